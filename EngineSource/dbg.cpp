@@ -1,0 +1,73 @@
+// Debug log on a stdio stream.
+//
+// The stream pointer and the logging flag are the module's only state. The
+// stream is locked (flockfile) for the three writes of one record, so
+// records of concurrent workers stay whole; stdio's own buffer decides when
+// they reach the disk (dbg_FlushLog forces it). Writers hold a shared lock
+// on the stream so that closing it never pulls it from under a writer.
+#include "EngineSource/dbg.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <shared_mutex>
+
+namespace {
+
+std::atomic<bool> g_bLogging{false};
+FILE* g_pLog = nullptr;
+// Shared by writers, exclusive for opening and closing.
+std::shared_mutex g_streamLock;
+
+}  // namespace
+
+void dbg_SetLogging(bool bOn) { g_bLogging.store(bOn, std::memory_order_relaxed); }
+
+bool dbg_IsLogging() { return g_bLogging.load(std::memory_order_relaxed); }
+
+void dbg_OpenLogPath(const char* pszPath)
+{
+    std::unique_lock<std::shared_mutex> guard(g_streamLock);
+    if (g_pLog != nullptr)
+        fclose(g_pLog);
+    g_pLog = pszPath != nullptr ? fopen(pszPath, "w") : nullptr;
+}
+
+void dbg_OpenLog() { dbg_OpenLogPath("./log.txt"); }
+
+void dbg_Log(int nLine, const char* pszFile, const char* pszFormat, ...)
+{
+    if (!g_bLogging.load(std::memory_order_relaxed))
+        return;
+    if (pszFormat == nullptr)
+        return;
+    std::shared_lock<std::shared_mutex> guard(g_streamLock);
+    FILE* pLog = g_pLog;
+    if (pLog == nullptr)
+        return;
+
+    flockfile(pLog);
+    fprintf(pLog, "[%s (%d)]: ", pszFile != nullptr ? pszFile : "", nLine);
+    va_list args;
+    va_start(args, pszFormat);
+    vfprintf(pLog, pszFormat, args);
+    va_end(args);
+    fputc('\n', pLog);
+    funlockfile(pLog);
+}
+
+void dbg_FlushLog()
+{
+    std::shared_lock<std::shared_mutex> guard(g_streamLock);
+    if (g_pLog != nullptr)
+        fflush(g_pLog);
+}
+
+void dbg_CloseLog()
+{
+    std::unique_lock<std::shared_mutex> guard(g_streamLock);
+    if (g_pLog != nullptr)
+        fclose(g_pLog);
+    g_pLog = nullptr;
+}
