@@ -181,13 +181,22 @@ const ModelEntry* findFirst(IsMatch isMatch)
     return nullptr;
 }
 
-// References to the locks of a model.
-ModelLockRefs lockRefs(const ModelEntry& entry)
+// Hands out what a look-up found: 1 with id, name and lock references in
+// the out-pointers that are not null, or 0 with all of them untouched.
+int giveModel(const ModelEntry* pFound, int32_t* pnId, std::string* pName, ModelLockRefs* pLocks)
 {
-    ModelLockRefs refs;
-    for (const ModelLock& lock : entry.locks)
-        refs.push_back(&lock);
-    return refs;
+    if (pFound == nullptr)
+        return 0;
+    if (pnId != nullptr)
+        *pnId = pFound->id;
+    if (pName != nullptr)
+        *pName = pFound->name;
+    if (pLocks != nullptr) {
+        pLocks->clear();
+        for (const ModelLock& lock : pFound->locks)
+            pLocks->push_back(&lock);
+    }
+    return 1;
 }
 
 // Copies a name into a caller's buffer of nSize bytes.
@@ -221,13 +230,7 @@ int ModelDb_FindByName(const char* pszName, int32_t* pnId, ModelLockRefs* pLocks
         return 0;
     const ModelEntry* pFound =
         findFirst([pszName](const ModelEntry& entry) { return gn_StriCmp(entry.name, pszName) == 0; });
-    if (pFound == nullptr)
-        return 0;
-    if (pnId != nullptr)
-        *pnId = pFound->id;
-    if (pLocks != nullptr)
-        *pLocks = lockRefs(*pFound);
-    return 1;
+    return giveModel(pFound, pnId, nullptr, pLocks);
 }
 
 int ModelDb_FindByCode(const char* pszCode, int32_t* pnId, std::string* pName, ModelLockRefs* pLocks)
@@ -236,15 +239,7 @@ int ModelDb_FindByCode(const char* pszCode, int32_t* pnId, std::string* pName, M
         return 0;
     const ModelEntry* pFound =
         findFirst([pszCode](const ModelEntry& entry) { return strcmp(entry.code, pszCode) == 0; });
-    if (pFound == nullptr)
-        return 0;
-    if (pnId != nullptr)
-        *pnId = pFound->id;
-    if (pName != nullptr)
-        *pName = pFound->name;
-    if (pLocks != nullptr)
-        *pLocks = lockRefs(*pFound);
-    return 1;
+    return giveModel(pFound, pnId, pName, pLocks);
 }
 
 uint32_t ModelDb_FlagsById(int32_t nId)

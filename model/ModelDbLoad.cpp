@@ -11,7 +11,6 @@
 #include "EngineSource/ospfl.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -40,6 +39,9 @@ double readVersion(const char* pszText)
     return dValue;
 }
 
+// The entry name pszPrefix followed by the decimal number n ("Lock2").
+std::string numbered(const char* pszPrefix, int32_t n) { return pszPrefix + std::to_string(n); }
+
 // Reads the lock entries of the model's own section into pEntry->locks.
 void readLocks(const char* pszPath, ModelEntry* pEntry)
 {
@@ -53,13 +55,10 @@ void readLocks(const char* pszPath, ModelEntry* pEntry)
         nLocks = ModelDb_kMaxLocks;
     }
     for (int32_t j = 1; j <= nLocks; ++j) {
-        char szKey[24];
         char szList[ModelDb_kUpgradeSize];
         ModelLock lock;
-        snprintf(szKey, sizeof szKey, "Lock%d", j);
-        lock.build = os_GetPPint(pEntry->name, szKey, -1, pszPath);
-        snprintf(szKey, sizeof szKey, "Upgrade%d", j);
-        os_GetPPS(pEntry->name, szKey, "", szList, sizeof szList, pszPath);
+        lock.build = os_GetPPint(pEntry->name, numbered("Lock", j).c_str(), -1, pszPath);
+        os_GetPPS(pEntry->name, numbered("Upgrade", j).c_str(), "", szList, sizeof szList, pszPath);
         ModelDb_ParseUpgrades(szList, &lock.upgrades);
         pEntry->locks.push_back(std::move(lock));
     }
@@ -86,11 +85,9 @@ int loadModels(const char* pszPath)
         nModels = ModelDb_kMaxModels;
     }
     for (int32_t i = 1; i <= nModels; ++i) {
-        char szKey[24];
         char szLine[ModelDb_kLineSize];
         ModelEntry entry;
-        snprintf(szKey, sizeof szKey, "MODEL%d", i);
-        os_GetPPS("Models", szKey, "", szLine, sizeof szLine, pszPath);
+        os_GetPPS("Models", numbered("MODEL", i).c_str(), "", szLine, sizeof szLine, pszPath);
         ModelDb_ParseLine(szLine, &entry);
         readLocks(pszPath, &entry);
         ModelDb_Add(std::move(entry));
