@@ -141,6 +141,16 @@ void linkElement(ll_Iterator* pIt, int nType, const void* pData, int32_t nSize, 
     }
 }
 
+// Moves the iterator to the list's first or last link (pEnd names which).
+void* moveToEnd(ll_Iterator* pIt, ll_Link* ll_List::*pEnd)
+{
+    if (!iteratorUsable(pIt))
+        return nullptr;
+    ListLock lock(pIt->pList);
+    pIt->pCurrent = pIt->pList->*pEnd;
+    return currentData(pIt);
+}
+
 }  // namespace
 
 void ll_CreateList(ll_List* pList, uint16_t ListType)
@@ -206,23 +216,9 @@ void ll_DestroyIterator(ll_Iterator* pIt)
     pIt->pCurrent = nullptr;
 }
 
-void* ll_First(ll_Iterator* pIt)
-{
-    if (!iteratorUsable(pIt))
-        return nullptr;
-    ListLock lock(pIt->pList);
-    pIt->pCurrent = pIt->pList->pHead;
-    return currentData(pIt);
-}
+void* ll_First(ll_Iterator* pIt) { return moveToEnd(pIt, &ll_List::pHead); }
 
-void* ll_Last(ll_Iterator* pIt)
-{
-    if (!iteratorUsable(pIt))
-        return nullptr;
-    ListLock lock(pIt->pList);
-    pIt->pCurrent = pIt->pList->pTail;
-    return currentData(pIt);
-}
+void* ll_Last(ll_Iterator* pIt) { return moveToEnd(pIt, &ll_List::pTail); }
 
 void* ll_Next(ll_Iterator* pIt)
 {
