@@ -14,8 +14,9 @@
 //   7. String helpers      gn_: case, trimming, copying, numbers, the
 //                          profile reader's byte-wise line reader, the matcher
 //
-// Every file, read and write call goes through the system-call table, so a
-// test can make the Nth one fail.
+// Every call on a file (open, read, write, seek, stat, close, unlink) goes
+// through the system-call table, so a test can make the Nth one fail; the
+// directory search lists folders directly.
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/OSSysCalls.h"
 #include "EngineSource/dbg.h"

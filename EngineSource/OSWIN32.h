@@ -32,24 +32,37 @@ constexpr uint32_t osfl_kAttrNormal = 0x80u;
 // Longest path the engine's fixed fields hold, terminator included.
 constexpr size_t os_kMaxPath = 4096;
 
-// Opens an existing file with the given access; others may read it meanwhile.
+// Every file call goes through the system-call table (OSSysCalls.h), retries
+// a call interrupted by a signal, and logs nothing; descriptors are
+// close-on-exec. Counts above INT32_MAX are cut to it.
+
+// Opens an existing file (not a folder) with nAccess (osfl_kAccessRead,
+// osfl_kAccessWrite or both); others may read it meanwhile. The handle, or
+// osfl_kInvalidHandle when the file cannot be opened or nAccess names
+// neither.
 osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess);
-// Creates (or truncates) a file, open for reading and writing, private to
-// the user.
+// Creates a file, or truncates an existing one, open for reading and
+// writing; a new file is private to the user (mode 0600). nAttributes is
+// osfl_kAttrNormal. The handle, or osfl_kInvalidHandle.
 osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes);
-// Nonzero on success.
+// Closes the handle. Nonzero on success, 0 for an invalid handle or a
+// failed close.
 int osfl_Close(osfl_Handle hFile);
-// Bytes read (0 at end of file) or osfl_kError.
+// Reads up to nCount bytes into pBuffer. Bytes read (0 at end of file), or
+// osfl_kError.
 int32_t osfl_Read(osfl_Handle hFile, void* pBuffer, uint32_t nCount);
-// Bytes written or osfl_kError.
+// Writes all nCount bytes of pBuffer. nCount, or osfl_kError when a write
+// fails (some bytes may then be written).
 int32_t osfl_Write(osfl_Handle hFile, const void* pBuffer, uint32_t nCount);
 // nOrigin: 0 start, 1 current position, 2 end. The new position from the
-// start, or osfl_kError.
+// start, or osfl_kError (also for another origin, or a position beyond
+// INT32_MAX).
 int32_t osfl_Seek(osfl_Handle hFile, int32_t nOffset, int nOrigin);
+// The current position, or osfl_kError.
 int32_t osfl_Tell(osfl_Handle hFile);
 // Size in bytes, or osfl_kError.
 int32_t osfl_Length(osfl_Handle hFile);
-// 0 when the file was removed.
+// 0 when the file was removed, else -1.
 int osfl_Remove(const char* pszPath);
 
 // Makes a new private temporary file (mode 0600) in $TMPDIR or /tmp and
