@@ -23,20 +23,9 @@ bool failNow()
     return true;
 }
 
-int faultyOpen(const char* pszPath, int nFlags, mode_t nMode)
-{
-    return failNow() ? -1 : os_DefaultSysCalls().pOpen(pszPath, nFlags, nMode);
-}
-
-ssize_t faultyRead(int fd, void* pBuffer, size_t nCount)
-{
-    return failNow() ? -1 : os_DefaultSysCalls().pRead(fd, pBuffer, nCount);
-}
-
-ssize_t faultyWrite(int fd, const void* pBuffer, size_t nCount)
-{
-    return failNow() ? -1 : os_DefaultSysCalls().pWrite(fd, pBuffer, nCount);
-}
+int faultyOpen(const char* pszPath, int nFlags, mode_t nMode) { return failNow() ? -1 : os_DefaultSysCalls().pOpen(pszPath, nFlags, nMode); }
+ssize_t faultyRead(int fd, void* pBuffer, size_t nCount) { return failNow() ? -1 : os_DefaultSysCalls().pRead(fd, pBuffer, nCount); }
+ssize_t faultyWrite(int fd, const void* pBuffer, size_t nCount) { return failNow() ? -1 : os_DefaultSysCalls().pWrite(fd, pBuffer, nCount); }
 
 std::mutex g_assertLock;
 std::vector<std::string> g_assertTexts;
@@ -82,15 +71,6 @@ std::vector<std::string> ScopedAssertCapture::texts() const
 {
     std::lock_guard<std::mutex> guard(g_assertLock);
     return g_assertTexts;
-}
-
-bool ScopedAssertCapture::has(const std::string& text) const
-{
-    for (const std::string& each : texts()) {
-        if (each == text)
-            return true;
-    }
-    return false;
 }
 
 ScopedLogFile::ScopedLogFile(const std::string& path) : m_path(path)

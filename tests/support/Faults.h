@@ -32,8 +32,8 @@ public:
     ScopedAssertCapture(const ScopedAssertCapture&) = delete;
     ScopedAssertCapture& operator=(const ScopedAssertCapture&) = delete;
 
+    // The texts reported so far, in order.
     std::vector<std::string> texts() const;
-    bool has(const std::string& text) const;
 };
 
 // Switches logging on and opens the debug log at pszPath; closes it and

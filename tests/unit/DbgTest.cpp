@@ -21,42 +21,31 @@ TEST(DbgTest, WritesOneFramedRecordPerCall)
     dbg_Log(193, "EngineSource/Urswin32", "Port opened <%s>", "COM1");
     dbg_Log(7, "x", "Port closed");
     dbg_Log(8, "x", "%s|%d", "100% %s %n %x", 5);
-    std::string longArg(1000, 'a');
-    std::string longFormat = std::string(300, 'f') + "%s";
+    std::string longArg(1000, 'a'), longFormat = std::string(300, 'f') + "%s";
     dbg_Log(9, "x", longFormat.c_str(), longArg.c_str());
-    EXPECT_EQ(log.text(),
-              "[EngineSource/Urswin32 (193)]: Port opened <COM1>\n"
-              "[x (7)]: Port closed\n"
-              "[x (8)]: 100% %s %n %x|5\n"
-              "[x (9)]: " + std::string(300, 'f') + longArg + "\n");
+    EXPECT_EQ(log.text(), "[EngineSource/Urswin32 (193)]: Port opened <COM1>\n[x (7)]: Port closed\n"
+                          "[x (8)]: 100% %s %n %x|5\n[x (9)]: " + std::string(300, 'f') + longArg + "\n");
 }
 
 TEST(DbgTest, ConcurrentRecordsStayWhole)
 {
     TempDir dir;
     ScopedLogFile log(dir.file("log.txt"));
-    const int kRecords = 2000;
     auto writer = [](char c) {
-        std::string text(300, c);
-        for (int i = 0; i < kRecords; ++i)
-            dbg_Log(i, "t", "%s", text.c_str());
+        for (int i = 0; i < 2000; ++i)
+            dbg_Log(i, "t", "%s", std::string(300, c).c_str());
     };
-    std::thread first(writer, 'a');
-    std::thread second(writer, 'b');
+    std::thread first(writer, 'a'), second(writer, 'b');
     first.join();
     second.join();
     std::istringstream lines(log.text());
-    std::string line;
-    int nA = 0, nB = 0;
-    while (std::getline(lines, line)) {
-        size_t nBody = line.find("]: ");
-        ASSERT_NE(nBody, std::string::npos) << line;
-        std::string body = line.substr(nBody + 3);
-        nA += body == std::string(300, 'a');
-        nB += body == std::string(300, 'b');
+    int nCount[2] = {0, 0};
+    for (std::string line; std::getline(lines, line);) {
+        std::string body = line.substr(line.find("]: ") + 3);
+        ASSERT_TRUE(body == std::string(300, 'a') || body == std::string(300, 'b')) << line;
+        ++nCount[body[0] - 'a'];
     }
-    EXPECT_EQ(nA, kRecords);
-    EXPECT_EQ(nB, kRecords);
+    EXPECT_TRUE(nCount[0] == 2000 && nCount[1] == 2000);
 }
 
 TEST(DbgTest, WritesNothingWhenOffOrClosed)
@@ -69,16 +58,14 @@ TEST(DbgTest, WritesNothingWhenOffOrClosed)
         dbg_CloseLog();
     }
     EXPECT_NE(access(dir.file("log.txt").c_str(), F_OK), 0);
-
     ScopedLogFile log(dir.file("log.txt"));
     dbg_Log(1, "x", "kept");
     dbg_CloseLog();
     dbg_Log(2, "x", "after close");
     EXPECT_EQ(log.text(), "[x (1)]: kept\n");
-    dbg_OpenLogPath(dir.file("missing/log.txt").c_str());
-    dbg_Log(3, "x", "no stream");
+    dbg_OpenLogPath(dir.file("missing/log.txt").c_str());    // no stream
+    dbg_Log(3, "x", "dropped");
     dbg_FlushLog();
-    EXPECT_NE(access(dir.file("missing").c_str(), F_OK), 0);
 }
 
 }  // namespace
