@@ -1,22 +1,35 @@
 // OS services on Linux (POSIX): files on file descriptors, the CR LF line
-// reader, directory search over opendir/readdir, recursive pthread mutexes,
-// detached pthreads, the scaled monotonic runtime clock, and the gn_ string
-// helpers.
+// reader, directory search, recursive pthread mutexes, detached pthreads,
+// the scaled monotonic runtime clock, and the gn_ string helpers.
 //
 // Map of this file:
-//   1. System-call table        5. Threads and hooks
-//   2. Files                    6. Runtime clock
-//   3. Line reader              7. String helpers
-//   4. Directory search
+//   1. System-call table   the replaceable table of OSSysCalls.h
+//   2. Files               osfl_ on descriptors (close-on-exec; new files 0600,
+//                          temporary files by mkostemp), os_GetExeDir
+//   3. Line reader         os_ReadNextLine: CR LF lines over 4096-byte blocks
+//   4. Directory search    a folder listed at once, matched and sorted without
+//                          regard to case; hits kept in the find record
+//   5. Threads and hooks   recursive mutexes, detached threads, os_Assert
+//   6. Runtime clock       monotonic time divided by the time scale
+//   7. String helpers      gn_: case, trimming, copying, numbers, the
+//                          profile reader's byte-wise line reader, the matcher
+//
+// Every call on a file (open, read, write, seek, stat, close, unlink) goes
+// through the system-call table, so a test can make the Nth one fail; the
+// directory search lists folders directly.
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/OSSysCalls.h"
+#include "EngineSource/dbg.h"
 
+#include <dirent.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -24,6 +37,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
+
+static const char kDbgModule[] = "EngineSource/OSWIN32";
 
 // ---------------------------------------------------- 1. System-call table
 
@@ -44,6 +61,362 @@ os_SysCallTable g_sysCalls = kDefaultSysCalls;
 os_SysCallTable& os_SysCalls() { return g_sysCalls; }
 
 const os_SysCallTable& os_DefaultSysCalls() { return kDefaultSysCalls; }
+
+// ------------------------------------------------------------------ 2. Files
+
+namespace {
+
+// open() flags for an access mask, or -1 when neither read nor write is asked.
+int openFlagsFor(uint32_t nAccess)
+{
+    bool bRead = (nAccess & osfl_kAccessRead) != 0;
+    bool bWrite = (nAccess & osfl_kAccessWrite) != 0;
+    if (bRead && bWrite)
+        return O_RDWR;
+    if (bWrite)
+        return O_WRONLY;
+    return bRead ? O_RDONLY : -1;
+}
+
+// Every descriptor is close-on-exec: nothing the engine opens should leak
+// into a program it might start.
+int openRetrying(const char* pszPath, int nFlags, mode_t nMode)
+{
+    int fd;
+    do {
+        fd = g_sysCalls.pOpen(pszPath, nFlags | O_CLOEXEC, nMode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool isDirectory(int fd)
+{
+    struct stat st;
+    return g_sysCalls.pFstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Counts above INT32_MAX cannot be reported in a 32-bit result.
+size_t clampCount(uint32_t nCount) { return nCount > INT32_MAX ? static_cast<size_t>(INT32_MAX) : nCount; }
+
+}  // namespace
+
+osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess)
+{
+    int nFlags = openFlagsFor(nAccess);
+    if (pszPath == nullptr || nFlags < 0)
+        return osfl_kInvalidHandle;
+    int fd = openRetrying(pszPath, nFlags, 0);
+    // A folder is not a file: opening one for reading would succeed here but
+    // fails on the original platform.
+    if (fd >= 0 && isDirectory(fd)) {
+        g_sysCalls.pClose(fd);
+        return osfl_kInvalidHandle;
+    }
+    return fd < 0 ? osfl_kInvalidHandle : fd;
+}
+
+osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes)
+{
+    // Only normal attributes exist here. A new file is private to the user.
+    (void)nAttributes;
+    if (pszPath == nullptr)
+        return osfl_kInvalidHandle;
+    int fd = openRetrying(pszPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+    return fd < 0 ? osfl_kInvalidHandle : fd;
+}
+
+int osfl_Close(osfl_Handle hFile)
+{
+    if (hFile == osfl_kInvalidHandle)
+        return 0;
+    // Linux frees the descriptor even when close() reports EINTR, so it is
+    // never retried.
+    return g_sysCalls.pClose(hFile) == 0 ? 1 : 0;
+}
+
+int32_t osfl_Read(osfl_Handle hFile, void* pBuffer, uint32_t nCount)
+{
+    if (hFile == osfl_kInvalidHandle || (pBuffer == nullptr && nCount > 0))
+        return osfl_kError;
+    ssize_t n;
+    do {
+        n = g_sysCalls.pRead(hFile, pBuffer, clampCount(nCount));
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? osfl_kError : static_cast<int32_t>(n);
+}
+
+int32_t osfl_Write(osfl_Handle hFile, const void* pBuffer, uint32_t nCount)
+{
+    if (hFile == osfl_kInvalidHandle || (pBuffer == nullptr && nCount > 0))
+        return osfl_kError;
+    const char* pBytes = static_cast<const char*>(pBuffer);
+    size_t nWanted = clampCount(nCount);
+    size_t nDone = 0;
+    // write() may take less than asked; a zero-byte write for a nonzero
+    // count would repeat for ever, so it counts as a failure.
+    while (nDone < nWanted) {
+        ssize_t n = g_sysCalls.pWrite(hFile, pBytes + nDone, nWanted - nDone);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return osfl_kError;
+        nDone += static_cast<size_t>(n);
+    }
+    return static_cast<int32_t>(nDone);
+}
+
+int32_t osfl_Seek(osfl_Handle hFile, int32_t nOffset, int nOrigin)
+{
+    static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (hFile == osfl_kInvalidHandle || nOrigin < 0 || nOrigin > 2)
+        return osfl_kError;
+    off_t nPosition = g_sysCalls.pLseek(hFile, nOffset, kWhence[nOrigin]);
+    if (nPosition < 0 || nPosition > INT32_MAX)
+        return osfl_kError;
+    return static_cast<int32_t>(nPosition);
+}
+
+int32_t osfl_Tell(osfl_Handle hFile) { return osfl_Seek(hFile, 0, 1); }
+
+int32_t osfl_Length(osfl_Handle hFile)
+{
+    struct stat st;
+    if (hFile == osfl_kInvalidHandle || g_sysCalls.pFstat(hFile, &st) != 0 || st.st_size > INT32_MAX)
+        return osfl_kError;
+    return static_cast<int32_t>(st.st_size);
+}
+
+int osfl_Remove(const char* pszPath)
+{
+    if (pszPath == nullptr)
+        return -1;
+    return g_sysCalls.pUnlink(pszPath) == 0 ? 0 : -1;
+}
+
+int os_MakeTempFile(char* pszPath, size_t nSize)
+{
+    if (pszPath == nullptr || nSize == 0)
+        return 0;
+    pszPath[0] = '\0';
+    const char* pszDir = getenv("TMPDIR");
+    std::string path = (pszDir != nullptr && *pszDir != '\0') ? pszDir : "/tmp";
+    if (path.back() != '/')
+        path += '/';
+    path += "norvane-XXXXXX";
+    if (path.size() >= nSize)
+        return 0;
+    // mkostemp creates the file with mode 0600 under a name nobody else holds.
+    int fd = mkostemp(&path[0], O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    g_sysCalls.pClose(fd);
+    memcpy(pszPath, path.c_str(), path.size() + 1);
+    return 1;
+}
+
+int os_GetExeDir(char* pszDir, size_t nSize)
+{
+    if (pszDir == nullptr || nSize == 0)
+        return 0;
+    pszDir[0] = '\0';
+    char szExe[os_kMaxPath];
+    ssize_t nLength = readlink("/proc/self/exe", szExe, sizeof szExe);
+    if (nLength <= 0 || static_cast<size_t>(nLength) >= sizeof szExe)
+        return 0;
+    std::string exe(szExe, static_cast<size_t>(nLength));
+    size_t nSlash = exe.rfind('/');
+    if (nSlash == std::string::npos || nSlash + 1 >= nSize)
+        return 0;
+    memcpy(pszDir, exe.c_str(), nSlash + 1);
+    pszDir[nSlash + 1] = '\0';
+    return 1;
+}
+
+// ------------------------------------------------------------ 3. Line reader
+
+void os_ResetLineReader(os_LineReader* pReader)
+{
+    if (pReader == nullptr)
+        return;
+    pReader->nCount = 0;
+    pReader->nIndex = 0;
+}
+
+int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader)
+{
+    if (pszLine == nullptr || pReader == nullptr || nSize <= 0)
+        return -1;
+    int32_t nStored = 0;
+    bool bAfterCr = false;
+    while (nStored < nSize) {
+        if (pReader->nCount <= 0) {
+            int32_t nRead = osfl_Read(hFile, pReader->data, os_kLineBlock);
+            if (nRead == osfl_kError) {
+                // Terminated all the same, so a caller that shows it cannot
+                // run past the buffer.
+                pszLine[nStored] = '\0';
+                DBG_LOG("ReadNextLine, return FALSE, nsize == osfl_kError");
+                return -1;
+            }
+            if (nRead == 0) {
+                pszLine[nStored] = '\0';
+                DBG_LOG("ReadNextLine, nSize == 0");
+                return nStored;
+            }
+            pReader->nCount = nRead;
+            pReader->nIndex = 0;
+        }
+        char c = pReader->data[pReader->nIndex];
+        --pReader->nCount;
+        ++pReader->nIndex;
+        if (bAfterCr && c == '\n') {
+            pszLine[nStored - 1] = '\0';
+            return nStored + 1;
+        }
+        pszLine[nStored++] = c;
+        bAfterCr = c == '\r';
+    }
+    // The line is full without a line end; its last byte makes room for the
+    // terminator so the buffer is never left open.
+    pszLine[nSize - 1] = '\0';
+    DBG_LOG("ReadNextLine:  Fell out of while loop  nCurCount %x", static_cast<unsigned>(nStored));
+    return -1;
+}
+
+// ------------------------------------------------------- 4. Directory search
+
+namespace {
+
+struct FindHit {
+    std::string name;        // the name as found in the folder
+    uint32_t nAttributes;    // os_kAttrDirectory or osfl_kAttrNormal
+};
+
+typedef std::vector<FindHit> FindHits;
+
+// '*' matches any run of characters, '?' any one character; letters match
+// without regard to case. A '*' is retried one character further each time
+// the rest fails, which is enough for a single-component pattern.
+bool matchesPattern(const char* pszName, const char* pszPattern)
+{
+    const char* pStar = nullptr;
+    const char* pAfterStar = nullptr;
+    while (*pszName != '\0') {
+        if (*pszPattern == '*') {
+            pStar = pszPattern++;
+            pAfterStar = pszName;
+        } else if (*pszPattern != '\0' && (*pszPattern == '?' || gn_ToUpper(*pszPattern) == gn_ToUpper(*pszName))) {
+            ++pszPattern;
+            ++pszName;
+        } else if (pStar != nullptr) {
+            pszPattern = pStar + 1;
+            pszName = ++pAfterStar;
+        } else {
+            return false;
+        }
+    }
+    while (*pszPattern == '*')
+        ++pszPattern;
+    return *pszPattern == '\0';
+}
+
+// Without regard to case first; names that differ only in case are ordered
+// by their bytes, so the order is total and the same on every machine.
+bool hitBefore(const FindHit& a, const FindHit& b)
+{
+    int nOrder = gn_StriCmp(a.name.c_str(), b.name.c_str());
+    return nOrder != 0 ? nOrder < 0 : a.name < b.name;
+}
+
+// Follows symbolic links, as the original platform's search reports the
+// target's kind.
+uint32_t attributesOf(const std::string& prefix, const dirent* pEntry)
+{
+    if (pEntry->d_type == DT_DIR)
+        return os_kAttrDirectory;
+    if (pEntry->d_type == DT_UNKNOWN || pEntry->d_type == DT_LNK) {
+        struct stat st;
+        std::string path = prefix + pEntry->d_name;
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return os_kAttrDirectory;
+    }
+    return osfl_kAttrNormal;
+}
+
+int loadNextHit(os_FindRecord* pFind)
+{
+    const FindHits* pHits = static_cast<const FindHits*>(pFind->hSearch);
+    if (pHits == nullptr || pFind->nNext >= pHits->size())
+        return 0;
+    const FindHit& hit = (*pHits)[pFind->nNext++];
+    gn_StrCopyN(pFind->szName, hit.name.c_str(), static_cast<int>(sizeof pFind->szName));
+    pFind->nAttributes = hit.nAttributes;
+    return 1;
+}
+
+}  // namespace
+
+int os_FindFirst(const char* pszDirectory, const char* pszPattern, os_FindRecord* pFind)
+{
+    if (pFind == nullptr)
+        return 0;
+    pFind->hSearch = nullptr;
+    pFind->nNext = 0;
+    pFind->nAttributes = 0;
+    pFind->szName[0] = '\0';
+    if (pszPattern == nullptr)
+        return 0;
+
+    // The search path is the folder, a separator unless the folder is empty
+    // or already ends with one, and the pattern; its last component is the
+    // pattern proper, the rest names the folder that is listed.
+    std::string path = pszDirectory != nullptr ? pszDirectory : "";
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += pszPattern;
+    if (path.size() >= os_kMaxPath)
+        return 0;
+    size_t nSlash = path.rfind('/');
+    std::string prefix = nSlash == std::string::npos ? "" : path.substr(0, nSlash + 1);
+    std::string pattern = path.substr(prefix.size());
+
+    DIR* pDir = opendir(prefix.empty() ? "." : prefix.c_str());
+    if (pDir == nullptr)
+        return 0;
+    FindHits hits;
+    while (const dirent* pEntry = readdir(pDir)) {
+        if (strcmp(pEntry->d_name, ".") == 0 || strcmp(pEntry->d_name, "..") == 0)
+            continue;
+        if (matchesPattern(pEntry->d_name, pattern.c_str()))
+            hits.push_back(FindHit{pEntry->d_name, attributesOf(prefix, pEntry)});
+    }
+    closedir(pDir);
+    if (hits.empty())
+        return 0;
+    std::sort(hits.begin(), hits.end(), hitBefore);
+    pFind->hSearch = new FindHits(std::move(hits));
+    return loadNextHit(pFind);
+}
+
+int os_FindNext(os_FindRecord* pFind) { return pFind != nullptr ? loadNextHit(pFind) : 0; }
+
+void os_FindClose(os_FindRecord* pFind)
+{
+    if (pFind == nullptr)
+        return;
+    delete static_cast<FindHits*>(pFind->hSearch);
+    pFind->hSearch = nullptr;
+}
+
+void os_FindName(char* pszName, const os_FindRecord* pFind)
+{
+    if (pszName == nullptr)
+        return;
+    // Linux names need no character-set conversion.
+    gn_StrCopyN(pszName, pFind != nullptr ? pFind->szName : "", static_cast<int>(os_kFindNameSize));
+}
+
+uint32_t os_FindAttributes(const os_FindRecord* pFind) { return pFind != nullptr ? pFind->nAttributes : 0; }
 
 // ------------------------------------------------------ 5. Threads and hooks
 
@@ -144,12 +517,20 @@ int os_yield() { return 0; }
 
 int os_CheckPointer(const void* p) { return p != nullptr ? 1 : 0; }
 
+namespace {
+
+std::atomic<os_AssertHook> g_pfnAssertHook{nullptr};
+
+}  // namespace
+
 void os_Assert(const char* pszExpression, const char* pszFile, int nLine)
 {
-    (void)pszExpression;
-    (void)pszFile;
-    (void)nLine;
+    os_AssertHook pfnHook = g_pfnAssertHook.load();
+    if (pfnHook != nullptr)
+        pfnHook(pszExpression, pszFile, nLine);
 }
+
+os_AssertHook os_SetAssertHook(os_AssertHook pfnHook) { return g_pfnAssertHook.exchange(pfnHook); }
 
 // ------------------------------------------------------------ 6. Runtime clock
 
@@ -349,8 +730,39 @@ int32_t gn_StrToInt(const char* psz)
     return static_cast<int32_t>(nValue);
 }
 
+int gn_ReadString(osfl_Handle hFile, char* pszBuffer, int nMax)
+{
+    if (pszBuffer == nullptr || nMax < 0)
+        return 0;
+    int nStored = 0;
+    while (nStored < nMax) {
+        char c;
+        int32_t nRead = osfl_Read(hFile, &c, 1);
+        if (nRead == osfl_kError) {
+            pszBuffer[nStored] = '\0';
+            return 0;
+        }
+        // End of file and Ctrl-Z both end the text; a line cut short by
+        // them still counts when it holds anything.
+        if (nRead == 0 || c == 0x1A) {
+            pszBuffer[nStored] = '\0';
+            return nStored > 0 ? 1 : 0;
+        }
+        if (c == '\n' && nStored > 0 && pszBuffer[nStored - 1] == '\r') {
+            pszBuffer[nStored - 1] = '\0';
+            return 1;
+        }
+        pszBuffer[nStored++] = c;
+    }
+    pszBuffer[nStored] = '\0';
+    return 1;
+}
+
 void gn_MatchInit(gn_Matcher* pMatcher, const char* pszPattern)
 {
+    // A missing pattern is the empty one, which every character completes.
+    if (pszPattern == nullptr)
+        pszPattern = "";
     pMatcher->pszPattern = pszPattern;
     pMatcher->pszNext = pszPattern;
 }

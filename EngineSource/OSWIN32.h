@@ -32,24 +32,37 @@ constexpr uint32_t osfl_kAttrNormal = 0x80u;
 // Longest path the engine's fixed fields hold, terminator included.
 constexpr size_t os_kMaxPath = 4096;
 
-// Opens an existing file with the given access; others may read it meanwhile.
+// Every file call goes through the system-call table (OSSysCalls.h), retries
+// a call interrupted by a signal, and logs nothing; descriptors are
+// close-on-exec. Counts above INT32_MAX are cut to it.
+
+// Opens an existing file (not a folder) with nAccess (osfl_kAccessRead,
+// osfl_kAccessWrite or both); others may read it meanwhile. The handle, or
+// osfl_kInvalidHandle when the file cannot be opened or nAccess names
+// neither.
 osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess);
-// Creates (or truncates) a file, open for reading and writing, private to
-// the user.
+// Creates a file, or truncates an existing one, open for reading and
+// writing; a new file is private to the user (mode 0600). nAttributes is
+// osfl_kAttrNormal. The handle, or osfl_kInvalidHandle.
 osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes);
-// Nonzero on success.
+// Closes the handle. Nonzero on success, 0 for an invalid handle or a
+// failed close.
 int osfl_Close(osfl_Handle hFile);
-// Bytes read (0 at end of file) or osfl_kError.
+// Reads up to nCount bytes into pBuffer. Bytes read (0 at end of file), or
+// osfl_kError.
 int32_t osfl_Read(osfl_Handle hFile, void* pBuffer, uint32_t nCount);
-// Bytes written or osfl_kError.
+// Writes all nCount bytes of pBuffer. nCount, or osfl_kError when a write
+// fails (some bytes may then be written).
 int32_t osfl_Write(osfl_Handle hFile, const void* pBuffer, uint32_t nCount);
 // nOrigin: 0 start, 1 current position, 2 end. The new position from the
-// start, or osfl_kError.
+// start, or osfl_kError (also for another origin, or a position beyond
+// INT32_MAX).
 int32_t osfl_Seek(osfl_Handle hFile, int32_t nOffset, int nOrigin);
+// The current position, or osfl_kError.
 int32_t osfl_Tell(osfl_Handle hFile);
 // Size in bytes, or osfl_kError.
 int32_t osfl_Length(osfl_Handle hFile);
-// 0 when the file was removed.
+// 0 when the file was removed, else -1.
 int osfl_Remove(const char* pszPath);
 
 // Makes a new private temporary file (mode 0600) in $TMPDIR or /tmp and
@@ -75,11 +88,14 @@ struct os_LineReader {
 
 void os_ResetLineReader(os_LineReader* pReader);
 
-// Reads the next CR LF line into pszLine (nSize bytes). Returns the bytes
+// Reads the next CR LF line into pszLine (nSize bytes), refilling the
+// reader's block from the file 4096 bytes at a time. Returns the bytes
 // consumed for the line (text + 2) when it ended in CR LF; at end of file the
-// number of bytes stored (0 when nothing was left), the line terminated; -1
-// on a read error or when the line does not fit (the line is then not
-// terminated). A bare CR or LF stays in the line as text.
+// number of bytes stored (0 when nothing was left); -1 on a read error or
+// when the line does not fit (its text may hold at most nSize - 2
+// characters). The line is always terminated, on -1 within what was read.
+// A bare CR or LF stays in the line as text. Logs each end of file, read
+// error and overlong line.
 int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader);
 
 // ----------------------------------------------------- 3. Directory search
@@ -98,8 +114,11 @@ struct os_FindRecord {
 };
 
 // Starts a search of pszDirectory ("" for the working folder) for names that
-// match pszPattern ('*' and '?' wildcards, any letter case). Nonzero when a
-// first entry was found; the record holds it.
+// match pszPattern ('*' and '?' wildcards, any letter case). The search path
+// is the folder, a '/' unless the folder is empty or ends with one, and the
+// pattern; it must be shorter than os_kMaxPath. "." and ".." are never hits.
+// Nonzero when a first entry was found; the record holds it. The record needs
+// no preparation; one that holds a search must be closed before it is reused.
 int os_FindFirst(const char* pszDirectory, const char* pszPattern, os_FindRecord* pFind);
 // Nonzero when a further entry was found.
 int os_FindNext(os_FindRecord* pFind);
@@ -140,8 +159,14 @@ int os_yield();
 // 1 when the pointer is not null.
 int os_CheckPointer(const void* p);
 
-// Reports a failed precondition; does nothing, execution goes on.
+// Reports a failed precondition: passes it to the installed hook, if any;
+// execution goes on.
 void os_Assert(const char* pszExpression, const char* pszFile, int nLine);
+
+// Receives failed preconditions; tests install one to see which failed.
+typedef void (*os_AssertHook)(const char* pszExpression, const char* pszFile, int nLine);
+// Installs pfnHook (null: none, the default) and returns the previous hook.
+os_AssertHook os_SetAssertHook(os_AssertHook pfnHook);
 
 #define os_mAssert(expr) \
     do { if (!(expr)) os_Assert(#expr, __FILE__, __LINE__); } while (0)
@@ -185,8 +210,11 @@ int gn_StrCopyN(char* pszDest, const char* pszSource, int n);
 void gn_TrimCopy(char* pszDest, const char* pszSource, int n);
 // "0x"/"0X" and hex digits, or leading decimal digits; otherwise 0.
 int32_t gn_StrToInt(const char* psz);
-// Reads one CR LF line (at most nMax bytes) from a file one byte at a time;
-// see the profile reader.
+// Reads one line of a profile file one byte at a time into pszBuffer, which
+// holds nMax + 1 bytes, and terminates it. A line ends at CR LF (dropped),
+// after nMax bytes (the rest comes back as the next line), at end of file or
+// at a Ctrl-Z (0x1A). Returns 1 when a line was read, 0 at a read error and
+// when end of file or Ctrl-Z comes before any byte of the line.
 int gn_ReadString(osfl_Handle hFile, char* pszBuffer, int nMax);
 
 // Streaming matcher: fed one received byte at a time, reports when the bytes

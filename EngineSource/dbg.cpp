@@ -28,10 +28,13 @@ bool dbg_IsLogging() { return g_bLogging.load(std::memory_order_relaxed); }
 
 void dbg_OpenLogPath(const char* pszPath)
 {
+    if (!g_bLogging.load(std::memory_order_relaxed))
+        return;
     std::unique_lock<std::shared_mutex> guard(g_streamLock);
     if (g_pLog != nullptr)
         fclose(g_pLog);
-    g_pLog = pszPath != nullptr ? fopen(pszPath, "w") : nullptr;
+    // "e": the descriptor is close-on-exec, like every file the engine opens.
+    g_pLog = pszPath != nullptr ? fopen(pszPath, "we") : nullptr;
 }
 
 void dbg_OpenLog() { dbg_OpenLogPath("./log.txt"); }

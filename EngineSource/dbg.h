@@ -17,7 +17,8 @@ void dbg_SetLogging(bool bOn);
 bool dbg_IsLogging();
 
 // Opens "./log.txt" for writing, replacing an existing file. When the file
-// cannot be opened the stream stays null and records are dropped.
+// cannot be opened the stream stays null and records are dropped. While
+// logging is off it does nothing, so no file is made.
 void dbg_OpenLog();
 
 // Opens the log at another path (tests and tools); same rules as dbg_OpenLog.

@@ -23,7 +23,7 @@ int64_t realMsOf(void (*fn)())
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-TEST_F(ClockTest, ScaledSleepLastsScaledRealTime)
+TEST_F(ClockTest, ScaledSleepLastsScaledWallTime)
 {
     os_SetTimeScale(0.01);
     int64_t nStart = os_ClockMs();
@@ -34,6 +34,16 @@ TEST_F(ClockTest, ScaledSleepLastsScaledRealTime)
     // The runtime clock saw the whole 2 seconds.
     EXPECT_GE(nElapsed, 2000);
     EXPECT_LT(nElapsed, 2000 + 100 * 100);
+}
+
+TEST_F(ClockTest, RealTimeSleepKeepsWallClockTime)
+{
+    os_SetTimeScale(1);
+    int64_t nStart = os_ClockMs();
+    int64_t nReal = realMsOf([] { os_SleepMs(200); });
+    EXPECT_GE(nReal, 200);
+    EXPECT_LT(nReal, 1000);
+    EXPECT_GE(os_ClockMs() - nStart, 200);
 }
 
 TEST_F(ClockTest, ChangingScaleDoesNotMoveClock)
