@@ -1,0 +1,56 @@
+// Country tables: look-ups by device country name, code and index, and the
+// number table that identification walks.
+#include "EngineSource/devidCountry.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+TEST(CountryTest, LookUpsIgnoreLetterCaseOnly)
+{
+    int32_t nIndex = -7;
+    EXPECT_TRUE(Country_FromDeviceName("ptt german", &nIndex) == 1 && nIndex == 8);
+    EXPECT_TRUE(Country_FromDeviceName("Universal", &nIndex) == 1 && nIndex == 48);
+    EXPECT_TRUE(Country_FromCode("gb", &nIndex) == 1 && nIndex == 18);
+    EXPECT_TRUE(Country_FromCode("CH", &nIndex) == 1 && nIndex == 15);
+    for (const char* pszName : {"GERMANY", "PTT GERMAN ", "PTT GERMA", ""})
+        EXPECT_EQ(Country_FromDeviceName(pszName, &nIndex), 0) << pszName;
+    for (const char* pszCode : {"GBR", "G", ""})
+        EXPECT_EQ(Country_FromCode(pszCode, &nIndex), 0) << pszCode;
+    EXPECT_EQ(nIndex, 15);
+    EXPECT_STREQ(Country_DisplayName(Country_kUnknown), "Unknown");
+    EXPECT_STREQ(Country_DisplayName(-1), "Unknown");
+    std::set<std::string> names;
+    for (int32_t i = 0; i < Country_kCount; ++i)
+        names.insert(Country_DisplayName(i));
+    EXPECT_EQ(names.size(), static_cast<size_t>(Country_kCount));
+    EXPECT_EQ(names.count("Unknown"), 0u);
+}
+
+TEST(CountryTest, NumberTableRowsHaveIndexesAndRepeatedNumbersGoToTheUpperRow)
+{
+    for (size_t i = 0; i < devid_kCountryNumberRows; ++i) {
+        int32_t nIndex = -1;
+        EXPECT_EQ(Country_FromDeviceName(devid_CountryNumberTable[i].pszDeviceCountry, &nIndex), 1) << i;
+    }
+    EXPECT_STREQ(devid_CountryNumberTable[devid_kCountryNumberRows].pszDeviceCountry, "");
+    // The first row with a number, as identification walks the table.
+    auto firstRow = [](int32_t nNumber, bool bAti5) {
+        for (size_t i = 0; i < devid_kCountryNumberRows; ++i) {
+            const devid_CountryNumber& row = devid_CountryNumberTable[i];
+            if ((bAti5 ? row.nAti5 : row.nAti9) == nNumber)
+                return std::string(row.pszDeviceCountry);
+        }
+        return std::string();
+    };
+    EXPECT_EQ(firstRow(43, true), "JAPAN");
+    EXPECT_EQ(firstRow(-1, true), "THAILAND");
+    EXPECT_EQ(firstRow(-1, false), "BULGARIA");
+    EXPECT_EQ(firstRow(36, false), "PTT SOUTH AFRICA");
+    EXPECT_EQ(firstRow(43, false), firstRow(99, true));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Model keys, device-type lists, firmware builds and OEM builds.
+#include "model/ModelKey.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class ModelKeyTest : public ::testing::Test {
+protected:
+    // KV5120ZA (locks 2 and 5), a Rockwell ABC-12 (extra 4) and a Rockwell
+    // model without a dash.
+    void SetUp() override
+    {
+        ModelDb_Clear();
+        const char* kLines[] = {"1,KV5120ZA,MA,QBXMODEMS,\"\"", "2,ABC-12,AB,ROCKWELL,4", "3,RWX,RW,Rockwell"};
+        for (const char* pszLine : kLines) {
+            ModelEntry entry;
+            ModelDb_ParseLine(pszLine, &entry);
+            if (entry.id == 1)
+                entry.locks = {ModelLock{2, {2, 3, 4}}, ModelLock{5, {5, 7}}};
+            ModelDb_Add(entry);
+        }
+    }
+    void TearDown() override { ModelDb_Clear(); }
+
+    static ModelKey keyOf(const char* pszName, int32_t nBuild = -1)
+    {
+        ModelKey key;
+        EXPECT_EQ(ModelKey_SetModelByName(&key, pszName), 1) << pszName;
+        ModelKey_SelectBuild(&key, nBuild);
+        return key;
+    }
+
+    // "major|minor|letter|text" of a build.
+    static std::string shown(const FirmwareBuild& build)
+    {
+        return std::to_string(build.major) + "|" + std::to_string(build.minor) + "|" +
+               static_cast<char>(build.letter) + "|" + FirmwareBuild_Text(build);
+    }
+
+    static FirmwareBuild fromVersion(const std::string& sVersion)
+    {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromVersion(&build, ModelKey(), sVersion), 1);
+        return build;
+    }
+
+    static std::string fromCode(const std::string& sCode, const std::string& sModelCode, const ModelKey& key)
+    {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromCode(&build, sCode, sModelCode, key), 1);
+        return shown(build);
+    }
+};
+
+TEST_F(ModelKeyTest, SettingTheModelByNameAndCode)
+{
+    ModelKey key;
+    key.count = 4;
+    EXPECT_EQ(ModelKey_SetModelByName(&key, "kv5120za"), 1);
+    EXPECT_EQ(key.id, 1);
+    EXPECT_EQ(key.name, "KV5120ZA");
+    EXPECT_EQ(key.locks.size(), 2u);
+    EXPECT_EQ(key.count, 4);
+    EXPECT_EQ(ModelKey_SetModelByName(&key, "KV5120"), 0);
+    EXPECT_EQ(ModelKey_SetModelByCode(&key, "zz"), 0);
+    EXPECT_EQ(key.name, "KV5120ZA");
+    EXPECT_EQ(ModelKey_SetModelByCode(&key, "ab"), 1);
+    EXPECT_EQ(key.name, "ABC-12");
+    EXPECT_TRUE(key.locks.empty());
+    EXPECT_EQ(ModelKey_Flags(key), 0x200u);
+    EXPECT_EQ(ModelKey_Flags(ModelKey()), ModelDb_kFlagsUnknown);
+}
+
+TEST_F(ModelKeyTest, SelectBuildTakesTheUpgradesOfTheMatchingLock)
+{
+    ModelKey key = keyOf("KV5120ZA", 5);
+    EXPECT_EQ(key.build, 5);
+    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+    EXPECT_TRUE(ModelKey_HasUpgrade(key, 7));
+    EXPECT_FALSE(ModelKey_HasUpgrade(key, 6));
+    ModelKey_SelectBuild(&key, 3);
+    EXPECT_EQ(key.build, -1);
+    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+}
+
+TEST_F(ModelKeyTest, DisplayNames)
+{
+    EXPECT_EQ(ModelKey_DisplayName(keyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
+    EXPECT_EQ(ModelKey_DisplayName(keyOf("KV5120ZA")), "KV5120ZA");
+    ModelKey rockwell = keyOf("ABC-12");
+    rockwell.build = 3;
+    EXPECT_EQ(ModelKey_DisplayName(rockwell), "ABC");
+    EXPECT_EQ(ModelKey_DisplayName(keyOf("RWX")), "RWX");
+}
+
+TEST_F(ModelKeyTest, DeviceTypeListsCountMarkAndSelect)
+{
+    ModelKeyList list;
+    ModelKey key = keyOf("KV5120ZA", 2);
+    ModelKey other = keyOf("KV5120ZA", 5);
+    EXPECT_TRUE(ModelKey_SameModel(key, other) && !ModelKey_Equals(key, other));
+    for (const ModelKey* pKey : {&key, &key, &other}) {
+        if (ModelKeyList_AddDevice(&list, *pKey) == 0)
+            ModelKeyList_Append(&list, *pKey);
+    }
+    ASSERT_EQ(list.keys.size(), 2u);
+    EXPECT_EQ(list.keys[0]->count, 2);
+    EXPECT_EQ(list.keys[1]->count, 1);
+
+    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
+    for (size_t nPosition : {0, 1, 7})
+        ModelKey_Select(&list, nPosition);
+    ModelKeyList_MarkDone(&list, key);
+    const ModelKey* pNext = ModelKeyList_NextSelected(list);
+    // Appending keeps earlier keys where they are.
+    for (int i = 0; i < 100; ++i)
+        ModelKeyList_Append(&list, keyOf("ABC-12"));
+    EXPECT_EQ(pNext, list.keys[1].get());
+    ModelKeyList_MarkDone(&list, other);
+    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
+    ModelKeyList_Clear(&list);
+    EXPECT_TRUE(list.keys.empty());
+}
+
+TEST_F(ModelKeyTest, BuildsFromVersionTexts)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"3.10", "3|10| |3.10 "},      {"3.10a", "3|10|A|3.10A"},       {"12.34", "12|34| |12.34 "},
+        {"3.105", "3|10|5|3.105"},     {"V3.100B", "3|100|B|3.100B"},   {"V3.10A", "3|10| |3.10A "},
+        {"V310", "3|10| |3.10 "},      {"", "0|0| |. "},                {"x.y", "0|0| |.y "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shown(fromVersion(c.first)), c.second) << c.first;
+    std::string sLong(300, '9');
+    EXPECT_EQ(fromVersion(sLong + "." + sLong).major, INT32_MAX);
+}
+
+TEST_F(ModelKeyTest, BuildsFromFileCodes)
+{
+    ModelKey plain = keyOf("KV5120ZA");
+    EXPECT_EQ(fromCode("0310", "MA", plain), "3|10| |03.10 ");
+    EXPECT_EQ(fromCode("310", "MA", plain), "3|10| |3.10 ");
+    EXPECT_EQ(fromCode("12a", "MA", plain), "12|0|A|12.A");
+    EXPECT_EQ(fromCode("1", "", ModelKey()), "1|0| |1. ");
+    ModelKey rockwell = keyOf("ABC-12");
+    EXPECT_EQ(fromCode("17", "AB", rockwell), "4|17| |4.17 ");
+    EXPECT_EQ(fromCode("17B", "", rockwell), "2|17|B|2.17B");
+    EXPECT_EQ(fromCode("17", "QQ", rockwell), "0|17| |.17 ");
+}
+
+TEST_F(ModelKeyTest, BuildOrderAndOemNames)
+{
+    std::vector<FirmwareBuild> builds = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"),
+                                         fromVersion("4.0")};
+    for (size_t i = 0; i < builds.size(); ++i) {
+        for (size_t j = 0; j < builds.size(); ++j)
+            EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
+    }
+    int32_t nOem = 9;
+    EXPECT_EQ(OemBuild_FromName("pellam 3", &nOem), 1);
+    EXPECT_EQ(nOem, 3);
+    EXPECT_EQ(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem), 0);
+    EXPECT_EQ(nOem, 3);
+    EXPECT_EQ(OemBuild_FromName("", &nOem), 1);
+    EXPECT_EQ(nOem, 0);
+}
+
+}  // namespace
