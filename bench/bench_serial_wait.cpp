@@ -92,6 +92,11 @@ std::vector<int64_t> replyLatencies(SimPortSet& ports)
             exit(1);
         }
         int64_t nReturned = os_ClockMs();
+        // The device records its bytes right after handing them over.
+        std::string expected;
+        for (int j = 0; j <= i; ++j)
+            expected += "AT\r\r\nOK\r\n";
+        pDevice->transcript().waitSent(expected, 1000);
         latencies.push_back(nReturned - pDevice->transcript().lastSentMs());
     }
     urs_ClosePort(&port);

@@ -267,7 +267,8 @@ int64_t SimDevice::pumpOutput()
             nWritten = 0;
         }
         if (nWritten > 0) {
-            m_transcript.add(SimDirection::kToHost, ready.substr(0, static_cast<size_t>(nWritten)));
+            // Stamped when handed to the line, before the host can see them.
+            m_transcript.add(SimDirection::kToHost, ready.substr(0, static_cast<size_t>(nWritten)), nNow);
             m_line.erase(m_line.begin(), m_line.begin() + nWritten);
         }
     }

@@ -6,10 +6,10 @@
 
 #include <chrono>
 
-void SimTranscript::add(SimDirection eDirection, const std::string& data)
+void SimTranscript::add(SimDirection eDirection, const std::string& data, int64_t nTimeMs)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_entries.push_back(SimTranscriptEntry{os_ClockMs(), eDirection, data});
+    m_entries.push_back(SimTranscriptEntry{nTimeMs < 0 ? os_ClockMs() : nTimeMs, eDirection, data});
     if (m_listener)
         m_listener(m_entries.back());
     m_added.notify_all();
@@ -67,9 +67,19 @@ bool SimTranscript::waitFor(const std::function<bool()>& condition, int64_t nTim
     }
 }
 
+bool SimTranscript::waitJoined(SimDirection eDirection, const std::string& text, int64_t nTimeoutMs) const
+{
+    return waitFor([&] { return joined(eDirection).find(text) != std::string::npos; }, nTimeoutMs);
+}
+
 bool SimTranscript::waitReceived(const std::string& text, int64_t nTimeoutMs) const
 {
-    return waitFor([&] { return joined(SimDirection::kToDevice).find(text) != std::string::npos; }, nTimeoutMs);
+    return waitJoined(SimDirection::kToDevice, text, nTimeoutMs);
+}
+
+bool SimTranscript::waitSent(const std::string& text, int64_t nTimeoutMs) const
+{
+    return waitJoined(SimDirection::kToHost, text, nTimeoutMs);
 }
 
 bool SimTranscript::waitEvent(const std::string& text, int64_t nTimeoutMs) const

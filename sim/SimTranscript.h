@@ -28,8 +28,8 @@ class SimTranscript {
 public:
     using Listener = std::function<void(const SimTranscriptEntry&)>;
 
-    // Records bytes or an event now.
-    void add(SimDirection eDirection, const std::string& data);
+    // Records bytes or an event, stamped nTimeMs (runtime clock; -1: now).
+    void add(SimDirection eDirection, const std::string& data, int64_t nTimeMs = -1);
 
     std::vector<SimTranscriptEntry> entries() const;
     // Every byte the host wrote, in order.
@@ -41,6 +41,8 @@ public:
     // Waits until the bytes the host wrote contain text, at most nTimeoutMs of
     // runtime-clock time. True when they do.
     bool waitReceived(const std::string& text, int64_t nTimeoutMs) const;
+    // The same for the bytes the device sent.
+    bool waitSent(const std::string& text, int64_t nTimeoutMs) const;
     // Waits until an event with this text was recorded (at most nTimeoutMs).
     bool waitEvent(const std::string& text, int64_t nTimeoutMs) const;
     void clear();
@@ -55,6 +57,7 @@ public:
 
 private:
     bool waitFor(const std::function<bool()>& condition, int64_t nTimeoutMs) const;
+    bool waitJoined(SimDirection eDirection, const std::string& text, int64_t nTimeoutMs) const;
     std::string joined(SimDirection eDirection) const;
 
     mutable std::mutex m_lock;               // guards everything below

@@ -200,6 +200,7 @@ TEST_F(DevidExchangeTest, SimulatedModemOnCom3AnswersAt)
     EXPECT_EQ(devid_SendCommand(&m_port, m_szReply, sizeof m_szReply, 5, nullptr, nullptr, "AT\r", 1), 1);
     EXPECT_STREQ(m_szReply, "OK");
     urs_ClosePort(&m_port);
+    EXPECT_TRUE(pModem->transcript().waitSent("AT\r\r\nOK\r\n", 2000));
     EXPECT_EQ(pModem->transcript().received(), "AT\r");
     EXPECT_EQ(pModem->transcript().sent(), "AT\r\r\nOK\r\n");
 

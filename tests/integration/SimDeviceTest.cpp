@@ -67,6 +67,7 @@ TEST_F(SimDeviceTest, LateRepliesKeepTheirEchoOnTime)
     int64_t nStart = os_ClockMs();
     ASSERT_EQ(devid_SendCommand(&m_port, szReply, sizeof szReply, 5, nullptr, nullptr, "AT\r", 1), 1);
     EXPECT_GE(os_ClockMs() - nStart, 800);
+    ASSERT_TRUE(pModem->transcript().waitSent("AT\r\r\nOK\r\n", 2000));
     std::vector<SimTranscriptEntry> entries = pModem->transcript().entries();
     ASSERT_GE(entries.size(), 3u);
     EXPECT_EQ(entries.front().data, "AT\r");
