@@ -94,6 +94,17 @@ enum class LoopStep {
     kExpired,      // the deadline has passed
 };
 
+// Arms the deadline and writes the command; false (deadline disarmed) when
+// the write fails.
+bool startExchange(urs_Port* pPort, uint32_t nTimeout, const char* pszCommand)
+{
+    urs_StartTimer(pPort, nTimeout);
+    if (urs_PutString(pPort, pszCommand) == 0)
+        return true;
+    urs_StopTimer(pPort);
+    return false;
+}
+
 // One iteration of a wait loop: the callback first, then the deadline, then
 // a read only when a byte is waiting (else a short idle wait).
 LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int32_t nStage, int* pnRead)
@@ -121,11 +132,8 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
     int nState = kStart;
     int nOkMatched = 0;
 
-    urs_StartTimer(pPort, nTimeout);
-    if (urs_PutString(pPort, pszCommand) != 0) {
-        urs_StopTimer(pPort);
+    if (!startExchange(pPort, nTimeout, pszCommand))
         return 0;
-    }
     for (;;) {
         int nRead = 0;
         LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 1, &nRead);
@@ -166,11 +174,8 @@ int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszF
     int nState = kStart;
     int nOkMatched = 0;
 
-    urs_StartTimer(pPort, nTimeout);
-    if (urs_PutString(pPort, "ATI1\r") != 0) {
-        urs_StopTimer(pPort);
+    if (!startExchange(pPort, nTimeout, "ATI1\r"))
         return 0;
-    }
     for (;;) {
         int nRead = 0;
         LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 4, &nRead);

@@ -50,7 +50,8 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
 // a caller-owned area with its size (terminator included; bytes beyond it
 // are dropped): the first line, then (after skipping the second line) the
 // third and the fourth line. Lines end at carriage returns; the fields are
-// trimmed. Returns 1 after "OK\r\n"; 0 when the command could not be
+// trimmed. A field is written from its start once the reply reaches it; a
+// field the reply never reaches keeps its contents. Returns 1 after "OK\r\n"; 0 when the command could not be
 // written, the callback returned 0, or the deadline of nTimeout seconds
 // passed. Every read result, -1 included, is taken as a byte. pfnProgress
 // is called with stage 4 once per iteration; a null one never stops it.

@@ -1,22 +1,9 @@
 // Escapes and small text helpers of the simulator.
 #include "sim/SimText.h"
 
+#include <cctype>
 #include <cstdio>
-
-namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+#include <cstdlib>
 
 std::string sim_Unescape(const std::string& text)
 {
@@ -35,8 +22,9 @@ std::string sim_Unescape(const std::string& text)
         case '0': out += '\0'; ++i; break;
         case '\\': out += '\\'; ++i; break;
         case 'x':
-            if (i + 3 < text.size() && hexDigit(text[i + 2]) >= 0 && hexDigit(text[i + 3]) >= 0) {
-                out += static_cast<char>(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3]));
+            if (i + 3 < text.size() && isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+                out += static_cast<char>(strtol(text.substr(i + 2, 2).c_str(), nullptr, 16));
                 i += 3;
             } else {
                 out += c;
