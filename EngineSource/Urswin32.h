@@ -1,0 +1,158 @@
+// Serial layer: the only code that touches a serial port. On Linux a port is
+// a termios device opened by file descriptor; device names keep their form
+// "\\.\NAME" and are resolved to a device node (see urs_ResolveDevice).
+//
+// Every operation works on a caller-owned urs_Port; the layer keeps no global
+// state and owns no threads. Results are plain integers:
+//    0  success
+//   -1  time-out: the deadline had passed, or no byte arrived in time
+//   -2  opening or configuring the port failed (urs_OpenPort)
+//   -4  the operating system reported an I/O or configuration error
+//
+// Deadlines are counted on the runtime clock (os_ClockMs), so the time scale
+// shortens them. Each driver call (one poll + read, or one poll + write
+// chunk) is given the time left of the armed deadline, or 3500 ms when no
+// deadline is armed. Every byte written and read is traced in the debug log.
+//
+// Map of this header:
+//   1. Port record and constants     4. Reading and waiting
+//   2. Opening, closing, line setup  5. Deadline timer and sleeps
+//   3. Writing                       6. Trace helpers
+#ifndef NORVANE_ENGINESOURCE_URSWIN32_H
+#define NORVANE_ENGINESOURCE_URSWIN32_H
+
+#include "EngineSource/OSWIN32.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// --------------------------------------------- 1. Port record and constants
+
+// Room for a short port name; wide enough for any Linux device path.
+constexpr size_t urs_kNameSize = os_kMaxPath;
+
+// Time handed to each driver call while no deadline is armed.
+constexpr int32_t urs_kDefaultDriverMs = 3500;
+
+// Longest text urs_FormatData produces, terminator included: 20 bytes shown,
+// each in at most four characters.
+constexpr size_t urs_kFormatMaxBytes = 20;
+constexpr size_t urs_kFormatSize = urs_kFormatMaxBytes * 4 + 1;
+
+// One open serial port, owned by the caller (usually a worker's local).
+struct urs_Port {
+    int hFile;                    // file descriptor of the device; -1 when closed
+    int32_t bArmed;               // 1 while a deadline is armed, else 0
+    int64_t nStartMs;             // runtime-clock reading when the deadline was armed
+    int32_t nTimeoutMs;           // length of the armed deadline in milliseconds
+    char szName[urs_kNameSize];   // short name: the device name without its first four characters
+};
+
+// ----------------------------------------- 2. Opening, closing, line setup
+
+// Resolves a device name "\\.\NAME" to a device path:
+//   NAME starting with '/'  the path itself ("\\.\/dev/ttyUSB0");
+//   COMn                    the entry COMn of the folder named by the
+//                           environment variable NORVANE_PORTS when it is set
+//                           and not empty; otherwise COM1-COM32 are
+//                           /dev/ttyS0-31 and COM33-COM36 /dev/ttyUSB0-3;
+//   any other NAME          /dev/NAME.
+// A name without the "\\.\" prefix is resolved as NAME itself. Writes the
+// path into pszPath (nSize bytes). Returns 1, or 0 when the path does not fit
+// (pszPath is then empty).
+int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize);
+
+// Opens the device exclusively (also against root: TIOCEXCL and an flock
+// lock), purges it, raises RTS and DTR and sets 300 baud, 8N1, raw, no flow
+// control. The record is filled: descriptor, deadline disarmed, short name.
+// Returns 0, or -2 after logging why; a device that was opened is closed
+// again before -2 is returned, so a failed open never holds the device.
+int urs_OpenPort(urs_Port* pPort, const char* pszDevice);
+
+// Waits up to about a second for written data to leave, lowers DTR, purges
+// both directions, releases the exclusive hold and closes the device. Steps
+// that fail are logged and the sequence goes on; "Port closed" ends it. The
+// record is left closed (hFile -1). A closed record is left alone.
+void urs_ClosePort(urs_Port* pPort);
+
+// Sets baud rate (any rate: standard ones through cfsetispeed/cfsetospeed,
+// others such as 14400 through termios2), data bits (5-8), parity (Win32
+// code: 0 none, 1 odd, 2 even, 3 mark, 4 space), stop bits (Win32 code:
+// 0 one, 1 one and a half (taken as two), 2 two) and CTS/RTS flow control
+// (bit 0 of nCtsFlow); every other setting is kept. Returns 0, or -4 when
+// the settings cannot be read or written (or are not valid), settings
+// unchanged.
+int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nParity,
+                uint8_t nStopBits, uint8_t nCtsFlow);
+
+// ---------------------------------------------------------------- 3. Writing
+
+// The writes send their bytes chunk by chunk, each chunk given the time left
+// (poll for room, then write). They return 0 when everything was taken, -1
+// when the deadline passed first (or the line took nothing for
+// urs_kMaxStalledWrites driver calls in a row), -4 on an I/O error. Part of
+// the data may have gone out on -1 and -4. A full output queue (EAGAIN) is
+// not an error: the next chunk tries again.
+constexpr int urs_kMaxStalledWrites = 5;
+
+// Sends the low byte of c.
+int urs_PutChar(urs_Port* pPort, int c);
+// Sends a zero-terminated string without its terminator.
+int urs_PutString(urs_Port* pPort, const char* psz);
+// Sends nCount bytes; a count of 0 returns 0 (unless the deadline has passed).
+int urs_PutBlock(urs_Port* pPort, const void* pData, uint32_t nCount);
+
+// ----------------------------------------------------- 4. Reading and waiting
+
+// 1 when at least one received byte waits in the input queue, else 0 (also
+// 0 when the query fails).
+int urs_CharReady(urs_Port* pPort);
+
+// Reads one byte, waiting at most the time left (3500 ms when no deadline is
+// armed; a time left of 0 sees only bytes already received). Returns the
+// byte as a signed char widened to int (-128..127), so a received 0xFF reads
+// as -1; -1 when the deadline had passed (the device is not touched) or no
+// byte arrived; -4 on a read error.
+int urs_GetChar(urs_Port* pPort);
+
+// Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms.
+int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds);
+
+// For wait loops that poll the port: blocks until a received byte is waiting
+// or nMaxMs milliseconds of runtime-clock time have passed, whichever comes
+// first, and never longer than until the armed deadline has just passed
+// (time left + 1 ms; at once when it has already passed). It reads nothing.
+// On a line that has hung up it sleeps the same span instead of returning at
+// once, so a loop around it never spins. Returns 1 when a byte is waiting,
+// else 0. Loops call it once per iteration when urs_CharReady gave 0, so the
+// callback of each iteration still runs and deadlines still hold, while a
+// waiting thread leaves the processor idle.
+int urs_WaitInput(urs_Port* pPort, int nMaxMs);
+
+// ------------------------------------------- 5. Deadline timer and sleeps
+
+// Arms (or re-arms) the deadline nSeconds from now.
+void urs_StartTimer(urs_Port* pPort, uint32_t nSeconds);
+// Disarms the deadline.
+void urs_StopTimer(urs_Port* pPort);
+// 1 when a deadline is armed and its time left is negative, else 0.
+int urs_TimerExpired(urs_Port* pPort);
+void urs_Sleep(uint32_t nSeconds);
+void urs_SleepMs(uint32_t nMs);
+
+// ---------------------------------------------------------- 6. Trace helpers
+
+// Renders at most the first 20 of nCount bytes for the log into pszOut
+// (nOutSize bytes, urs_kFormatSize suffices): LF as "\n", CR as "\r",
+// 0x20..0x7E as themselves, any other byte as "\xhh" (lower-case hex).
+// The text is cut where pszOut ends.
+void urs_FormatData(char* pszOut, size_t nOutSize, const void* pData, uint32_t nCount);
+
+// The name of a baud rate in the log: 300, 1200, 2400, 4800, 9600, 38400,
+// 57600 and 115200 by their digits, every other rate "19200".
+const char* urs_BaudName(uint32_t nBaud);
+
+// An empty trace hook: does nothing and returns 0.
+int urs_Trace(int c);
+
+#endif

@@ -1,0 +1,91 @@
+// Configuration of simulated devices: one record per device, the device
+// families, the configuration file and the one-off device specifications
+// of the command line.
+//
+// Configuration file (one section per device, "#" starts a comment line):
+//
+//     [COM3]
+//     family = modem              # a family of sim_FamilyNames()
+//     echo = 1                    # echo at power-on (E1); 0 for E0
+//     pacing = 1                  # pace output to the host's baud rate
+//     reply.ATI = Line one\nLine two    # information lines of a command
+//     result.AT&&F = ERROR        # its final result code ("none": no code)
+//     raw.ATI1 = \r\n1.07\r\nOK\r\n     # the exact bytes of the reply
+//     silent = 0                  # 1: never answers, not even the echo
+//     late = 250                  # replies start this many ms late
+//     garbage = 3                 # noise bytes sent before every reply
+//     ff = 2                      # 0xFF bytes sent before every reply
+//     stopafter = 4               # answers 4 commands, then stays silent
+//     dropafter = 4               # answers 4 commands, then drops the line
+//
+// A raw reply replaces the formatted one (information lines and result
+// code); the echo of the command line still comes first while echo is on,
+// so a script that owns every byte sets echo = 0 and writes the echo into
+// the raw reply. Values take the escapes of sim_Unescape. Command keys are
+// the command text without its carriage return, compared without regard to
+// letter case.
+// A one-off specification is "COM3:family" optionally followed by
+// ",key=value" pairs with the same keys ("COM3:modem,late=200,echo=0").
+#ifndef NORVANE_SIM_SIMCONFIG_H
+#define NORVANE_SIM_SIMCONFIG_H
+
+#include "sim/SimProtocol.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The answer to one command.
+struct SimReply {
+    std::vector<std::string> lines;   // information lines, sent before the result
+    std::string result = "OK";        // final result code; empty: none
+    bool bRaw = false;                // true: send raw instead of lines and result
+    std::string raw;                  // the exact bytes of a raw reply
+};
+
+// Ways a device can be told to misbehave.
+struct SimMisbehaviour {
+    bool bSilent = false;    // never answers, not even the echo
+    int nLateMs = 0;         // replies start this late (runtime clock)
+    int nGarbage = 0;        // noise bytes sent before every reply
+    int nFfBytes = 0;        // 0xFF bytes sent before every reply
+    int nStopAfter = -1;     // answers this many commands, then silent; -1 never
+    int nDropAfter = -1;     // answers this many commands, then drops the line; -1 never
+};
+
+struct SimDeviceConfig {
+    int nPort = 0;                                   // n of the link COMn
+    std::string family = "modem";                    // the family applied
+    bool bEcho = true;                               // echo at power-on and after ATZ
+    bool bPacing = true;                             // pace output to the host's baud rate
+    std::map<std::string, SimReply> replies;         // upper-cased command -> reply
+    std::map<std::string, SimProtocolFactory> protocols;  // upper-cased command -> mode
+    SimMisbehaviour misbehaviour;                    // what goes wrong on purpose
+};
+
+// Names of the families a device can be given.
+std::vector<std::string> sim_FamilyNames();
+
+// Sets the family and applies its defaults (replies, protocol modes) to the
+// record. False, record unchanged, when the family is unknown.
+bool sim_ApplyFamily(SimDeviceConfig* pConfig, const std::string& family);
+
+// A device of the family on COMn with the family's defaults.
+SimDeviceConfig sim_DeviceConfig(int nPort, const std::string& family = "modem");
+
+// Applies one "key = value" setting of a device. False with *pError set when
+// the key or value is not valid.
+bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const std::string& value,
+                      std::string* pError);
+
+// Parses "COMn:family[,key=value...]". False with *pError set on an error.
+bool sim_ParseDeviceSpec(const std::string& spec, SimDeviceConfig* pConfig, std::string* pError);
+
+// Parses the text of a configuration file into device records (appended).
+// False with *pError naming the line on an error.
+bool sim_ParseConfig(const std::string& text, std::vector<SimDeviceConfig>* pDevices, std::string* pError);
+
+// Reads and parses a configuration file.
+bool sim_LoadConfig(const std::string& path, std::vector<SimDeviceConfig>* pDevices, std::string* pError);
+
+#endif

@@ -1,0 +1,453 @@
+// The serial layer on pseudo-terminals played by simulated devices: opening
+// and closing, exclusive use, line settings, the time-out rules, signed
+// bytes, the trace lines, and every failure path through the system-call
+// table.
+#include "EngineSource/OSSysCalls.h"
+#include "EngineSource/UrsTermios2.h"
+#include "EngineSource/Urswin32.h"
+#include "support/SimFixture.h"
+#include "support/SysCallFaults.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+class UrsPortTest : public SimFixture {
+protected:
+    void SetUp() override
+    {
+        SimFixture::SetUp();
+        m_pDevice = addDevice(3);
+    }
+
+    // Puts bytes into the port's input queue and waits until they are there.
+    void receive(const std::string& bytes)
+    {
+        m_pDevice->inject(bytes);
+        int nWaiting = 0;
+        for (int i = 0; i < 500 && nWaiting < static_cast<int>(bytes.size()); ++i) {
+            urs_SleepMs(20);
+            ioctl(m_port.hFile, FIONREAD, &nWaiting);
+        }
+        ASSERT_EQ(nWaiting, static_cast<int>(bytes.size()));
+    }
+
+    SimDevice* m_pDevice = nullptr;
+};
+
+int64_t realMsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(UrsPortTest, OpenCloseAndReopen)
+{
+    openPort(3);
+    EXPECT_STREQ(m_port.szName, "COM3");
+    EXPECT_GE(m_port.hFile, 0);
+    EXPECT_EQ(m_port.bArmed, 0);
+    urs_ClosePort(&m_port);
+    EXPECT_EQ(m_port.hFile, -1);
+    EXPECT_TRUE(m_pDevice->transcript().waitEvent("host closed the port", 2000));
+    openPort(3);
+    EXPECT_THAT(log(), HasSubstr("]: Port opened <COM3>\n"));
+    EXPECT_THAT(log(), HasSubstr("]: Port closed\n"));
+}
+
+TEST_F(UrsPortTest, SecondOpenOfAnOpenPortFailsEvenAsRoot)
+{
+    openPort(3);
+    urs_Port second;
+    EXPECT_EQ(urs_OpenPort(&second, comDevice(3).c_str()), -2);
+    EXPECT_EQ(second.hFile, -1);
+    EXPECT_THAT(log(), HasSubstr("urs_OpenPort: <COM3>, Invalid Handle Error, GetLastError = 0000000b"));
+    urs_ClosePort(&m_port);
+    ASSERT_EQ(urs_OpenPort(&second, comDevice(3).c_str()), 0);
+    urs_ClosePort(&second);
+}
+
+TEST_F(UrsPortTest, MissingDeviceFailsAndLeavesOthersUsable)
+{
+    urs_Port missing;
+    EXPECT_EQ(urs_OpenPort(&missing, comDevice(9).c_str()), -2);
+    EXPECT_EQ(missing.hFile, -1);
+    EXPECT_THAT(log(), HasSubstr("urs_OpenPort: <COM9>, Invalid Handle Error, GetLastError = 00000002"));
+    EXPECT_THAT(log(), Not(HasSubstr("Port opened <COM9>")));
+    openPort(3);
+}
+
+TEST_F(UrsPortTest, EveryFailedOpenStepClosesTheDevice)
+{
+    struct Step {
+        SysCall eCall;             // the call that fails
+        int nNth;                  // which one
+        unsigned long nRequest;    // ioctl request, or 0
+        const char* pszMessage;    // what the log says
+        bool bOpened;              // the device had been opened: "Port closed" follows
+    };
+    const Step kSteps[] = {
+        {SysCall::kOpen, 1, 0, "urs_OpenPort: <COM3>, Invalid Handle Error, GetLastError = 0000000d", false},
+        {SysCall::kFlock, 1, 0, "urs_OpenPort: <COM3>, Invalid Handle Error, GetLastError = 0000000d", false},
+        {SysCall::kIoctl, 1, TIOCEXCL, "urs_OpenPort: <COM3>, Invalid Handle Error, GetLastError = 0000000d", false},
+        {SysCall::kTcflush, 1, 0, "urs_OpenPort: <COM3>, Unable to purge comm buffers", true},
+        {SysCall::kIoctl, 1, TIOCMBIS, "urs_OpenPort: <COM3>, Unable to set RTS high", true},
+        {SysCall::kIoctl, 2, TIOCMBIS, "urs_OpenPort: <COM3>, Unable to set DTR high", true},
+        {SysCall::kTcsetattr, 1, 0, "urs_OpenPort: <COM3> Unable to set comm state", true},
+    };
+    for (const Step& step : kSteps) {
+        SCOPED_TRACE(step.pszMessage);
+        {
+            SysCallFaults faults;
+            faults.fail(step.eCall, step.nNth, EACCES, false, step.nRequest);
+            EXPECT_EQ(urs_OpenPort(&m_port, comDevice(3).c_str()), -2);
+            EXPECT_EQ(m_port.hFile, -1);
+        }
+        std::string fresh = takeLog();
+        EXPECT_THAT(fresh, HasSubstr(step.pszMessage));
+        EXPECT_EQ(fresh.find("Port closed") != std::string::npos, step.bOpened);
+        // Nothing is left holding the device.
+        openPort(3);
+        urs_ClosePort(&m_port);
+        takeLog();
+    }
+}
+
+TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
+{
+    openPort(3);
+    {
+        SysCallFaults faults;
+        // The driver reports queued output three times, then an empty queue.
+        faults.fakeIoctlValue(TIOCOUTQ, 10, 3);
+        ASSERT_EQ(urs_PutString(&m_port, "ATFLEND\r"), 0);
+        urs_ClosePort(&m_port);
+        std::vector<std::string> calls = faults.calls();
+        char szOutq[32];
+        snprintf(szOutq, sizeof szOutq, "ioctl 0x%lx", static_cast<unsigned long>(TIOCOUTQ));
+        auto lastDrain = std::find(calls.rbegin(), calls.rend(), std::string(szOutq));
+        auto purge = std::find(calls.begin(), calls.end(), "tcflush");
+        ASSERT_NE(lastDrain, calls.rend());
+        ASSERT_NE(purge, calls.end());
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), std::string(szOutq)), 4);
+        EXPECT_LT(lastDrain.base() - calls.begin(), purge - calls.begin());
+    }
+    EXPECT_TRUE(m_pDevice->transcript().waitReceived("ATFLEND\r", 2000));
+
+    openPort(3);
+    {
+        SysCallFaults faults;
+        // A queue that never empties holds the close for about a second.
+        faults.fakeIoctlValue(TIOCOUTQ, 10, -1);
+        faults.fail(SysCall::kIoctl, 1, EPERM, false, TIOCMBIC);
+        faults.fail(SysCall::kTcflush, 1, EIO);
+        int64_t nStart = os_ClockMs();
+        urs_ClosePort(&m_port);
+        int64_t nElapsed = os_ClockMs() - nStart;
+        EXPECT_GE(nElapsed, 1000);
+        EXPECT_LT(nElapsed, 1500);
+    }
+    std::string fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("urs_ClosePort: Unable to lower DTR\n"));
+    EXPECT_THAT(fresh, HasSubstr("urs_ClosePort: Unable to purge comm\n"));
+    EXPECT_THAT(fresh, HasSubstr("Port closed\n"));
+    EXPECT_EQ(m_port.hFile, -1);
+    openPort(3);
+}
+
+TEST_F(UrsPortTest, SetUartAppliesAnyRateAndNamesUnknownOnes19200)
+{
+    openPort(3);
+    EXPECT_EQ(m_pDevice->hostBaud(), 300u);
+    EXPECT_EQ(urs_SetUart(&m_port, 38400, 8, 0, 0, 0), 0);
+    EXPECT_EQ(m_pDevice->hostBaud(), 38400u);
+    EXPECT_EQ(urs_SetUart(&m_port, 14400, 8, 0, 0, 1), 0);
+    EXPECT_EQ(m_pDevice->hostBaud(), 14400u);
+    {
+        // Pseudo-terminals force 8 data bits and no parity, so the framing
+        // is checked in what the layer hands to the system.
+        SysCallFaults faults;
+        EXPECT_EQ(urs_SetUart(&m_port, 115200, 7, 2, 2, 1), 0);
+        termios line = faults.lastTermios();
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+        EXPECT_EQ(line.c_cflag & (PARENB | PARODD), static_cast<tcflag_t>(PARENB));
+        EXPECT_NE(line.c_cflag & CSTOPB, 0u);
+        EXPECT_NE(line.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+        EXPECT_EQ(urs_SetUart(&m_port, 9600, 8, 1, 0, 0x10), 0);
+        line = faults.lastTermios();
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(line.c_cflag & (PARENB | PARODD), static_cast<tcflag_t>(PARENB | PARODD));
+        EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS), 0u);
+    }
+    EXPECT_EQ(m_pDevice->hostBaud(), 9600u);
+    std::string fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("Uart setup at baud rate 38400\n"));
+    EXPECT_THAT(fresh, HasSubstr("Uart setup at baud rate 19200\n"));
+    EXPECT_THAT(fresh, HasSubstr("Uart setup at baud rate 115200\n"));
+    EXPECT_THAT(fresh, HasSubstr("Uart setup at baud rate 9600\n"));
+}
+
+TEST_F(UrsPortTest, SetUartFailuresLeaveTheLineAsItWas)
+{
+    openPort(3);
+    ASSERT_EQ(urs_SetUart(&m_port, 9600, 8, 0, 0, 0), 0);
+    struct Case {
+        SysCall eCall;             // the call that fails
+        unsigned long nRequest;    // ioctl request, or 0
+        uint32_t nBaud;            // rate asked for
+        uint8_t nDataBits;         // data bits asked for
+        const char* pszMessage;    // what the log says
+    };
+    const Case kCases[] = {
+        {SysCall::kTcgetattr, 0, 38400, 8, "urs_SetUart: Unable to GetCommState"},
+        {SysCall::kTcsetattr, 0, 38400, 8, "urs_SetUart: Unable to SetCommState"},
+        {SysCall::kIoctl, urs_kTcGets2, 14400, 8, "urs_SetUart: Unable to GetCommState"},
+        {SysCall::kIoctl, urs_kTcSets2, 14400, 8, "urs_SetUart: Unable to SetCommState"},
+        {SysCall::kCount, 0, 38400, 9, "urs_SetUart: Unable to SetCommState"},
+    };
+    for (const Case& test : kCases) {
+        SCOPED_TRACE(test.pszMessage);
+        SysCallFaults faults;
+        if (test.eCall != SysCall::kCount)
+            faults.fail(test.eCall, 1, EIO, false, test.nRequest);
+        EXPECT_EQ(urs_SetUart(&m_port, test.nBaud, test.nDataBits, 0, 0, 0), -4);
+        EXPECT_THAT(takeLog(), HasSubstr(test.pszMessage));
+        EXPECT_EQ(m_pDevice->hostBaud(), 9600u);
+    }
+}
+
+TEST_F(UrsPortTest, WritesAreTracedChunkByChunk)
+{
+    openPort(3);
+    takeLog();
+    EXPECT_EQ(urs_PutString(&m_port, "AT\r\n"), 0);
+    EXPECT_EQ(urs_PutChar(&m_port, 0x141), 0);
+    std::string block(30, 'x');
+    block[0] = '\x01';
+    EXPECT_EQ(urs_PutBlock(&m_port, block.data(), 30), 0);
+    EXPECT_EQ(urs_PutBlock(&m_port, block.data(), 0), 0);
+    ASSERT_TRUE(m_pDevice->transcript().waitReceived(block, 2000));
+    EXPECT_EQ(m_pDevice->transcript().received(), "AT\r\nA" + block);
+    std::string fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>:[4, 4], Data = [AT\\r\\n]\n"));
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>:[1, 1], Data = [A]\n"));
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>:[30, 30], Data = [\\x01" + std::string(19, 'x') + "]\n"));
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>:[0, 0], Data = []\n"));
+}
+
+TEST_F(UrsPortTest, WriteFailuresAndFullQueues)
+{
+    openPort(3);
+    takeLog();
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EIO);
+        EXPECT_EQ(urs_PutString(&m_port, "ATZ"), -4);
+    }
+    std::string fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("<COM3>:  Write File Error (1, 00000000, 00000005)\n"));
+    EXPECT_THAT(fresh, HasSubstr("<COM3>:  Write File Error 0 of 3 bytes written\n"));
+
+    // A full output queue is not an error: the next chunk goes on.
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EAGAIN);
+        EXPECT_EQ(urs_PutString(&m_port, "ATI\r"), 0);
+        EXPECT_EQ(faults.count(SysCall::kWrite), 2);
+    }
+    fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("<COM3>:[4, 0], Data = [ATI\\r]\n"));
+    EXPECT_THAT(fresh, HasSubstr("<COM3>:[4, 4], Data = [ATI\\r]\n"));
+    EXPECT_TRUE(m_pDevice->transcript().waitReceived("ATI\r", 2000));
+
+    // A line that never takes a byte ends the write, deadline or not.
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EAGAIN, true);
+        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -1);
+        EXPECT_EQ(faults.count(SysCall::kWrite), urs_kMaxStalledWrites);
+    }
+    EXPECT_THAT(takeLog(), HasSubstr("Timeout when setting comm timeouts\n"));
+
+    // poll() refusing the time-out is the "Unable to setup time-outs" case.
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kPoll, 1, EINVAL);
+        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -1);
+        EXPECT_EQ(faults.count(SysCall::kWrite), 0);
+    }
+    fresh = takeLog();
+    EXPECT_THAT(fresh, HasSubstr("urs_OpenPort: Unable to setup time-outs\n"));
+    EXPECT_THAT(fresh, HasSubstr("Timeout when setting comm timeouts\n"));
+}
+
+TEST_F(UrsPortTest, WriteAfterTheDeadlineSendsNothing)
+{
+    openPort(3);
+    urs_StartTimer(&m_port, 1);
+    urs_SleepMs(1100);
+    SysCallFaults faults;
+    EXPECT_EQ(urs_PutBlock(&m_port, "AT\r", 3), -1);
+    EXPECT_EQ(urs_PutBlock(&m_port, "", 0), -1);
+    EXPECT_EQ(faults.count(SysCall::kWrite), 0);
+    EXPECT_EQ(faults.count(SysCall::kPoll), 0);
+    EXPECT_THAT(log(), HasSubstr("Timeout when setting comm timeouts\n"));
+}
+
+TEST_F(UrsPortTest, ReceivedBytesAreSignedAnd0xFFReadsAsTimeOut)
+{
+    openPort(3);
+    receive("\x41\xC8\xFF");
+    EXPECT_EQ(urs_GetChar(&m_port), 65);
+    EXPECT_EQ(urs_GetChar(&m_port), -56);
+    EXPECT_EQ(urs_GetChar(&m_port), -1);
+    std::string fresh = log();
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>, [1], pData [A]\n"));
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>, [1], pData [\\xc8]\n"));
+    EXPECT_THAT(fresh, HasSubstr("]: <COM3>, [1], pData [\\xff]\n"));
+}
+
+TEST_F(UrsPortTest, DeadlineOfZeroSeesOnlyBufferedBytes)
+{
+    openPort(3);
+    receive("A");
+    // A very slow runtime clock holds the arming instant still.
+    os_SetTimeScale(1000);
+    urs_StartTimer(&m_port, 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(urs_GetChar(&m_port), 'A');
+    EXPECT_EQ(urs_GetChar(&m_port), -1);    // nothing buffered: no wait
+    EXPECT_LT(realMsSince(start), 500);
+    EXPECT_EQ(urs_TimerExpired(&m_port), 0);
+
+    // Once the clock has moved on, reads fail without touching the device.
+    os_SetTimeScale(kTestScale);
+    urs_SleepMs(100);
+    receive("B");
+    SysCallFaults faults;
+    EXPECT_EQ(urs_TimerExpired(&m_port), 1);
+    EXPECT_EQ(urs_GetChar(&m_port), -1);
+    EXPECT_EQ(faults.count(SysCall::kPoll), 0);
+    EXPECT_EQ(faults.count(SysCall::kRead), 0);
+    urs_StopTimer(&m_port);
+    EXPECT_EQ(urs_TimerExpired(&m_port), 0);
+    EXPECT_EQ(urs_GetChar(&m_port), 'B');
+}
+
+TEST_F(UrsPortTest, ReadsWaitTheTimeLeftOrTheDefault)
+{
+    openPort(3);
+    int64_t nStart = os_ClockMs();
+    EXPECT_EQ(urs_GetChar(&m_port), -1);
+    int64_t nElapsed = os_ClockMs() - nStart;
+    EXPECT_GE(nElapsed, urs_kDefaultDriverMs);
+    EXPECT_LT(nElapsed, urs_kDefaultDriverMs + 1500);
+    EXPECT_THAT(log(), HasSubstr("]: <COM3>, [1], pData []\n"));
+
+    nStart = os_ClockMs();
+    EXPECT_EQ(urs_GetCharTimed(&m_port, 2), -1);
+    nElapsed = os_ClockMs() - nStart;
+    EXPECT_GE(nElapsed, 2000);
+    EXPECT_LT(nElapsed, 3000);
+    EXPECT_EQ(m_port.bArmed, 0);
+
+    // The timer stays quiet while disarmed, however long ago the port opened.
+    urs_SleepMs(5000);
+    EXPECT_EQ(urs_TimerExpired(&m_port), 0);
+}
+
+TEST_F(UrsPortTest, ReadFailures)
+{
+    openPort(3);
+    receive("AB");
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kRead, 1, EIO);
+        EXPECT_EQ(urs_GetChar(&m_port), -4);
+        faults.fail(SysCall::kPoll, 1, EINVAL);
+        EXPECT_EQ(urs_GetChar(&m_port), -1);
+        faults.fail(SysCall::kIoctl, 1, EIO, false, FIONREAD);
+        EXPECT_EQ(urs_CharReady(&m_port), 0);
+    }
+    std::string fresh = log();
+    EXPECT_THAT(fresh, HasSubstr("Read File Error (1, 00000000, 00000005)\n"));
+    EXPECT_THAT(fresh, HasSubstr("urs_OpenPort: Unable to setup time-outs\n"));
+    // The port stays usable after -4.
+    EXPECT_EQ(urs_CharReady(&m_port), 1);
+    EXPECT_EQ(urs_GetChar(&m_port), 'A');
+}
+
+TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
+{
+    urs_Port quiet;
+    ASSERT_NE(addDevice(4, false), nullptr);
+    m_ports.device(4)->setPacing(false);
+    m_ports.device(4)->setMisbehaviour(SimMisbehaviour{false, 300, 0, 0, -1, -1});
+    ASSERT_EQ(urs_OpenPort(&quiet, comDevice(4).c_str()), 0);
+    m_port = quiet;
+    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+    int64_t nStart = os_ClockMs();
+    int nWaits = 0;
+    while (!urs_WaitInput(&m_port, 5000) && nWaits < 10)
+        ++nWaits;
+    EXPECT_EQ(nWaits, 0);
+    EXPECT_GE(os_ClockMs() - nStart, 250);
+    EXPECT_LT(os_ClockMs() - nStart, 2500);
+
+    urs_StartTimer(&m_port, 1);
+    while (urs_CharReady(&m_port))
+        urs_GetChar(&m_port);
+    nStart = os_ClockMs();
+    EXPECT_EQ(urs_WaitInput(&m_port, 100000), 0);
+    int64_t nElapsed = os_ClockMs() - nStart;
+    EXPECT_GE(nElapsed, 900);
+    EXPECT_LT(nElapsed, 1600);
+    EXPECT_EQ(urs_TimerExpired(&m_port), 1);
+    nStart = os_ClockMs();
+    EXPECT_EQ(urs_WaitInput(&m_port, 100000), 0);
+    EXPECT_LT(os_ClockMs() - nStart, 100);
+}
+
+TEST_F(UrsPortTest, DroppedLineFailsWritesAndWaitsDoNotSpin)
+{
+    openPort(3);
+    m_pDevice->setMisbehaviour(SimMisbehaviour{false, 0, 0, 0, -1, 0});
+    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+    ASSERT_TRUE(m_pDevice->transcript().waitEvent("line dropped", 2000));
+    {
+        SysCallFaults faults;
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(urs_WaitInput(&m_port, 100), 0);
+        EXPECT_EQ(faults.count(SysCall::kPoll), 10);
+    }
+    EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -4);
+    urs_ClosePort(&m_port);
+    // The device is back on a fresh line under the same name.
+    m_pDevice->setMisbehaviour(SimMisbehaviour());
+    openPort(3);
+    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+    EXPECT_EQ(urs_GetCharTimed(&m_port, 2), 'A');
+}
+
+TEST_F(UrsPortTest, DefaultReadTimeOutRealTime)
+{
+    os_SetTimeScale(1);
+    openPort(3);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(urs_GetChar(&m_port), -1);
+    int64_t nReal = realMsSince(start);
+    EXPECT_GE(nReal, 3450);
+    EXPECT_LT(nReal, 4500);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "support/SimFixture.h"
+
+#include "EngineSource/dbg.h"
+
+void SimFixture::SetUp()
+{
+    m_savedScale = os_TimeScale();
+    os_SetTimeScale(kTestScale);
+    m_port.hFile = -1;
+    dbg_SetLogging(true);
+    dbg_OpenLogPath(m_dir.file("log.txt").c_str());
+    ASSERT_FALSE(m_ports.dir().empty());
+    m_ports.exportPorts();
+}
+
+void SimFixture::TearDown()
+{
+    urs_ClosePort(&m_port);
+    m_ports.stopAll();
+    dbg_CloseLog();
+    dbg_SetLogging(false);
+    os_SetTimeScale(m_savedScale);
+}
+
+SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
+{
+    SimDeviceConfig config = sim_DeviceConfig(nPort);
+    config.bEcho = bEcho;
+    std::string error;
+    SimDevice* pDevice = m_ports.add(config, &error);
+    EXPECT_NE(pDevice, nullptr) << error;
+    return pDevice;
+}
+
+void SimFixture::openPort(int nPort)
+{
+    ASSERT_EQ(urs_OpenPort(&m_port, comDevice(nPort).c_str()), 0) << log();
+}
+
+std::string SimFixture::log() const
+{
+    dbg_FlushLog();
+    return m_dir.read("log.txt");
+}
+
+std::string SimFixture::takeLog()
+{
+    std::string all = log();
+    std::string fresh = all.substr(m_nLogTaken < all.size() ? m_nLogTaken : all.size());
+    m_nLogTaken = all.size();
+    return fresh;
+}
+
+std::string comDevice(int nPort) { return "\\\\.\\COM" + std::to_string(nPort); }

@@ -1,0 +1,42 @@
+// Base fixture for tests on simulated devices: a private folder with the
+// debug log on (log.txt), a ports folder exported as NORVANE_PORTS, a small
+// time scale; everything is put back at the end.
+#ifndef NORVANE_TESTS_SUPPORT_SIMFIXTURE_H
+#define NORVANE_TESTS_SUPPORT_SIMFIXTURE_H
+
+#include "EngineSource/Urswin32.h"
+#include "sim/SimPortSet.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+class SimFixture : public ::testing::Test {
+protected:
+    static constexpr double kTestScale = 0.02;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts a device on COMn (family modem) with echo as given; the test
+    // fails when it cannot start.
+    SimDevice* addDevice(int nPort, bool bEcho = true);
+    // Opens "\\.\COMn" into m_port, expecting success.
+    void openPort(int nPort);
+    // The log so far (flushed).
+    std::string log() const;
+    // The log lines written since the last call of takeLog.
+    std::string takeLog();
+
+    TempDir m_dir;                // holds log.txt
+    SimPortSet m_ports;           // the simulated devices
+    urs_Port m_port = {};         // the engine's port, closed in TearDown
+    double m_savedScale = 1;      // time scale before the test
+    size_t m_nLogTaken = 0;       // bytes of the log takeLog has returned
+};
+
+// "\\.\COMn"
+std::string comDevice(int nPort);
+
+#endif

@@ -1,0 +1,163 @@
+#include "support/SysCallFaults.h"
+
+#include "EngineSource/OSSysCalls.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+struct Fault {
+    int nNth = 0;                 // call that fails; 0: none
+    bool bEvery = false;          // and every call after it
+    int nErrno = 0;               // errno of the failure
+    unsigned long nRequest = 0;   // ioctl request counted; 0: any
+    int nCount = 0;               // calls counted
+};
+
+struct FakeValue {
+    unsigned long nRequest = 0;   // ioctl request faked; 0: none
+    int nValue = 0;               // value stored through the argument
+    int nTimes = 0;               // calls left; -1: every call
+};
+
+std::mutex g_lock;
+Fault g_faults[static_cast<int>(SysCall::kCount)];
+FakeValue g_fake;
+std::vector<std::string> g_calls;
+termios g_lastTermios;
+
+// Records the call; true when it is to fail (errno is then set).
+bool failNow(SysCall eCall, const std::string& name, unsigned long nRequest = 0)
+{
+    int nErrno = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_calls.push_back(name);
+        Fault& fault = g_faults[static_cast<int>(eCall)];
+        if (fault.nRequest != 0 && fault.nRequest != nRequest)
+            return false;
+        ++fault.nCount;
+        bool bFail = fault.nNth > 0 && (fault.bEvery ? fault.nCount >= fault.nNth : fault.nCount == fault.nNth);
+        if (!bFail)
+            return false;
+        nErrno = fault.nErrno;
+    }
+    errno = nErrno;
+    return true;
+}
+
+const os_SysCallTable& real() { return os_DefaultSysCalls(); }
+
+int fakeOpen(const char* pszPath, int nFlags, mode_t nMode)
+{
+    return failNow(SysCall::kOpen, "open") ? -1 : real().pOpen(pszPath, nFlags, nMode);
+}
+int fakeClose(int fd) { return failNow(SysCall::kClose, "close") ? -1 : real().pClose(fd); }
+ssize_t fakeRead(int fd, void* pBuffer, size_t nCount)
+{
+    return failNow(SysCall::kRead, "read") ? -1 : real().pRead(fd, pBuffer, nCount);
+}
+ssize_t fakeWrite(int fd, const void* pBuffer, size_t nCount)
+{
+    return failNow(SysCall::kWrite, "write") ? -1 : real().pWrite(fd, pBuffer, nCount);
+}
+int fakePoll(pollfd* pFds, nfds_t nFds, int nTimeoutMs)
+{
+    return failNow(SysCall::kPoll, "poll") ? -1 : real().pPoll(pFds, nFds, nTimeoutMs);
+}
+int fakeIoctl(int fd, unsigned long nRequest, void* pArg)
+{
+    char szName[32];
+    snprintf(szName, sizeof szName, "ioctl 0x%lx", nRequest);
+    if (failNow(SysCall::kIoctl, szName, nRequest))
+        return -1;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (g_fake.nRequest == nRequest && g_fake.nTimes != 0) {
+            if (g_fake.nTimes > 0)
+                --g_fake.nTimes;
+            *static_cast<int*>(pArg) = g_fake.nValue;
+            return 0;
+        }
+    }
+    return real().pIoctl(fd, nRequest, pArg);
+}
+int fakeTcgetattr(int fd, termios* pTermios)
+{
+    return failNow(SysCall::kTcgetattr, "tcgetattr") ? -1 : real().pTcgetattr(fd, pTermios);
+}
+int fakeTcsetattr(int fd, int nWhen, const termios* pTermios)
+{
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_lastTermios = *pTermios;
+    }
+    return failNow(SysCall::kTcsetattr, "tcsetattr") ? -1 : real().pTcsetattr(fd, nWhen, pTermios);
+}
+int fakeTcflush(int fd, int nQueue) { return failNow(SysCall::kTcflush, "tcflush") ? -1 : real().pTcflush(fd, nQueue); }
+int fakeFlock(int fd, int nOperation) { return failNow(SysCall::kFlock, "flock") ? -1 : real().pFlock(fd, nOperation); }
+
+}  // namespace
+
+SysCallFaults::SysCallFaults()
+{
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        for (Fault& fault : g_faults)
+            fault = Fault();
+        g_fake = FakeValue();
+        g_calls.clear();
+    }
+    os_SysCallTable& table = os_SysCalls();
+    table.pOpen = fakeOpen;
+    table.pClose = fakeClose;
+    table.pRead = fakeRead;
+    table.pWrite = fakeWrite;
+    table.pPoll = fakePoll;
+    table.pIoctl = fakeIoctl;
+    table.pTcgetattr = fakeTcgetattr;
+    table.pTcsetattr = fakeTcsetattr;
+    table.pTcflush = fakeTcflush;
+    table.pFlock = fakeFlock;
+}
+
+SysCallFaults::~SysCallFaults() { os_SysCalls() = os_DefaultSysCalls(); }
+
+void SysCallFaults::fail(SysCall eCall, int nNth, int nErrno, bool bEvery, unsigned long nRequest)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    Fault& fault = g_faults[static_cast<int>(eCall)];
+    fault.nNth = nNth;
+    fault.bEvery = bEvery;
+    fault.nErrno = nErrno;
+    fault.nRequest = nRequest;
+    fault.nCount = 0;
+}
+
+void SysCallFaults::fakeIoctlValue(unsigned long nRequest, int nValue, int nTimes)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_fake.nRequest = nRequest;
+    g_fake.nValue = nValue;
+    g_fake.nTimes = nTimes;
+}
+
+int SysCallFaults::count(SysCall eCall) const
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_faults[static_cast<int>(eCall)].nCount;
+}
+
+std::vector<std::string> SysCallFaults::calls() const
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_calls;
+}
+
+termios SysCallFaults::lastTermios() const
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_lastTermios;
+}
