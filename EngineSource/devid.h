@@ -4,11 +4,18 @@
 //
 // Map of this header:
 //   1. AT command exchange (devid_SendCommand, devid_ReadATI1)
+//   2. Device identification (devid_Identify and its steps)
+//   3. Flash identification of Lucent-based devices (device side)
+//
+// The file side of flash identification (a hex file's flash identification,
+// the comparison with a device, the start mode of a flash job) is in
+// devidFlashId.h, which builds on the flash jobs.
 #ifndef NORVANE_ENGINESOURCE_DEVID_H
 #define NORVANE_ENGINESOURCE_DEVID_H
 
 #include "EngineSource/Urswin32.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // ------------------------------------------------- 1. AT command exchange
@@ -58,5 +65,82 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
 int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszField2, uint32_t nSize2,
                    char* pszField3, uint32_t nSize3, uint32_t nTimeout, devid_ProgressFn pfnProgress,
                    void* pArg);
+
+// ---------------------------------------------- 2. Device identification
+
+// Capacity of each text field of devid_DeviceInfo, terminator included.
+constexpr size_t devid_kTextSize = 81;
+
+// A flash memory's identification, as a device reports it or a hex file's
+// head names it.
+struct devid_FlashId {
+    int32_t nSize;     // flash size code: 64 (",40,"), 16 (",10,"), 0 none reported
+    int32_t nType;     // flash type 0 to 5 (devid_FlashTypeFromCode)
+    uint16_t nCode;    // 16-bit identification value; 0 when none was read
+};
+
+// The result of identifying one port. Fields that no step of the sequence
+// sets keep the contents they had before the call.
+struct devid_DeviceInfo {
+    int32_t nStatus;                        // identification status 0 to 11
+    char szModel[devid_kTextSize];          // model name; Rockwell: with the "ATI3" suffix
+    char szVersion[devid_kTextSize];        // firmware version text
+    char szCountry[devid_kTextSize];        // country as the device names it, or "Universal"
+    char szSpecialBuild[devid_kTextSize];   // special-build text; empty for a standard build
+    devid_FlashId flashId;                  // flash identification (Lucent-based devices)
+    int32_t nFlashCmdVariant;               // 0: "AT&&F" commands accepted, 1: "AT&&W" commands
+};
+
+// Identifies the device on the port named pszDevice ("\\.\COM3"): opens
+// the port, sets 38400 8N1, pauses 2 seconds, runs devid_QueryDevice with
+// 5-second time-outs, logs the summary line and closes the port. Returns the
+// status (also stored in pInfo->nStatus): 1 when the port cannot be opened,
+// else that of devid_QueryDevice. Needs the model database loaded.
+int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_ProgressFn pfnProgress,
+                       void* pArg);
+
+// The identification command sequence on an open port; the text fields are
+// devid_kTextSize bytes each. pfnProgress is required. Returns the status
+// 0 to 11 (see devid_Identify's callers).
+int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, char* pszCountry,
+                          char* pszSpecialBuild, devid_FlashId* pFlashId, uint32_t nTimeout,
+                          devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
+
+// The first model of the database whose name ends a word in pszReply,
+// copied into pszModel (nSize bytes). Returns 1 when found, else 0.
+int devid_GetModel(char* pszModel, size_t nSize, const char* pszReply);
+
+// The version in pszReply (after "Version", else after the last space),
+// copied into pszVersion (nSize bytes). Returns 1 when found, else 0.
+int devid_GetVersion(char* pszVersion, size_t nSize, const char* pszReply);
+
+// The device country name for an "ATI9\r" reply (nMode 1) or an "ATI5\r"
+// reply (nMode 2), copied into pszCountry (nSize bytes); empty when no row
+// of devid_CountryNumberTable matches.
+void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int nMode);
+
+// ------------------------- 3. Flash identification of Lucent-based devices
+
+// Reads a Lucent device's flash identification and command variant over an
+// open port, nTimeout seconds per command. pfnProgress may be null. Returns
+// 8 (no answer or neither variant accepted), 9 (identification read) or 10
+// (the flash-information command was refused).
+int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTimeout,
+                         devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
+
+// Stand-alone flash identification of the port named pszDevice (115200 8N1,
+// 10-second time-outs, no pause, no callback): writes pInfo's nStatus,
+// flashId and nFlashCmdVariant. Returns 1 when the port cannot be opened,
+// else the status of devid_GetFlashId.
+int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice);
+
+// Sets pFlashId->nType from a letter and a number (the device passes the
+// first character of its "ATI5\r" reply and 0; a file passes '0' and a
+// two-digit number).
+void devid_FlashTypeFromCode(char cLetter, uint32_t nNumber, devid_FlashId* pFlashId);
+
+// The value of four hexadecimal characters; any other character counts its
+// own character code. Kept to 16 bits.
+uint16_t devid_HexToU16(const char* pszFour);
 
 #endif

@@ -1,0 +1,159 @@
+// Flash jobs: the one meeting point between the GUI thread and the worker
+// thread that serves one port. The GUI thread fills a job's inputs and starts
+// a worker on it; the worker runs identification or one of the three flash
+// protocols, reports progress through a callback that writes the job's
+// status under the job's mutex, and ends by storing its result. The GUI
+// thread polls: a job whose result is -1 is still running.
+//
+// Map of this header:
+//   1. Results, events and controller bits    3. Job operations
+//   2. The job record                         4. Workers and callbacks
+#ifndef NORVANE_ENGINESOURCE_FLASHINFO_H
+#define NORVANE_ENGINESOURCE_FLASHINFO_H
+
+#include "EngineSource/OSWIN32.h"
+#include "EngineSource/devid.h"
+
+#include <atomic>
+#include <cstdint>
+
+// ------------------------------------- 1. Results, events and controller bits
+
+// FlashResult: the result of a flash run (GetResultText gives its text).
+constexpr int32_t flsh_cSuccessful = 0;          // "Successful"
+constexpr int32_t flsh_cHandshakeFailure = 1;    // "Handshake failure"
+constexpr int32_t flsh_cAborted = 2;             // "Aborted by user"
+constexpr int32_t flsh_cBadHexFile = 3;          // "Bad .HEX file"
+constexpr int32_t flsh_cVerifyFailed = 4;        // "Failure to verify update"
+constexpr int32_t flsh_cTimeout = 5;             // "Timeout updating device"
+constexpr int32_t flsh_cHexFileOpen = 6;         // "Unable to open .HEX file"
+constexpr int32_t flsh_cPortOpen = 7;            // "Unable to open port"
+constexpr int32_t flsh_cSectorSizes = 8;         // "Incompatible sector sizes"
+constexpr int32_t flsh_cTypes = 9;               // "Incompatible types"
+constexpr int32_t flsh_cWrongVersion = 10;       // "Wrong version for device"
+constexpr int32_t flsh_cSortError = 11;          // "Error sorting the .hex file"
+constexpr int32_t flsh_cUnprotectBoot = 12;      // "Error trying to unprotect boot sector"
+constexpr int32_t flsh_cLoaderVersion = 13;      // "Error trying to get Flash Loader version"
+
+// Progress events a protocol reports through FlashProgressFn (a, b: see
+// FlashProgress).
+constexpr int32_t flsh_cEventIdle = 1;           // "I    ", "Handshaking"
+constexpr int32_t flsh_cEventRetry = 2;          // "R    ", " "
+constexpr int32_t flsh_cEventHandshake = 3;      // "H  %2.2d", "Handshaking"
+constexpr int32_t flsh_cEventHandshakeDone = 4;  // "H 100", "Handshaking Done"
+constexpr int32_t flsh_cEventProgramStart = 5;   // "P  00", "Programming"
+constexpr int32_t flsh_cEventProgram = 6;        // "P  %2.2d" / "P 100", "Programming"
+constexpr int32_t flsh_cEventVerifyError = 7;    // counts nVerifyErrors
+constexpr int32_t flsh_cEventTimeout = 8;        // "T  %2.2d", "Programming Timeout"
+constexpr int32_t flsh_cProgramDone = 9;         // "P 100", "Programming Done"
+constexpr int32_t flsh_cEventGoTimeout = 10;     // counts nGoTimeouts
+constexpr int32_t flsh_cEventHeaderError = 11;   // counts nHeaderErrors
+constexpr int32_t flsh_cEventBlockError = 12;    // counts nBlockErrors
+constexpr int32_t flsh_cEventLoader = 13;        // "PL  %2.2d" / "PL 100", "Programming FlashLdr.hex"
+constexpr int32_t flsh_cEventSort = 14;          // "Sort", "Sorting File"
+
+// Controller flag bits the flashing engine reads.
+constexpr uint32_t flsh_kPatchResetVector = 0x001;  // AT: block at 0 starts 0xC3 0x00 0x01
+constexpr uint32_t flsh_kFastStart = 0x002;         // AT: "AT*FS\r" at 115200 instead of 19200
+constexpr uint32_t flsh_kFastProbe = 0x004;         // AT: wake-up probe every 10 ms, not 300
+constexpr uint32_t flsh_kSendDpOff = 0x010;         // AT: "ATDPOFF\r" when the boot code is updated
+constexpr uint32_t flsh_kSendN = 0x020;             // AT: "ATN\r" when the boot code is updated
+constexpr uint32_t flsh_kPieces256 = 0x040;         // AT: blocks in pieces of 256 bytes
+constexpr uint32_t flsh_kPieces128 = 0x080;         // AT: blocks in pieces of 128 bytes (wins)
+constexpr uint32_t flsh_kLucent = 0x100;            // Lucent protocol; checked first
+constexpr uint32_t flsh_kRockwell = 0x200;          // Rockwell protocol when not Lucent
+
+// Progress callback of the protocols: context (the job), event, a, b.
+// Returns nonzero to go on, 0 when the protocol must stop with result 2.
+typedef int32_t (*FlashProgressFn)(void* pContext, int32_t nEvent, int32_t a, uint32_t b);
+
+// Entry point shared by the three protocols (AtFlsh_Program,
+// LucFlsh_Program, RockFlsh_Program): port path; hex-file path; for the AT
+// protocol the controller flags, for the others the flash type; handshake
+// only; protect boot (the negation of bUpdateBootCode); baud rate (in/out);
+// highest data address (out); boot-code version text (out, at least
+// flsh_kVersionSize bytes); callback; its context; boot-code only; start
+// mode; command variant. Returns a FlashResult.
+typedef int32_t (*FlashProtocolFn)(const char* pszPort, const char* pszHexFile, uint32_t nFlagsOrType,
+                                   int32_t bHandshakeOnly, int32_t bProtectBoot, int32_t* pnBaud,
+                                   uint32_t* pnHighestAddress, char* pszVersion, FlashProgressFn pfnProgress,
+                                   void* pContext, int32_t bBootCodeOnly, int32_t nStartMode,
+                                   int32_t nCmdVariant);
+
+// ---------------------------------------------------------- 2. The job record
+
+constexpr size_t flsh_kStatusSize = 21;
+constexpr size_t flsh_kStatusTextSize = 32;
+constexpr size_t flsh_kVersionSize = 24;
+
+struct FlashJob {
+    int32_t nEvent;                          // last event or identification stage stored
+    int32_t nPercent;                        // a of the last flash event (percent done)
+    uint32_t nEventData;                     // b of the last flash event
+    int32_t nVerifyErrors;                   // times event 7 was stored
+    int32_t nGoTimeouts;                     // times event 10 was stored
+    int32_t nHeaderErrors;                   // times event 11 was stored
+    int32_t nBlockErrors;                    // times event 12 was stored
+    char szStatus[flsh_kStatusSize];         // short status code, e.g. "P  42"
+    char szStatusText[flsh_kStatusTextSize]; // status text, e.g. "Programming"
+    os_Mutex hMutex;                         // guards nEvent through szStatusText
+    char szPort[os_kMaxPath];                // device path, "\\.\COM3" or "\\.\/dev/ttyUSB0"
+    const char* pszHexFile;                  // file to program (the device record's; outlives the job)
+    uint32_t nFlags;                         // controller flags of the device's model
+    std::atomic<int32_t> nResult;            // -1 while a worker runs, then its result
+    int32_t nBaud;                           // in: baud rate asked for; out (AT): the rate used
+    uint32_t nHighestDataAddress;            // out (AT): start address of the last block
+    char szBootCodeVersion[flsh_kVersionSize];  // out: boot-code or loader version
+    os_Thread hThread;                       // the worker thread
+    devid_DeviceInfo info;                   // identification block
+    int32_t bHandshakeOnly;                  // stop once the device is in programming mode
+    int32_t bUpdateBootCode;                 // the update rewrites the boot code too
+    int32_t bBootCodeOnly;                   // the device runs only its boot code
+    int32_t nStartMode;                      // Lucent: 0/1 start the loader, 2 download it first
+};
+
+// ---------------------------------------------------------- 3. Job operations
+
+// Prepares a job once, when its device record is built: idle status texts,
+// the identification texts "     ", a new mutex, the port path (copied) and
+// the baud rate, result -1.
+void InitFlashJob(FlashJob* pJob, const char* pszPort, int32_t nBaud);
+// Releases what InitFlashJob made (the mutex). The job must have no worker.
+void DeleteFlashJob(FlashJob* pJob);
+
+// Starts identification of the job's port in a worker thread. Returns 1 when
+// the worker runs; 0 when it could not be created (the job then ends at once
+// with a result: see the implementation).
+int StartIdentifyJob(FlashJob* pJob);
+
+// Starts a flash run of the job's port in a worker thread with the given
+// file, flags and options. When the worker cannot be created the job ends at
+// once with a result, so no caller waits for ever.
+void StartFlashJob(FlashJob* pJob, const char* pszHexFile, uint32_t nFlags, int32_t bHandshakeOnly,
+                   int32_t bUpdateBootCode, int32_t bBootCodeOnly, int32_t nStartMode);
+
+// Sets the process-wide abort flag: from now on every FlashProgress answers
+// 0 and each protocol stops with result 2 at its next report.
+void AbortAllJobs();
+// Clears the abort flag for a new run in the same process (tests, tools).
+// The wizard never calls it: a cancelled run stays cancelled.
+void ResetAbortFlag();
+
+int32_t GetResult(const FlashJob* pJob);
+// The text of the job's result; "Unknown update error" outside 0 to 13.
+const char* GetResultText(const FlashJob* pJob);
+// The text of a FlashResult.
+const char* FlashResultText(int32_t nResult);
+int32_t GetPercent(const FlashJob* pJob);
+
+// Copies the job's percent and status text under its mutex (for pollers).
+void GetJobStatus(FlashJob* pJob, int32_t* pnPercent, char* pszText, size_t nTextSize);
+
+// ------------------------------------------------ 4. Workers and callbacks
+
+uint32_t IdentifyThreadProc(void* pJob);
+uint32_t FlashThreadProc(void* pJob);
+int32_t IdentifyProgress(void* pJob, int32_t nStage);
+int32_t FlashProgress(void* pJob, int32_t nEvent, int32_t a, uint32_t b);
+
+#endif
