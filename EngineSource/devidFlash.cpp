@@ -5,7 +5,10 @@
 //
 // Map of this file:
 //   1. Flash type letters and hexadecimal codes
-//   2. The procedure (devid_GetFlashId) and its stand-alone form
+//   2. The procedure (devid_GetFlashId)
+//
+// Its stand-alone form, devid_ReadFlashId, opens its own port and lives
+// beside devid_Identify in devidIdentify.cpp.
 #include "EngineSource/devid.h"
 
 #include "EngineSource/dbg.h"
@@ -36,8 +39,6 @@ constexpr ptrdiff_t kMarkerLength = 4;
 constexpr ptrdiff_t kCodeLength = 4;
 
 constexpr size_t kReplySize = 52;       // the one reply area of the procedure
-constexpr uint32_t kStandAloneSeconds = 10;
-constexpr uint32_t kStandAloneBaud = 115200;
 
 // Finds ",40," (size 64), else ",10," (size 16) in pszReply. Sets the size
 // (0 when neither is there) and returns the marker, or null.
@@ -100,7 +101,7 @@ uint16_t devid_HexToU16(const char* pszFour)
     return static_cast<uint16_t>(nValue & 0xFFFF);
 }
 
-// ------------------------ 2. The procedure (devid_GetFlashId), stand-alone form
+// ------------------------------------------ 2. The procedure (devid_GetFlashId)
 
 int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTimeout,
                          devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant)
@@ -144,19 +145,4 @@ int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTim
     if (pszMarker != nullptr)
         pFlashId->nCode = codeAt(szReply, (pszMarker - szReply) - kCodeLength);
     return 9;
-}
-
-int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice)
-{
-    pInfo->nStatus = 0;
-    urs_Port port;
-    if (urs_OpenPort(&port, pszDevice) != 0) {
-        pInfo->nStatus = 1;
-        return 1;
-    }
-    urs_SetUart(&port, kStandAloneBaud, 8, 0, 0, 0);
-    pInfo->nStatus = devid_GetFlashId(&port, &pInfo->flashId, kStandAloneSeconds, nullptr, nullptr,
-                                      &pInfo->nFlashCmdVariant);
-    urs_ClosePort(&port);
-    return pInfo->nStatus;
 }

@@ -7,7 +7,9 @@
 // Map of this file:
 //   1. Reply areas, time-outs and small helpers
 //   2. Reading model, version and country from replies
-//   3. The command sequence (devid_QueryDevice) and devid_Identify
+//   3. The command sequence (devid_QueryDevice)
+//   4. The operations that own their port: devid_Identify and the
+//      stand-alone flash identification devid_ReadFlashId
 //
 // Every text copied into a caller's field is cut to the field's size.
 #include "EngineSource/devid.h"
@@ -36,6 +38,9 @@ constexpr uint32_t kAti9And5Size = 84;  // "ATI9\r" and "ATI5\r"
 constexpr uint32_t kCommandSeconds = 5;   // time-out of every command
 constexpr uint32_t kPauseSeconds = 2;     // pause after opening the port
 constexpr uint32_t kBaud = 38400;
+
+constexpr uint32_t kFlashIdSeconds = 10;  // stand-alone flash identification
+constexpr uint32_t kFlashIdBaud = 115200;
 
 // Progress stages the sequence itself reports (the exchange reports 1 and 4).
 constexpr int32_t kStageStart = 0;
@@ -80,6 +85,20 @@ uint32_t flagsOfModel(const char* pszModel)
     if (ModelDb_FindByName(pszModel, &nId, nullptr) == 0)
         return ModelDb_kFlagsUnknown;
     return ModelDb_FlagsById(nId);
+}
+
+// Starts an operation that owns its port: status 0, the port opened and
+// set to nBaud, 8N1, no flow control. False with status 1 when it cannot
+// be opened.
+bool openForIdentification(devid_DeviceInfo* pInfo, urs_Port* pPort, const char* pszDevice, uint32_t nBaud)
+{
+    pInfo->nStatus = 0;
+    if (urs_OpenPort(pPort, pszDevice) != 0) {
+        pInfo->nStatus = 1;
+        return false;
+    }
+    urs_SetUart(pPort, nBaud, 8, 0, 0, 0);
+    return true;
 }
 
 }  // namespace
@@ -139,7 +158,7 @@ void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int 
     snprintf(pszCountry, nSize, "%s", pszFound);
 }
 
-// ------------------- 3. The command sequence (devid_QueryDevice), devid_Identify
+// ---------------------------------- 3. The command sequence (devid_QueryDevice)
 
 int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, char* pszCountry,
                           char* pszSpecialBuild, devid_FlashId* pFlashId, uint32_t nTimeout,
@@ -216,15 +235,13 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
     return nStatus;
 }
 
+// ------------------------------- 4. The operations that own their port
+
 int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_ProgressFn pfnProgress, void* pArg)
 {
-    pInfo->nStatus = 0;
     urs_Port port;
-    if (urs_OpenPort(&port, pszDevice) != 0) {
-        pInfo->nStatus = 1;
+    if (!openForIdentification(pInfo, &port, pszDevice, kBaud))
         return 1;
-    }
-    urs_SetUart(&port, kBaud, 8, 0, 0, 0);
     urs_Sleep(kPauseSeconds);
     pInfo->nStatus = devid_QueryDevice(&port, pInfo->szModel, pInfo->szVersion, pInfo->szCountry,
                                        pInfo->szSpecialBuild, &pInfo->flashId, kCommandSeconds, pfnProgress, pArg,
@@ -235,6 +252,17 @@ int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_Pro
         pszField[devid_kTextSize - 1] = '\0';
     DBG_LOG("<%s>  Model %s Version %s  Country %s, SpecialBuild %s", port.szName, pInfo->szModel,
             pInfo->szVersion, pInfo->szCountry, pInfo->szSpecialBuild);
+    urs_ClosePort(&port);
+    return pInfo->nStatus;
+}
+
+int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice)
+{
+    urs_Port port;
+    if (!openForIdentification(pInfo, &port, pszDevice, kFlashIdBaud))
+        return 1;
+    pInfo->nStatus = devid_GetFlashId(&port, &pInfo->flashId, kFlashIdSeconds, nullptr, nullptr,
+                                      &pInfo->nFlashCmdVariant);
     urs_ClosePort(&port);
     return pInfo->nStatus;
 }

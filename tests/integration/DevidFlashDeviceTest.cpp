@@ -10,28 +10,19 @@
 
 #include <chrono>
 #include <string>
-#include <utility>
-#include <vector>
 
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
 
-using Settings = std::vector<std::pair<std::string, std::string>>;
-
 class DevidFlashDeviceTest : public SimFixture {
 protected:
     // Starts a Lucent device on COM3 with the settings, opens it at 38400
     // baud and runs devid_GetFlashId with 5-second time-outs.
-    int32_t getFlashId(const Settings& settings)
+    int32_t getFlashId(const SimSettings& settings)
     {
-        SimDeviceConfig config = sim_DeviceConfig(3, "lucent");
-        std::string error;
-        for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-        m_pDevice = m_ports.add(config, &error);
-        EXPECT_NE(m_pDevice, nullptr) << error;
+        m_pDevice = addFamily(3, "lucent", settings);
         if (m_pDevice == nullptr)
             return -1;
         openPort(3);

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 using ::testing::ElementsAre;
@@ -20,8 +19,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-using Settings = std::vector<std::pair<std::string, std::string>>;
 
 class DevidIdentifyTest : public SimFixture {
 protected:
@@ -49,19 +46,6 @@ protected:
         m_info.nFlashCmdVariant = 7;
     }
 
-    // Starts a device of the family on COMn with settings applied after the
-    // family's defaults.
-    SimDevice* addFamily(int nPort, const char* pszFamily, const Settings& settings = {})
-    {
-        SimDeviceConfig config = sim_DeviceConfig(nPort, pszFamily);
-        std::string error;
-        for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-        SimDevice* pDevice = m_ports.add(config, &error);
-        EXPECT_NE(pDevice, nullptr) << error;
-        return pDevice;
-    }
-
     // Identifies COMn; the stages other than the waiting ones (1 and 4) are
     // recorded, the callback refuses those in m_refused.
     int32_t identify(int nPort)
@@ -71,6 +55,13 @@ protected:
         int32_t nStatus = devid_Identify(&m_info, comDevice(nPort).c_str(), progress, this);
         m_nElapsedMs = os_ClockMs() - nStart;
         return nStatus;
+    }
+
+    // Model, version, country and special build, joined by "|".
+    std::string texts() const
+    {
+        return std::string(m_info.szModel) + "|" + m_info.szVersion + "|" + m_info.szCountry + "|" +
+               m_info.szSpecialBuild;
     }
 
     static int32_t progress(void* pArg, int32_t nStage)
@@ -95,10 +86,7 @@ TEST_F(DevidIdentifyTest, AtModemFromItsAtiTextAfterThePause)
     SimDevice* pDevice = addFamily(3, "atmodem");
     takeLog();
     EXPECT_EQ(identify(3), 0);
-    EXPECT_STREQ(m_info.szModel, "KV3360");
-    EXPECT_STREQ(m_info.szVersion, "3.10");
-    EXPECT_STREQ(m_info.szCountry, "untouched");
-    EXPECT_STREQ(m_info.szSpecialBuild, "untouched");
+    EXPECT_EQ(texts(), "KV3360|3.10|untouched|untouched");
     EXPECT_EQ(m_info.nFlashCmdVariant, 7);
     EXPECT_THAT(m_stages, ElementsAre(0, 2, 3, 5));
     EXPECT_GT(m_nWaits, 0);
@@ -117,10 +105,7 @@ TEST_F(DevidIdentifyTest, AtModemAnsweringOnlyAti2AndAti1)
         addFamily(3, "atmodem", {{"reply.ATI", "Modem"}, {"reply.ATI1", "3.12\\nChecksum 0000\\nPTT DANISH\\nPELLAM 2"}});
     takeLog();
     EXPECT_EQ(identify(3), 0);
-    EXPECT_STREQ(m_info.szModel, "KV3360");
-    EXPECT_STREQ(m_info.szVersion, "3.12");
-    EXPECT_STREQ(m_info.szCountry, "PTT DANISH");
-    EXPECT_STREQ(m_info.szSpecialBuild, "PELLAM 2");
+    EXPECT_EQ(texts(), "KV3360|3.12|PTT DANISH|PELLAM 2");
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\rATI\rATI2\rATI1\r");
     std::string log = takeLog();
     EXPECT_THAT(log, HasSubstr("]: [devid_GetVersion] return FALSE\n"));
@@ -129,7 +114,7 @@ TEST_F(DevidIdentifyTest, AtModemAnsweringOnlyAti2AndAti1)
 
 TEST_F(DevidIdentifyTest, ModelNotRecognisedIsStatusTwo)
 {
-    const Settings kCases[] = {
+    const SimSettings kCases[] = {
         {{"reply.ATI", "Modem"}, {"reply.ATI2", "Modem"}},
         // ATI2 without OK.
         {{"reply.ATI", "Modem"}, {"reply.ATI2", ""}, {"result.ATI2", "ERROR"}},
@@ -139,7 +124,7 @@ TEST_F(DevidIdentifyTest, ModelNotRecognisedIsStatusTwo)
         {{"raw.ATI", "\\r\\nData modem\\xFF"}, {"reply.ATI2", "Modem"}},
     };
     int nPort = 3;
-    for (const Settings& settings : kCases) {
+    for (const SimSettings& settings : kCases) {
         addFamily(nPort, "atmodem", settings);
         resetInfo();
         EXPECT_EQ(identify(nPort), 2) << settings[1].second;
@@ -162,9 +147,7 @@ TEST_F(DevidIdentifyTest, VersionNotObtainedIsStatusThree)
     resetInfo();
     SimDevice* pRockwell = addFamily(4, "rockwell", {{"reply.ATI3", ""}, {"result.ATI3", "ERROR"}});
     EXPECT_EQ(identify(4), 3);
-    EXPECT_STREQ(m_info.szModel, "RW3360");
-    EXPECT_STREQ(m_info.szVersion, "ERROR");
-    EXPECT_STREQ(m_info.szCountry, "NORTH AMERICAN");
+    EXPECT_EQ(texts(), "RW3360|ERROR|NORTH AMERICAN|");
     EXPECT_THAT(pRockwell->transcript().received(), HasSubstr("ATI3\rATI5\r"));
 }
 
@@ -206,21 +189,19 @@ TEST_F(DevidIdentifyTest, AtiFailingAfterTheModelIsStatusFiveUnlessAti2Answers)
     // A 0xFF byte ends the ATI exchange after the model and version.
     addFamily(3, "atmodem", {{"raw.ATI", "\\r\\nKV3360\\r\\nVersion 3.10\\r\\n\\xFF"}});
     EXPECT_EQ(identify(3), 5);
-    EXPECT_STREQ(m_info.szModel, "KV3360");
-    EXPECT_STREQ(m_info.szVersion, "3.10");
+    EXPECT_EQ(texts(), "KV3360|3.10|untouched|untouched");
 
     resetInfo();
     SimDevice* pDevice = addFamily(4, "atmodem", {{"raw.ATI", "\\r\\nData modem\\r\\nVersion 3.11\\r\\n\\xFF"}});
     EXPECT_EQ(identify(4), 0);
-    EXPECT_STREQ(m_info.szModel, "KV3360");
-    EXPECT_STREQ(m_info.szVersion, "3.11");
+    EXPECT_EQ(texts(), "KV3360|3.11|untouched|untouched");
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\rATI\rATI2\r");
 }
 
 TEST_F(DevidIdentifyTest, TerminalAdaptersAreUniversalAndAskedAtPercentI)
 {
     struct Case {
-        Settings settings;
+        SimSettings settings;
         int32_t nStatus;
         bool bAsked;    // "AT%I" was sent
     };
@@ -248,9 +229,7 @@ TEST_F(DevidIdentifyTest, LucentDeviceGetsItsFlashIdentificationAndAti9Country)
     SimDevice* pDevice = addFamily(3, "lucent");
     takeLog();
     EXPECT_EQ(identify(3), 9);
-    EXPECT_STREQ(m_info.szModel, "LV5600");
-    EXPECT_STREQ(m_info.szVersion, "1.23");
-    EXPECT_STREQ(m_info.szCountry, "PTT HOLLAND");
+    EXPECT_EQ(texts(), "LV5600|1.23|PTT HOLLAND|untouched");
     EXPECT_EQ(m_info.flashId.nSize, 64);
     EXPECT_EQ(m_info.flashId.nType, 3);
     EXPECT_EQ(m_info.flashId.nCode, 0x12AB);
@@ -291,10 +270,7 @@ TEST_F(DevidIdentifyTest, RockwellDeviceTakesTheAti3SuffixAndAti5Country)
 {
     SimDevice* pDevice = addFamily(3, "rockwell");
     EXPECT_EQ(identify(3), 0);
-    EXPECT_STREQ(m_info.szModel, "RW3360-SP");
-    EXPECT_STREQ(m_info.szVersion, "2.17");
-    EXPECT_STREQ(m_info.szCountry, "NORTH AMERICAN");
-    EXPECT_STREQ(m_info.szSpecialBuild, "");
+    EXPECT_EQ(texts(), "RW3360-SP|2.17|NORTH AMERICAN|");
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r");
 
     struct Case {
