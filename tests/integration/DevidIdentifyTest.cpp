@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -299,6 +301,54 @@ TEST_F(DevidIdentifyTest, RockwellDeviceTakesTheAti3SuffixAndAti5Country)
         EXPECT_STREQ(m_info.szCountry, test.pszCountry) << test.pszAti3;
         ++nPort;
     }
+}
+
+// One detached worker per port, as the identification jobs run them.
+struct Worker {
+    devid_DeviceInfo info;              // filled by the worker
+    std::string device;                 // "\\.\COMn"
+    std::mutex* pLock;                  // guards *pnDone
+    std::condition_variable* pEnded;    // signalled when a worker ends
+    int* pnDone;                        // workers ended
+};
+
+uint32_t identifyWorker(void* pArg)
+{
+    Worker* pWorker = static_cast<Worker*>(pArg);
+    devid_Identify(&pWorker->info, pWorker->device.c_str(), nullptr, nullptr);
+    std::lock_guard<std::mutex> guard(*pWorker->pLock);
+    ++*pWorker->pnDone;
+    pWorker->pEnded->notify_one();
+    return 0;
+}
+
+TEST_F(DevidIdentifyTest, FamiliesIdentifiedAtOnceInWorkerThreads)
+{
+    const char* const kFamilies[] = {"atmodem", "ta", "lucent", "rockwell"};
+    const char* const kTexts[] = {"KV3360|3.10|PTT GERMAN|", "QBXHP-TA|2.05|Universal|",
+                                  "LV5600|1.23|PTT HOLLAND|", "RW3360-SP|2.17|NORTH AMERICAN|"};
+    const int32_t kStatus[] = {0, 0, 9, 0};
+    std::mutex lock;
+    std::condition_variable ended;
+    int nDone = 0;
+    std::vector<Worker> workers(4);
+    for (int i = 0; i < 4; ++i) {
+        // Versions from ATI1, so that every field is set.
+        addFamily(3 + i, kFamilies[i], {{"reply.ATI", i == 3 ? "RW3360" : "Modem"}});
+        workers[i] = Worker{devid_DeviceInfo{}, comDevice(3 + i), &lock, &ended, &nDone};
+    }
+    for (Worker& worker : workers) {
+        os_Thread hThread = 0;
+        ASSERT_EQ(os_CreateThread(&hThread, identifyWorker, 12000, &worker), 1);
+    }
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(ended.wait_for(guard, std::chrono::seconds(20), [&nDone] { return nDone == 4; }));
+    for (int i = 0; i < 4; ++i) {
+        m_info = workers[i].info;
+        EXPECT_EQ(m_info.nStatus, kStatus[i]) << kFamilies[i];
+        EXPECT_EQ(texts(), kTexts[i]);
+    }
+    EXPECT_EQ(workers[2].info.flashId.nCode, 0x12AB);
 }
 
 TEST_F(DevidIdentifyTest, PortThatCannotBeOpenedIsStatusOne)

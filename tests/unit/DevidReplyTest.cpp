@@ -88,31 +88,27 @@ TEST_F(DevidReplyTest, VersionAfterTheLastSpaceKeepsInnerLineBreaks)
     EXPECT_EQ(log.text().find("return FALSE"), log.text().rfind("return FALSE"));
 }
 
-TEST_F(DevidReplyTest, CountryOfAnAti9ReplyByNumberOrName)
+TEST_F(DevidReplyTest, CountryOfAnAti9OrAti5ReplyFirstRowWins)
 {
-    EXPECT_EQ(country("7", 1), "PTT HOLLAND");
-    EXPECT_EQ(country("holland", 1), "PTT HOLLAND");
-    EXPECT_EQ(country("HOLLAND", 1), "PTT HOLLAND");
-    EXPECT_EQ(country("36", 1), "PTT SOUTH AFRICA");
-    EXPECT_EQ(country("South America", 1), "PTT SOUTH AFRICA");
-    EXPECT_EQ(country("43", 1), "PTT");
-    // -1 stands for "no number" in the table: the first such row wins.
-    EXPECT_EQ(country("-1", 1), "BULGARIA");
-    EXPECT_EQ(country("LUXEMBOURGH", 1), "LUXEMBOURG");
-    for (const char* pszReply : {"99", "HOLLAND ", "0", "", "ERROR"})
-        EXPECT_EQ(country(pszReply, 1), "") << pszReply;
-}
-
-TEST_F(DevidReplyTest, CountryOfAnAti5ReplyByNumberFirstRowWins)
-{
-    EXPECT_EQ(country("22", 2), "NORTH AMERICAN");
-    EXPECT_EQ(country(" 43\r\n", 2), "JAPAN");
-    EXPECT_EQ(country("-1", 2), "THAILAND");
-    EXPECT_EQ(country("99", 2), "PTT");
-    EXPECT_EQ(country("98", 2), "EUROPE/NORTH AMERICA");
-    for (const char* pszReply : {"0", "JAPAN", "", "45"})
-        EXPECT_EQ(country(pszReply, 2), "") << pszReply;
-    EXPECT_EQ(country("7", 3), "");
+    struct Case {
+        const char* pszReply;
+        int nMode;              // 1 "ATI9", 2 "ATI5"
+        const char* pszCountry;
+    };
+    const Case kCases[] = {
+        {"7", 1, "PTT HOLLAND"}, {"holland", 1, "PTT HOLLAND"}, {"HOLLAND", 1, "PTT HOLLAND"},
+        {"36", 1, "PTT SOUTH AFRICA"}, {"South America", 1, "PTT SOUTH AFRICA"}, {"43", 1, "PTT"},
+        // -1 stands for "no number" in the table: the first such row wins.
+        {"-1", 1, "BULGARIA"}, {"LUXEMBOURGH", 1, "LUXEMBOURG"},
+        {"99", 1, ""}, {"HOLLAND ", 1, ""}, {"0", 1, ""}, {"", 1, ""}, {"ERROR", 1, ""},
+        // 43 is also the number of the Philippines, further down.
+        {"22", 2, "NORTH AMERICAN"}, {" 43\r\n", 2, "JAPAN"}, {"-1", 2, "THAILAND"}, {"99", 2, "PTT"},
+        {"98", 2, "EUROPE/NORTH AMERICA"},
+        {"0", 2, ""}, {"JAPAN", 2, ""}, {"", 2, ""}, {"45", 2, ""},
+        {"7", 3, ""},
+    };
+    for (const Case& test : kCases)
+        EXPECT_EQ(country(test.pszReply, test.nMode), test.pszCountry) << test.pszReply << " mode " << test.nMode;
     char szSmall[4];
     devid_GetCountry("7", szSmall, sizeof szSmall, 1);
     EXPECT_STREQ(szSmall, "PTT");
