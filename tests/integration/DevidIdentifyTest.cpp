@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -365,12 +366,15 @@ TEST_F(DevidIdentifyTest, PortThatCannotBeOpenedIsStatusOne)
 TEST_F(DevidIdentifyTest, SilentPortIsStatusElevenAfterTwoTimeOuts)
 {
     SimDevice* pDevice = addFamily(3, "atmodem", {{"silent", "1"}});
+    // A field the caller left without its terminator ends at its last byte.
+    memset(m_info.szSpecialBuild, 'x', sizeof m_info.szSpecialBuild);
     takeLog();
     EXPECT_EQ(identify(3), 11);
     EXPECT_EQ(m_info.nStatus, 11);
     EXPECT_GE(m_nElapsedMs, 12000);
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\r");
-    EXPECT_THAT(takeLog(), HasSubstr("]: <COM3>  Model untouched Version untouched  Country untouched"));
+    EXPECT_THAT(takeLog(), HasSubstr("]: <COM3>  Model untouched Version untouched  Country untouched, SpecialBuild " +
+                                     std::string(devid_kTextSize - 1, 'x') + "\n"));
 }
 
 TEST_F(DevidIdentifyTest, SilentPortRealTime)
