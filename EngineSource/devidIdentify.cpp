@@ -5,7 +5,7 @@
 // Rockwell-based devices.
 //
 // Map of this file:
-//   1. Reply areas, time-outs and small helpers
+//   1. Reply areas, time-outs and small functions
 //   2. Reading model, version and country from replies
 //   3. The command sequence (devid_QueryDevice)
 //   4. The operations that own their port: devid_Identify and the
@@ -21,10 +21,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 static const char kDbgModule[] = "EngineSource/devid";
 
-// ------------------------------ 1. Reply areas, time-outs and small helpers
+// ------------------------------ 1. Reply areas, time-outs and small functions
 
 namespace {
 
