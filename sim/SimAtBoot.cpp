@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -73,12 +74,19 @@ std::map<uint32_t, uint8_t> imageOf(const SimAtBoot::State& state)
     return image;
 }
 
-// Writes the image as an Intel HEX file; false when that fails.
+// Writes the image as an Intel HEX file, whole or not at all: it is written
+// under another name and renamed, so a reader never sees half a file.
+// False when that fails.
 bool writeImageOf(const SimAtBoot::State& state, const std::string& path)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << sim_HexImage(imageOf(state));
-    return static_cast<bool>(out);
+    std::string fresh = path + ".new";
+    {
+        std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
+        out << sim_HexImage(imageOf(state));
+        if (!out)
+            return false;
+    }
+    return rename(fresh.c_str(), path.c_str()) == 0;
 }
 
 // One run of the boot code, from its trigger to "ATFLEND\r" or the end of

@@ -1,6 +1,9 @@
 #include "support/HexWriter.h"
 
+#include "EngineSource/HexFile.h"
 #include "sim/SimHex.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
@@ -57,6 +60,26 @@ std::map<uint32_t, uint8_t> hex_Bytes(const std::vector<HexChunk>& chunks)
     for (const HexChunk& chunk : chunks) {
         for (size_t i = 0; i < chunk.bytes.size(); ++i)
             bytes[chunk.nAddress + static_cast<uint32_t>(i)] = chunk.bytes[i];
+    }
+    return bytes;
+}
+
+std::map<uint32_t, uint8_t> hex_ParseText(const std::string& text)
+{
+    std::map<uint32_t, uint8_t> bytes;
+    uint32_t nSegment = 0;
+    size_t nStart = 0;
+    while (nStart < text.size()) {
+        size_t nEnd = text.find("\r\n", nStart);
+        std::string line = text.substr(nStart, nEnd - nStart);
+        nStart = nEnd == std::string::npos ? text.size() : nEnd + 2;
+        HexRecord record;
+        if (ParseHexRecord(&nSegment, line.c_str(), &record) != 1) {
+            ADD_FAILURE() << "not a record: " << line;
+            continue;
+        }
+        for (int32_t i = 0; record.nType == hex_kTypeData && i < record.nLength; ++i)
+            bytes[record.nAddress + static_cast<uint32_t>(i)] = record.data[i];
     }
     return bytes;
 }

@@ -1,6 +1,7 @@
 // Intel HEX firmware files for tests, made from (address, bytes) lists: the
 // record size, the segment bases and the record order can be chosen, so
-// that one image can be written in many valid shapes.
+// that one image can be written in many valid shapes; and the bytes such a
+// file holds, as the engine's record reader reads them.
 #ifndef NORVANE_TESTS_SUPPORT_HEXWRITER_H
 #define NORVANE_TESTS_SUPPORT_HEXWRITER_H
 
@@ -30,6 +31,11 @@ std::string hex_Text(const std::vector<HexChunk>& chunks, const HexLayout& layou
 
 // The bytes of the chunks by address (later chunks over earlier ones).
 std::map<uint32_t, uint8_t> hex_Bytes(const std::vector<HexChunk>& chunks);
+
+// The bytes of the data records of an Intel HEX text (lines ending in CR
+// LF) read with ParseHexRecord; a line that is not a record fails the
+// calling test.
+std::map<uint32_t, uint8_t> hex_ParseText(const std::string& text);
 
 // A chunk of nCount bytes at nAddress filled from a simple generator, so
 // that every image differs from its neighbours and from 0xFF.

@@ -96,24 +96,6 @@ protected:
         return nResult;
     }
 
-    // The address -> byte map of an Intel HEX text read with ParseHexRecord.
-    static std::map<uint32_t, uint8_t> parse(const std::string& text)
-    {
-        std::map<uint32_t, uint8_t> bytes;
-        uint32_t nSegment = 0;
-        size_t nStart = 0;
-        while (nStart < text.size()) {
-            size_t nEnd = text.find("\r\n", nStart);
-            std::string line = text.substr(nStart, nEnd - nStart);
-            nStart = nEnd + 2;
-            HexRecord record;
-            EXPECT_EQ(ParseHexRecord(&nSegment, line.c_str(), &record), 1) << line;
-            for (int32_t i = 0; record.nType == 0 && i < record.nLength; ++i)
-                bytes[record.nAddress + static_cast<uint32_t>(i)] = record.data[i];
-        }
-        return bytes;
-    }
-
     static int openDescriptors()
     {
         int nCount = 0;
@@ -174,7 +156,7 @@ TEST_F(SortHexFileTest, SegmentRecordsCarryTheFullSegment)
     // 0x10010 where a one-digit segment record would move it.
     ASSERT_EQ(sort(":020000021800E4\r\n:0100100044AB\r\n:00000001FF\r\n"), 0);
     EXPECT_EQ(m_sorted, ":020000021800E4\r\n:0100100044AB\r\n:00000001FF\r\n");
-    EXPECT_EQ(parse(m_sorted), (std::map<uint32_t, uint8_t>{{0x18010, 0x44}}));
+    EXPECT_EQ(hex_ParseText(m_sorted), (std::map<uint32_t, uint8_t>{{0x18010, 0x44}}));
 }
 
 TEST_F(SortHexFileTest, EqualOffsetsAllAppearInTheQuicksortsOrder)
@@ -258,7 +240,7 @@ TEST_F(SortHexFileTest, KnowsAtMostSixtyFourSegments)
     for (int i = 0; i < 64; ++i)
         text += segmentWithData(i);
     ASSERT_EQ(sort(text), 0);
-    EXPECT_EQ(parse(m_sorted).size(), 64u);
+    EXPECT_EQ(hex_ParseText(m_sorted).size(), 64u);
     EXPECT_EQ(sort(text + segmentWithData(64)), -1);
     // Once 64 bases are known, any further segment record fails the sort,
     // even one that names a known base.
@@ -273,7 +255,7 @@ TEST_F(SortHexFileTest, TakesAtMost8175RecordsPerSegment)
         text += sim_HexRecord(0, static_cast<uint16_t>(i * 8), &byte, 1) + "\r\n";
     }
     ASSERT_EQ(sort(text), 0);
-    EXPECT_EQ(parse(m_sorted).size(), 8175u);
+    EXPECT_EQ(hex_ParseText(m_sorted).size(), 8175u);
     uint8_t byte = 0;
     EXPECT_EQ(sort(text + sim_HexRecord(0, 0xFFF0, &byte, 1) + "\r\n"), -1);
     // The limit is per segment: the same record under another base fits.
@@ -290,7 +272,7 @@ TEST_F(SortHexFileTest, SortedCopyHoldsTheSourceBytesForEveryLayout)
     };
     for (const HexLayout& layout : kLayouts) {
         ASSERT_EQ(sort(hex_Text(chunks, layout)), 0) << layout.nRecordBytes << " " << layout.nSegmentSpan;
-        EXPECT_EQ(parse(m_sorted), expected) << layout.nRecordBytes << " " << layout.nSegmentSpan;
+        EXPECT_EQ(hex_ParseText(m_sorted), expected) << layout.nRecordBytes << " " << layout.nSegmentSpan;
     }
 }
 
