@@ -259,7 +259,9 @@ bool collectRecords(osfl_Handle hSource, HexSortData* pData, uint32_t nBase)
             HexSortEntry& entry = pData->pTable[pData->nEntries];
             entry.nKey = sortField(pData->szLine + kOffsetAt, 4) + nBase;
             entry.pszLine = pData->pPool + kSlotSize * pData->nEntries;
-            snprintf(entry.pszLine, kSlotSize, "%s\r\n", pData->szLine);
+            size_t nLength = strlen(pData->szLine);
+            memcpy(entry.pszLine, pData->szLine, nLength);
+            memcpy(entry.pszLine + nLength, "\r\n", 3);
             if (++pData->nEntries >= hex_kSortTableSize)
                 return false;
         }

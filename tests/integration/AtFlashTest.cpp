@@ -430,6 +430,7 @@ TEST_F(AtFlashTest, BootSectorCommandsOnlyWhenTheBootCodeIsUpdated)
 TEST_F(AtFlashTest, CancellingStopsTheRunAsAbortedByUser)
 {
     SimAtBoot boot = addBoot(3);
+    DeleteFlashJob(&m_job);
     InitFlashJob(&m_job, comDevice(3).c_str(), 115200);
     m_hexPath = writeHex("image.hex", {hex_Pattern(0, 0x20000)});
     StartFlashJob(&m_job, m_hexPath.c_str(), 0, 0, 0, 0, 0);
