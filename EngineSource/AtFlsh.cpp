@@ -107,50 +107,29 @@ void setLine(urs_Port* pPort, uint32_t nBaud) { urs_SetUart(pPort, nBaud, 8, 0, 
 
 // --------------------------------------------------------------- 2. Reply waits
 
-int AtFlsh_WaitOkError(urs_Port* pPort)
-{
-    gn_Matcher error, ok;
-    gn_MatchInit(&error, kError);
-    gn_MatchInit(&ok, kOk);
-    urs_StartTimer(pPort, kOkErrorTimeoutS);
-    int nResult = 1;
-    for (;;) {
-        int c = urs_GetChar(pPort);
-        if (c < 0)
-            break;
-        if (gn_MatchChar(&error, c)) {
-            nResult = 3;
-            break;
-        }
-        if (gn_MatchChar(&ok, c)) {
-            nResult = 0;
-            break;
-        }
-    }
-    urs_StopTimer(pPort);
-    return nResult;
-}
-
-int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
-{
-    gn_Matcher echo;
-    gn_MatchInit(&echo, pszText);
-    urs_StartTimer(pPort, kEchoTimeoutS);
-    int nResult = 1;
-    for (;;) {
-        int c = urs_GetChar(pPort);
-        if (c < 0)
-            break;
-        if (gn_MatchChar(&echo, c)) {
-            nResult = 0;
-            break;
-        }
-    }
-    urs_StopTimer(pPort);
-    return nResult;
-}
-
 namespace {
+
+constexpr int kMaxPatterns = 2;
+
+// Reads bytes until the bytes read end with one of the nCount patterns (at
+// most kMaxPatterns), tried in order for each byte. Returns the index of
+// the pattern, or -1 when a read gave no byte first (time-out or read
+// error).
+int readUntil(urs_Port* pPort, const char* const* ppszPatterns, int nCount)
+{
+    gn_Matcher matchers[kMaxPatterns];
+    for (int i = 0; i < nCount; ++i)
+        gn_MatchInit(&matchers[i], ppszPatterns[i]);
+    for (;;) {
+        int c = urs_GetChar(pPort);
+        if (c < 0)
+            return -1;
+        for (int i = 0; i < nCount; ++i) {
+            if (gn_MatchChar(&matchers[i], c))
+                return i;
+        }
+    }
+}
 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
@@ -162,6 +141,23 @@ bool versionByte(urs_Port* pPort, int* pc)
 }
 
 }  // namespace
+
+int AtFlsh_WaitOkError(urs_Port* pPort)
+{
+    static const char* const kAnswers[] = {kError, kOk};
+    urs_StartTimer(pPort, kOkErrorTimeoutS);
+    int nAnswer = readUntil(pPort, kAnswers, 2);
+    urs_StopTimer(pPort);
+    return nAnswer == 0 ? 3 : nAnswer == 1 ? 0 : 1;
+}
+
+int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
+{
+    urs_StartTimer(pPort, kEchoTimeoutS);
+    int nAnswer = readUntil(pPort, &pszText, 1);
+    urs_StopTimer(pPort);
+    return nAnswer == 0 ? 0 : 1;
+}
 
 int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
 {
@@ -194,12 +190,9 @@ int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
         nMinor = nMinor * 10 + (c - '0');
     }
 
-    gn_Matcher ok;
-    gn_MatchInit(&ok, kOk);
-    do {
-        if (!versionByte(pPort, &c))
-            return 1;
-    } while (!gn_MatchChar(&ok, c));
+    static const char* const kEnd[] = {kOk};
+    if (readUntil(pPort, kEnd, 1) != 0)
+        return 1;
     *pnMajor = nMajor;
     *pnMinor = nMinor;
     return 0;

@@ -258,78 +258,52 @@ int32_t IdentifyProgress(void* pArg, int32_t nStage)
 
 namespace {
 
-// Sets szStatus to a prefix and a as two digits ("%2.2d"), or to the fixed
-// full text when a is 100 and one is given.
-void setPercentStatus(FlashJob* pJob, const char* pszPrefix, int32_t a, const char* pszFull)
-{
-    if (pszFull != nullptr && a == 100)
-        setText(pJob->szStatus, sizeof pJob->szStatus, pszFull);
-    else
-        snprintf(pJob->szStatus, sizeof pJob->szStatus, "%s%2.2d", pszPrefix, a);
-}
+// What one flash event does to a job. The status is pszStatus itself, or,
+// for a percent event, pszStatus followed by a as two digits ("%2.2d") and
+// pszFull when a is 100 and pszFull is given.
+struct EventEffect {
+    const char* pszStatus;           // fixed status or percent prefix; null: unchanged
+    bool bPercent;                   // pszStatus is a prefix of a's two digits
+    const char* pszFull;             // the status when a is 100; null: none
+    const char* pszText;             // the status text; null: unchanged
+    int32_t FlashJob::*pCounter;     // the counter raised; null: none
+};
 
-// Applies one flash event to the job's status (the job's mutex held).
+const EventEffect kEventEffects[] = {
+    {nullptr, false, nullptr, nullptr, nullptr},                                     // 0
+    {"I    ", false, nullptr, "Handshaking", nullptr},                               // 1
+    {"R    ", false, nullptr, " ", nullptr},                                         // 2
+    {"H  ", true, nullptr, "Handshaking", nullptr},                                  // 3
+    {"H 100", false, nullptr, "Handshaking Done", nullptr},                          // 4
+    {"P  00", false, nullptr, "Programming", nullptr},                               // 5
+    {"P  ", true, "P 100", "Programming", nullptr},                                  // 6
+    {nullptr, false, nullptr, nullptr, &FlashJob::nVerifyErrors},                    // 7
+    {"T  ", true, nullptr, "Programming Timeout", nullptr},                          // 8
+    {"P 100", false, nullptr, "Programming Done", nullptr},                          // 9
+    {nullptr, false, nullptr, nullptr, &FlashJob::nGoTimeouts},                      // 10
+    {nullptr, false, nullptr, nullptr, &FlashJob::nHeaderErrors},                    // 11
+    {nullptr, false, nullptr, nullptr, &FlashJob::nBlockErrors},                     // 12
+    {"PL  ", true, "PL 100", "Programming FlashLdr.hex", nullptr},                   // 13
+    {"Sort", false, nullptr, "Sorting File", nullptr},                               // 14
+};
+
+// Applies one flash event to the job's status (the job's mutex held);
+// events 0 and 15 and above change nothing.
 void applyEvent(FlashJob* pJob, int32_t nEvent, int32_t a)
 {
-    const char* pszText = nullptr;
-    switch (nEvent) {
-    case flsh_cEventIdle:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "I    ");
-        pszText = "Handshaking";
-        break;
-    case flsh_cEventRetry:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "R    ");
-        pszText = " ";
-        break;
-    case flsh_cEventHandshake:
-        setPercentStatus(pJob, "H  ", a, nullptr);
-        pszText = "Handshaking";
-        break;
-    case flsh_cEventHandshakeDone:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "H 100");
-        pszText = "Handshaking Done";
-        break;
-    case flsh_cEventProgramStart:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "P  00");
-        pszText = "Programming";
-        break;
-    case flsh_cEventProgram:
-        setPercentStatus(pJob, "P  ", a, "P 100");
-        pszText = "Programming";
-        break;
-    case flsh_cEventVerifyError:
-        ++pJob->nVerifyErrors;
-        break;
-    case flsh_cEventTimeout:
-        setPercentStatus(pJob, "T  ", a, nullptr);
-        pszText = "Programming Timeout";
-        break;
-    case flsh_cProgramDone:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "P 100");
-        pszText = "Programming Done";
-        break;
-    case flsh_cEventGoTimeout:
-        ++pJob->nGoTimeouts;
-        break;
-    case flsh_cEventHeaderError:
-        ++pJob->nHeaderErrors;
-        break;
-    case flsh_cEventBlockError:
-        ++pJob->nBlockErrors;
-        break;
-    case flsh_cEventLoader:
-        setPercentStatus(pJob, "PL  ", a, "PL 100");
-        pszText = "Programming FlashLdr.hex";
-        break;
-    case flsh_cEventSort:
-        setText(pJob->szStatus, sizeof pJob->szStatus, "Sort");
-        pszText = "Sorting File";
-        break;
-    default:
-        break;
-    }
-    if (pszText != nullptr)
-        setText(pJob->szStatusText, sizeof pJob->szStatusText, pszText);
+    if (nEvent < 0 || nEvent >= static_cast<int32_t>(sizeof kEventEffects / sizeof kEventEffects[0]))
+        return;
+    const EventEffect& effect = kEventEffects[nEvent];
+    if (effect.pCounter != nullptr)
+        ++(pJob->*effect.pCounter);
+    if (effect.pszFull != nullptr && a == 100)
+        setText(pJob->szStatus, sizeof pJob->szStatus, effect.pszFull);
+    else if (effect.bPercent)
+        snprintf(pJob->szStatus, sizeof pJob->szStatus, "%s%2.2d", effect.pszStatus, a);
+    else if (effect.pszStatus != nullptr)
+        setText(pJob->szStatus, sizeof pJob->szStatus, effect.pszStatus);
+    if (effect.pszText != nullptr)
+        setText(pJob->szStatusText, sizeof pJob->szStatusText, effect.pszText);
 }
 
 }  // namespace

@@ -174,26 +174,39 @@ void report(FlashProgressFn pfnProgress, void* pContext, int32_t nPercent)
         pfnProgress(pContext, flsh_cEventSort, nPercent, 0);
 }
 
-enum class LineRead {
-    kLine,     // a non-empty line is in szLine
-    kEnd,      // end of the file
-    kFailed,   // a read error, or a line too long for the buffer
-};
+// Results of nextRecordLine besides a record type.
+constexpr int32_t kSourceBad = -1;    // a line cannot be read, is too long, or has no type the sorter takes
+constexpr int32_t kSourceEnd = -2;    // end of the source
 
-// Reads the next non-empty line of the source into pData->szLine. The
-// reader is given room for the longest line and its CR; a last line without
-// CR LF could be one character longer, and is refused like any longer line.
-LineRead nextLine(osfl_Handle hSource, HexSortData* pData)
+// The line's record type by the digit rule; kSourceBad when the line is
+// too short to hold it (or, for type 02, its segment field), or when the
+// type is not 00, 01 or 02.
+int32_t lineType(const char* pszLine)
+{
+    size_t nLength = strlen(pszLine);
+    if (nLength < kTypeEnd)
+        return kSourceBad;
+    uint32_t nType = sortField(pszLine + kTypeAt, 2);
+    if (nType == static_cast<uint32_t>(hex_kTypeSegment) && nLength < kSegmentEnd)
+        return kSourceBad;
+    return nType <= 2 ? static_cast<int32_t>(nType) : kSourceBad;
+}
+
+// Reads the next non-empty line of the source into pData->szLine and gives
+// its record type. The reader is given room for the longest line and its
+// CR; a last line without CR LF could be one character longer, and is
+// refused like any longer line.
+int32_t nextRecordLine(osfl_Handle hSource, HexSortData* pData)
 {
     for (;;) {
         int32_t nRead = os_ReadNextLine(hSource, pData->szLine, static_cast<int32_t>(hex_kSortLineChars) + 2,
                                         &pData->reader);
         if (nRead < 0 || strlen(pData->szLine) > static_cast<size_t>(hex_kSortLineChars))
-            return LineRead::kFailed;
+            return kSourceBad;
         if (nRead == 0)
-            return LineRead::kEnd;
+            return kSourceEnd;
         if (pData->szLine[0] != '\0')
-            return LineRead::kLine;
+            return lineType(pData->szLine);
     }
 }
 
@@ -203,31 +216,15 @@ bool rewind(osfl_Handle hSource, HexSortData* pData)
     return osfl_Seek(hSource, 0, 0) == 0;
 }
 
-// The line's record type by the digit rule; -1 when the line is too short
-// to hold it (or, for type 02, its segment field).
-int32_t lineType(const char* pszLine)
-{
-    size_t nLength = strlen(pszLine);
-    if (nLength < kTypeEnd)
-        return -1;
-    uint32_t nType = sortField(pszLine + kTypeAt, 2);
-    if (nType == static_cast<uint32_t>(hex_kTypeSegment) && nLength < kSegmentEnd)
-        return -1;
-    return nType <= 2 ? static_cast<int32_t>(nType) : -1;
-}
-
 // Segment pass: the list of segment bases, and whether any data record
 // exists. False when the sort must fail.
 bool collectSegments(osfl_Handle hSource, HexSortData* pData, bool* pbData)
 {
     bool bFirst = true;
     for (;;) {
-        LineRead eRead = nextLine(hSource, pData);
-        if (eRead != LineRead::kLine)
-            return eRead == LineRead::kEnd;
-        int32_t nType = lineType(pData->szLine);
+        int32_t nType = nextRecordLine(hSource, pData);
         if (nType < 0)
-            return false;
+            return nType == kSourceEnd;
         if (bFirst && nType != hex_kTypeSegment && !joinSegment(pData, 0))
             return false;
         bFirst = false;
@@ -247,12 +244,9 @@ bool collectRecords(osfl_Handle hSource, HexSortData* pData, uint32_t nBase)
     pData->nEntries = 0;
     uint32_t nCurrentBase = 0;
     for (;;) {
-        LineRead eRead = nextLine(hSource, pData);
-        if (eRead != LineRead::kLine)
-            return eRead == LineRead::kEnd;
-        int32_t nType = lineType(pData->szLine);
+        int32_t nType = nextRecordLine(hSource, pData);
         if (nType < 0)
-            return false;
+            return nType == kSourceEnd;
         if (nType == hex_kTypeSegment) {
             nCurrentBase = segmentBase(pData->szLine);
         } else if (nType == hex_kTypeData && nCurrentBase == nBase) {

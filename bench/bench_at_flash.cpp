@@ -105,21 +105,21 @@ uint32_t timedWorker(void* pArg)
     return 0;
 }
 
-// Starts boot code on COMn; null when it cannot start.
-SimAtBoot* addBoot(SimPortSet* pPorts, int nPort, bool bPaced, std::vector<SimAtBoot>* pBoots)
+// Starts boot code on COMn into *pBoot; false when it cannot start.
+bool addBoot(SimPortSet* pPorts, int nPort, bool bPaced, SimAtBoot* pBoot)
 {
     SimAtBootConfig config;
     config.bPaceInput = bPaced;
-    pBoots->emplace_back(config);
+    *pBoot = SimAtBoot(config);
     SimDeviceConfig device = sim_DeviceConfig(nPort);
     device.bPacing = bPaced;
-    pBoots->back().install(&device);
+    pBoot->install(&device);
     std::string error;
     if (pPorts->add(device, &error) == nullptr) {
         fprintf(stderr, "cannot start COM%d: %s\n", nPort, error.c_str());
-        return nullptr;
+        return false;
     }
-    return &pBoots->back();
+    return true;
 }
 
 bool runTimed(TimedRun* pRun, int nPort, const std::string& hexPath)
@@ -155,18 +155,29 @@ double lineSeconds(const SimTranscript& transcript)
     return (dSlow * kBitsPerByte / 19200.0) + (dFast * kBitsPerByte / 115200.0);
 }
 
-bool benchUnpaced(const std::string& hexPath, const std::map<uint32_t, uint8_t>& image)
+// Flashes the image onto one device, paced or not; false when the run
+// fails or the device holds another image. *pdLine: the line time of the
+// bytes exchanged (see lineSeconds).
+bool runSingle(bool bPaced, const std::string& hexPath, const std::map<uint32_t, uint8_t>& image, TimedRun* pRun,
+               double* pdLine)
 {
     SimPortSet ports;
     ports.exportPorts();
-    std::vector<SimAtBoot> boots;
-    boots.reserve(1);
-    SimAtBoot* pBoot = addBoot(&ports, 1, false, &boots);
-    TimedRun run;
-    if (pBoot == nullptr || !runTimed(&run, 1, hexPath) || !sameImage(*pBoot, image)) {
-        fprintf(stderr, "(a) the run failed: result %d\n", run.nResult);
+    SimAtBoot boot;
+    if (!addBoot(&ports, 1, bPaced, &boot) || !runTimed(pRun, 1, hexPath) || !sameImage(boot, image)) {
+        fprintf(stderr, "the run failed: result %d\n", pRun->nResult);
         return false;
     }
+    *pdLine = lineSeconds(ports.device(1)->transcript());
+    return true;
+}
+
+bool benchUnpaced(const std::string& hexPath, const std::map<uint32_t, uint8_t>& image)
+{
+    TimedRun run;
+    double dLine = 0;
+    if (!runSingle(false, hexPath, image, &run, &dLine))
+        return false;
     double dProgramming = std::chrono::duration<double>(run.done - run.programming).count();
     double dThroughput = kImageBytes / dProgramming;
     printf("(a) unpaced: %u bytes programmed in %.3f s: %.0f B/s = %.1f x 11,520 B/s (goal >= 20 x)\n", kImageBytes,
@@ -178,18 +189,11 @@ bool benchUnpaced(const std::string& hexPath, const std::map<uint32_t, uint8_t>&
 
 bool benchPaced(const std::string& hexPath, const std::map<uint32_t, uint8_t>& image, double* pdSingle)
 {
-    SimPortSet ports;
-    ports.exportPorts();
-    std::vector<SimAtBoot> boots;
-    boots.reserve(1);
-    SimAtBoot* pBoot = addBoot(&ports, 1, true, &boots);
     TimedRun run;
-    if (pBoot == nullptr || !runTimed(&run, 1, hexPath) || !sameImage(*pBoot, image)) {
-        fprintf(stderr, "(b) the run failed: result %d\n", run.nResult);
+    double dLine = 0;
+    if (!runSingle(true, hexPath, image, &run, &dLine))
         return false;
-    }
     double dRun = std::chrono::duration<double>(run.done - run.start).count();
-    double dLine = lineSeconds(ports.device(1)->transcript());
     double dLimit = dLine + kPauseSeconds;
     *pdSingle = dRun;
     printf("(b) paced to 115200: run %.3f s; line time %.3f s + pauses %.2f s = %.3f s; over by %.2f %% (goal <= 3 %%)\n",
@@ -202,10 +206,9 @@ bool benchEight(const std::string& hexPath, const std::map<uint32_t, uint8_t>& i
 {
     SimPortSet ports;
     ports.exportPorts();
-    std::vector<SimAtBoot> boots;
-    boots.reserve(kDevices);
-    for (int i = 1; i <= kDevices; ++i) {
-        if (addBoot(&ports, i, true, &boots) == nullptr)
+    std::vector<SimAtBoot> boots(kDevices);
+    for (int i = 0; i < kDevices; ++i) {
+        if (!addBoot(&ports, i + 1, true, &boots[i]))
             return false;
     }
     std::vector<FlashJob> jobs(kDevices);

@@ -443,6 +443,13 @@ void SimAtBoot::install(SimDeviceConfig* pConfig) const
         pConfig->protocols[trigger] = [pState, trigger]() { return std::make_unique<AtBootMode>(pState, trigger); };
 }
 
+template <class T>
+T SimAtBoot::read(T State::*pField) const
+{
+    std::lock_guard<std::mutex> guard(m_pState->lock);
+    return (*m_pState).*pField;
+}
+
 std::map<uint32_t, uint8_t> SimAtBoot::image() const { return imageOf(*m_pState); }
 
 bool SimAtBoot::writeImage(const std::string& path) const { return writeImageOf(*m_pState, path); }
@@ -456,29 +463,13 @@ std::vector<std::pair<uint32_t, uint32_t>> SimAtBoot::blocks() const
     return blocks;
 }
 
-int SimAtBoot::refusals() const
-{
-    std::lock_guard<std::mutex> guard(m_pState->lock);
-    return m_pState->nRefusals;
-}
+int SimAtBoot::refusals() const { return read(&State::nRefusals); }
 
-int SimAtBoot::rateErrors() const
-{
-    std::lock_guard<std::mutex> guard(m_pState->lock);
-    return m_pState->nRateErrors;
-}
+int SimAtBoot::rateErrors() const { return read(&State::nRateErrors); }
 
-uint32_t SimAtBoot::lineRate() const
-{
-    std::lock_guard<std::mutex> guard(m_pState->lock);
-    return m_pState->nRate;
-}
+uint32_t SimAtBoot::lineRate() const { return read(&State::nRate); }
 
-int SimAtBoot::finishedRuns() const
-{
-    std::lock_guard<std::mutex> guard(m_pState->lock);
-    return m_pState->nFinished;
-}
+int SimAtBoot::finishedRuns() const { return read(&State::nFinished); }
 
 bool sim_ApplyAtBoot(SimDeviceConfig* pConfig, const std::string& value, std::string* pError)
 {

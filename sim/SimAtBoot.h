@@ -97,6 +97,10 @@ public:
     struct State;
 
 private:
+    // One field of the state, read under its lock.
+    template <class T>
+    T read(T State::*pField) const;
+
     std::shared_ptr<State> m_pState;   // shared with the modes
 };
 
