@@ -202,8 +202,8 @@ int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
 
 namespace {
 
-// Probes with "M" until the boot code answers "U". Returns 0 awake, 1 no
-// answer within the limit, 2 a callback answered 0.
+// Probes with "M" until the boot code answers "U". Returns 0 awake, 1 (handshake
+// failure) no answer within the limit, 2 (aborted) a callback answered 0.
 int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, void* pContext)
 {
     uint32_t nProbeMs = (nFlags & flsh_kFastProbe) ? kFastProbeMs : kProbeMs;
@@ -218,22 +218,23 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
             int c = urs_GetCharTimed(pPort, kByteTimeoutS);
             nAnswer = c == kAwake ? kAnswered : c == -1 ? kNoAnswer : kOtherAnswer;
             if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
-                return 2;
+                return flsh_cAborted;
         }
         if (nElapsedMs > kRetryReportMs && !bReported) {
             bReported = true;
             if (!goOn(pfnProgress, pContext, flsh_cEventRetry, 0, 0))
-                return 2;
+                return flsh_cAborted;
         }
         if (nAnswer == kAnswered)
-            return 0;
+            return flsh_cSuccessful;
         if (nElapsedMs >= kWakeLimitMs)
-            return 1;
+            return flsh_cHandshakeFailure;
     }
 }
 
 // Asks the boot code for its speed, up to three times. Returns 0 with
-// *pnSpeed set, 1 when no try gave a speed, 2 a callback answered 0.
+// *pnSpeed set, 1 (handshake failure) when no try gave a speed, 2 (aborted)
+// a callback answered 0.
 int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgress, void* pContext)
 {
     for (int nTry = 0; nTry < kSpeedTries; ++nTry) {
@@ -245,11 +246,11 @@ int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgres
                 *pnSpeed = entry.nBaud;
         }
         if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 50, 0))
-            return 2;
+            return flsh_cAborted;
         if (*pnSpeed != 0)
-            return 0;
+            return flsh_cSuccessful;
     }
-    return 1;
+    return flsh_cHandshakeFailure;
 }
 
 // The one-byte code of a baud rate: its letter, or the rate's lowest byte.
@@ -278,7 +279,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     setLine(pPort, kBootBaud);
     urs_SleepMs(kAfterBootSwitchMs);
     if (!goOn(pfnProgress, pJob, flsh_cEventHandshake, 0, 0))
-        return 2;
+        return flsh_cAborted;
 
     int32_t nResult = wakeUp(pPort, nFlags, pfnProgress, pJob);
     if (nResult != 0)
@@ -292,23 +293,23 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
 
     urs_PutChar(pPort, baudCode(*pnBaud));
     if (AtFlsh_WaitOkError(pPort) != 0)
-        return 1;
+        return flsh_cHandshakeFailure;
     setLine(pPort, static_cast<uint32_t>(*pnBaud));
     urs_SleepMs(kSettleMs);
 
     urs_PutString(pPort, kVersionCommand);
     if (AtFlsh_WaitEcho(pPort, kVersionCommand) != 0)
-        return 1;
+        return flsh_cHandshakeFailure;
     int32_t nMajor = 0, nMinor = 0;
     urs_StartTimer(pPort, kVersionTimeoutS);
     int nVersion = AtFlsh_ReadVersion(pPort, &nMajor, &nMinor);
     urs_StopTimer(pPort);
     if (nVersion != 0)
-        return 1;
+        return flsh_cHandshakeFailure;
     snprintf(pszVersion, flsh_kVersionSize, "%d.%d", nMajor, nMinor);
     if (nMajor == 1 && nMinor < 8)
         *pnBlockSize = AtFlsh_kOldBlockSize;
-    return goOn(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? 0 : 2;
+    return goOn(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? flsh_cSuccessful : flsh_cAborted;
 }
 
 int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoot)
