@@ -20,6 +20,7 @@
 //     ff = 2                      # 0xFF bytes sent before every reply
 //     stopafter = 4               # answers 4 commands, then stays silent
 //     dropafter = 4               # answers 4 commands, then drops the line
+//     atboot = on                 # AT-protocol boot code (sim/SimAtBoot.h)
 //
 // A raw reply replaces the formatted one (information lines and result
 // code); the echo of the command line still comes first while echo is on,

@@ -29,7 +29,7 @@ void usage(FILE* pOut)
     for (const std::string& family : sim_FamilyNames())
         fprintf(pOut, " %s", family.c_str());
     fprintf(pOut, "\nDevice settings: echo, pacing, silent, late, garbage, ff, stopafter, dropafter,\n"
-                  "reply.<command>, result.<command>, raw.<command> (see sim/SimConfig.h).\n");
+                  "reply.<command>, result.<command>, raw.<command>, atboot (see sim/SimConfig.h).\n");
 }
 
 struct Options {
