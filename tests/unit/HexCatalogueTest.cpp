@@ -4,6 +4,7 @@
 
 #include "EngineSource/devidCountry.h"
 #include "model/ModelDb.h"
+#include "support/ModelKeys.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -38,14 +39,6 @@ protected:
         int32_t nIndex = Country_kUnknown;
         EXPECT_EQ(Country_FromCode(pszCode, &nIndex), 1) << pszCode;
         return nIndex;
-    }
-
-    static ModelKey keyOf(const char* pszName, int32_t nBuild)
-    {
-        ModelKey key;
-        EXPECT_EQ(ModelKey_SetModelByName(&key, pszName), 1) << pszName;
-        ModelKey_SelectBuild(&key, nBuild);
-        return key;
     }
 
     // The entry of a usable name (the test fails for an unusable one).
@@ -227,13 +220,13 @@ TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
     HexFileEntry qa3 = parsed("QAGB0310.HEX");   // QBX7720 build 3
 
     // A device whose build was not identified takes every file of its model.
-    ModelKey unknown = keyOf("KV5120ZA", -1);
+    ModelKey unknown = test_KeyOf("KV5120ZA", -1);
     for (const HexFileEntry* pEntry : {&kz2, &kz3, &kz4, &kz5})
         EXPECT_TRUE(HexCatalogue::Fits(*pEntry, unknown)) << pEntry->path;
     EXPECT_FALSE(HexCatalogue::Fits(qa3, unknown));
 
     // Build 2 takes the majors 2 to 4 of its upgrade list.
-    ModelKey build2 = keyOf("KV5120ZA", 2);
+    ModelKey build2 = test_KeyOf("KV5120ZA", 2);
     EXPECT_TRUE(HexCatalogue::Fits(kz2, build2));
     EXPECT_TRUE(HexCatalogue::Fits(kz3, build2));
     EXPECT_TRUE(HexCatalogue::Fits(kz4, build2));
@@ -241,13 +234,13 @@ TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
     EXPECT_FALSE(HexCatalogue::Fits(qa3, build2));
 
     // Build 3 takes 3 and 4, never an older file.
-    ModelKey build3 = keyOf("KV5120ZA", 3);
+    ModelKey build3 = test_KeyOf("KV5120ZA", 3);
     EXPECT_FALSE(HexCatalogue::Fits(kz2, build3));
     EXPECT_TRUE(HexCatalogue::Fits(kz3, build3));
     EXPECT_TRUE(HexCatalogue::Fits(kz4, build3));
 
     // The file's own build fits even when it is not in the upgrade list.
-    ModelKey ab7 = keyOf("AB7700", 7);
+    ModelKey ab7 = test_KeyOf("AB7700", 7);
     EXPECT_TRUE(HexCatalogue::Fits(parsed("ABGB0701.HEX"), ab7));
     EXPECT_TRUE(HexCatalogue::Fits(parsed("ABGB0801.HEX"), ab7));
     EXPECT_FALSE(HexCatalogue::Fits(parsed("ABGB0601.HEX"), ab7));
@@ -256,12 +249,12 @@ TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
 TEST_F(HexCatalogueTest, CountingSelectingAndDeselectingFittingEntries)
 {
     HexCatalogue catalogue = catalogueOf({"KZGB0210.HEX", "QAGB0310.HEX", "KZDE0310.HEX", "KZGB0500.HEX"});
-    ModelKey build3 = keyOf("KV5120ZA", 3);
-    ModelKey qa = keyOf("QBX7720", -1);
+    ModelKey build3 = test_KeyOf("KV5120ZA", 3);
+    ModelKey qa = test_KeyOf("QBX7720", -1);
     EXPECT_EQ(catalogue.CountFitting(build3), 1);
-    EXPECT_EQ(catalogue.CountFitting(keyOf("KV5120ZA", -1)), 3);
+    EXPECT_EQ(catalogue.CountFitting(test_KeyOf("KV5120ZA", -1)), 3);
     EXPECT_EQ(catalogue.CountFitting(qa), 1);
-    EXPECT_EQ(catalogue.CountFitting(keyOf("KV3360", -1)), 0);
+    EXPECT_EQ(catalogue.CountFitting(test_KeyOf("KV3360", -1)), 0);
 
     HexFileEntry chosen = catalogue.SelectEntry(2);
     EXPECT_EQ(chosen.path, "KZDE0310.HEX");
@@ -269,13 +262,13 @@ TEST_F(HexCatalogueTest, CountingSelectingAndDeselectingFittingEntries)
     catalogue.SelectEntry(0);
     catalogue.SelectEntry(1);
     EXPECT_EQ(catalogue.CountSelectedFitting(build3), 1);
-    EXPECT_EQ(catalogue.CountSelectedFitting(keyOf("KV5120ZA", -1)), 2);
+    EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("KV5120ZA", -1)), 2);
     EXPECT_EQ(catalogue.CountSelectedFitting(qa), 1);
 
     // Deselecting the unidentified KV5120ZA clears every KV5120ZA entry and
     // leaves the QBX7720 one.
-    catalogue.DeselectFitting(keyOf("KV5120ZA", -1));
-    EXPECT_EQ(catalogue.CountSelectedFitting(keyOf("KV5120ZA", -1)), 0);
+    catalogue.DeselectFitting(test_KeyOf("KV5120ZA", -1));
+    EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("KV5120ZA", -1)), 0);
     EXPECT_EQ(catalogue.CountSelectedFitting(qa), 1);
     catalogue.ClearSelection();
     EXPECT_EQ(catalogue.CountSelectedFitting(qa), 0);
@@ -283,7 +276,7 @@ TEST_F(HexCatalogueTest, CountingSelectingAndDeselectingFittingEntries)
     // A position outside the catalogue selects nothing.
     EXPECT_TRUE(catalogue.SelectEntry(4).path.empty());
     EXPECT_EQ(catalogue.GetEntry(4), nullptr);
-    EXPECT_EQ(catalogue.CountSelectedFitting(keyOf("KV5120ZA", -1)), 0);
+    EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("KV5120ZA", -1)), 0);
 }
 
 }  // namespace

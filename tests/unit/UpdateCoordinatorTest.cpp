@@ -6,6 +6,7 @@
 #include "EngineSource/dbg.h"
 #include "EngineSource/devidCountry.h"
 #include "model/ModelDb.h"
+#include "support/ModelKeys.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -74,14 +75,6 @@ protected:
         for (const std::unique_ptr<ModelKey>& pType : m_coordinator.GetDeviceTypes().keys)
             result.push_back(pType->name + "/" + std::to_string(pType->build) + "/" + std::to_string(pType->count));
         return result;
-    }
-
-    static ModelKey keyOf(const char* pszName, int32_t nBuild)
-    {
-        ModelKey key;
-        EXPECT_EQ(ModelKey_SetModelByName(&key, pszName), 1) << pszName;
-        ModelKey_SelectBuild(&key, nBuild);
-        return key;
     }
 
     static HexFileEntry entryOf(const char* pszName)
@@ -268,9 +261,9 @@ TEST_F(UpdateCoordinatorTest, DevicesOfOneModelAndBuildFormOneType)
     m_coordinator.FinishIdentification(false);
     m_coordinator.BuildDeviceTypes();
     EXPECT_THAT(types(), ElementsAre("KV3360/2/3", "QBXHP-TA/2/1", "QBXHP-TA/3/1"));
-    EXPECT_EQ(m_coordinator.CountDevices(keyOf("KV3360", 2)), 3);
-    EXPECT_EQ(m_coordinator.CountDevices(keyOf("QBXHP-TA", 3)), 1);
-    EXPECT_EQ(m_coordinator.CountDevices(keyOf("KV3360", -1)), 0);
+    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", 2)), 3);
+    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("QBXHP-TA", 3)), 1);
+    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", -1)), 0);
     // The records keep their own count.
     EXPECT_EQ(record(0).key.count, 1);
 }
@@ -304,8 +297,8 @@ TEST_F(UpdateCoordinatorTest, ChoosingTypesPortsAndFiles)
     m_coordinator.FinishIdentification(false);
     m_coordinator.BuildDeviceTypes();
     addFiles({"KNGB0210.HEX", "QAGB0301.HEX", "KNDE0301.HEX", "KNGB0110.HEX"});
-    const ModelKey kv = keyOf("KV3360", 2);
-    const ModelKey qbx = keyOf("QBX7720", 3);
+    const ModelKey kv = test_KeyOf("KV3360", 2);
+    const ModelKey qbx = test_KeyOf("QBX7720", 3);
 
     // The detection page: only KV3360 is chosen.
     selectType(0);
@@ -459,14 +452,14 @@ TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
 
 TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 {
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, keyOf("QBX7720", -1)), 0);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, test_KeyOf("QBX7720", -1)), 0);
     m_coordinator.AddDevice("\\\\.\\COM5", 57600);
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, keyOf("QBX7720", -1)), 0);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, test_KeyOf("QBX7720", -1)), 0);
     m_coordinator.AddHexFile("fw/Sorted.hex");
     ASSERT_EQ(m_coordinator.GetCatalogue().GetCount(), 1);
     EXPECT_EQ(m_coordinator.GetCatalogue().GetEntry(0)->path, "fw/Sorted.hex");
 
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(true, keyOf("QBX7720", -1)), 1);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(true, test_KeyOf("QBX7720", -1)), 1);
     const DeviceRecord& device = record(0);
     EXPECT_EQ(device.key.name, "QBX7720");
     EXPECT_EQ(device.nFlags, 0x065u);
