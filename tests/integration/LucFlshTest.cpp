@@ -146,6 +146,99 @@ protected:
     int64_t m_nElapsedMs = 0;                    // runtime-clock length of the last run
 };
 
+// The reply waits on a plain device whose bytes the test injects.
+class LucReplyTest : public SimFixture {
+protected:
+    void SetUp() override
+    {
+        SimFixture::SetUp();
+        m_pDevice = addDevice(3, false);
+        openPort(3);
+        ASSERT_EQ(urs_SetUart(&m_port, 115200, 8, 0, 0, 0), 0);
+    }
+
+    // Makes the device send bytes and waits until they have left it.
+    void arrive(const std::string& bytes)
+    {
+        m_sent += bytes;
+        m_pDevice->inject(bytes);
+        ASSERT_TRUE(m_pDevice->transcript().waitSent(m_sent, 2000));
+    }
+
+    SimDevice* m_pDevice = nullptr;   // the device on COM3
+    std::string m_sent;               // every byte injected so far
+};
+
+TEST_F(LucReplyTest, ARefusalIsNeverTakenForTheOkInsideIt)
+{
+    const std::pair<const char*, int> kCases[] = {
+        {"NOK2\r\n", LucFlsh_kReplyNok2},   {"garbageNOK4\r\n", LucFlsh_kReplyNok4},
+        {"NOK1", LucFlsh_kReplyNok1},        {"NOK3\r\n", LucFlsh_kReplyNok3},
+        {"NOK7\r\nOK\r\n", LucFlsh_kReplyOk}, {"\xFF\xFFOK\r\n", LucFlsh_kReplyOk},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.first);
+        arrive(c.first);
+        EXPECT_EQ(GetOKorNOKx(&m_port, 1, nullptr), c.second);
+    }
+    // A "NOK" that goes no further is no reply: the wait runs out.
+    arrive("NOK");
+    int64_t nStart = os_ClockMs();
+    EXPECT_EQ(GetOKorNOKx(&m_port, 1, nullptr), LucFlsh_kReplyTimeout);
+    EXPECT_GE(os_ClockMs() - nStart, 1000);
+    // A time-out of 0 does not wait.
+    nStart = os_ClockMs();
+    EXPECT_EQ(GetOKorNOKx(&m_port, 0, nullptr), LucFlsh_kReplyTimeout);
+    EXPECT_LT(os_ClockMs() - nStart, 100);
+    // The re-send wait judges replies the same way.
+    arrive("NOK3\r\n");
+    EXPECT_EQ(LucFlsh_WaitOK(&m_port, 1), LucFlsh_kReplyNok3);
+    arrive("OK\r\n");
+    EXPECT_EQ(LucFlsh_WaitOK(&m_port, 1), LucFlsh_kReplyOk);
+}
+
+TEST_F(LucReplyTest, VersionRepliesAreNotedOnTheWay)
+{
+    char szVersion[flsh_kVersionSize] = "old";
+    arrive("Ver:4.3\r\nOK\r\n");
+    EXPECT_EQ(GetOKorNOKx(&m_port, 1, szVersion), LucFlsh_kReplyOk);
+    EXPECT_STREQ(szVersion, "4.3");
+    arrive("AT&&FGO\r\r\nVer:4.4\r\nOK\r\n");
+    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionSeen);
+    EXPECT_STREQ(szVersion, "4.4");
+    szVersion[0] = '\0';
+    arrive("OK\r\n");
+    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionMissing);
+    // The start command's answer looks for no refusal.
+    arrive("NOK1\r\n");
+    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionMissing);
+    EXPECT_STREQ(szVersion, "");
+    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionTimeout);
+}
+
+TEST_F(LucReplyTest, RecoveringARefusedLine)
+{
+    const char kLine[] = ":0400000001020304F2\r\n";
+    // NOK1 and NOK4: go on at once, nothing sent.
+    EXPECT_EQ(LucFlsh_RecoverNOK(&m_port, kLine, LucFlsh_kReplyNok1), 1);
+    EXPECT_EQ(LucFlsh_RecoverNOK(&m_port, kLine, LucFlsh_kReplyNok4), 1);
+    EXPECT_EQ(m_pDevice->transcript().received(), "");
+    // NOK2: refused twice more, then accepted: three re-sends.
+    arrive("NOK2\r\nNOK3\r\nOK\r\n");
+    EXPECT_EQ(LucFlsh_RecoverNOK(&m_port, kLine, LucFlsh_kReplyNok2), 1);
+    ASSERT_TRUE(m_pDevice->transcript().waitReceived(std::string(kLine) + kLine + kLine, 2000));
+    // NOK3 with no answer at all: four re-sends, then failure.
+    int64_t nStart = os_ClockMs();
+    EXPECT_EQ(LucFlsh_RecoverNOK(&m_port, kLine, LucFlsh_kReplyNok3), 0);
+    EXPECT_GE(os_ClockMs() - nStart, 4 * 2000);
+    std::string seven;
+    for (int i = 0; i < 7; ++i)
+        seven += kLine;
+    EXPECT_TRUE(m_pDevice->transcript().waitReceived(seven, 2000));
+    EXPECT_EQ(m_pDevice->transcript().received(), seven);
+    EXPECT_EQ(LucFlsh_RecoverNOK(&m_port, kLine, LucFlsh_kReplyOk), 0);
+}
+
 TEST_F(LucFlshTest, StartedLoaderTakesEveryFirmwareLine)
 {
     struct Case {
