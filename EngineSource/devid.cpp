@@ -1,4 +1,7 @@
-// Device identification over the serial layer.
+// Device identification over the serial layer: the AT command exchange
+// every identification command goes through. The identification sequence
+// is in devidIdentify.cpp, the flash identification of Lucent-based devices
+// in devidFlash.cpp.
 //
 // Map of this file:
 //   1. AT command exchange: reply areas, the echo-skip states, the "OK"
@@ -87,6 +90,11 @@ bool matchOk(int* pnMatched, uint8_t byte)
     return *pnMatched == 4;
 }
 
+// A read result that is no byte: -1 (time-out, or a received 0xFF) and -4
+// (read error, or a received 0xFC) read alike as a byte would. An error
+// taken as a byte would put a false 0xFC into the reply.
+bool readFailed(int nRead) { return nRead == -1 || nRead == -4; }
+
 enum class LoopStep {
     kByte,         // a read was made; its result is in *pnRead
     kNoByte,       // nothing waiting; the iteration waited briefly
@@ -147,7 +155,7 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
             urs_StopTimer(pPort);
             return bFirstLineOnly ? 0 : 1;
         }
-        if (nRead == -1)
+        if (readFailed(nRead))
             return 0;
         uint8_t byte = static_cast<uint8_t>(nRead & 0xFF);
         if (nState == kCollect) {
@@ -181,7 +189,7 @@ int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszF
         LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 4, &nRead);
         if (eStep == LoopStep::kNoByte)
             continue;
-        if (eStep != LoopStep::kByte) {
+        if (eStep != LoopStep::kByte || nRead == -4) {
             urs_StopTimer(pPort);
             return 0;
         }

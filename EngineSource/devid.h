@@ -47,8 +47,9 @@ constexpr int devid_kWaitSliceMs = 50;
 // not trimmed). Returns 0 when the command could not be written (empty
 // text), when the callback returned 0 (text so far), when the deadline
 // passed in first-line mode (text so far), or when a read gave -1, which is
-// a time-out or a received 0xFF (text so far; the deadline is then left
-// armed). pfnProgress may be null.
+// a time-out or a received 0xFF, or -4, which is a read error or a received
+// 0xFC (text so far; the deadline is then left armed). pfnProgress may be
+// null.
 int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint32_t nTimeout,
                       devid_ProgressFn pfnProgress, void* pArg, const char* pszCommand,
                       uint32_t bFirstLineOnly);
@@ -58,10 +59,12 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
 // are dropped): the first line, then (after skipping the second line) the
 // third and the fourth line. Lines end at carriage returns; the fields are
 // trimmed. A field is written from its start once the reply reaches it; a
-// field the reply never reaches keeps its contents. Returns 1 after "OK\r\n"; 0 when the command could not be
-// written, the callback returned 0, or the deadline of nTimeout seconds
-// passed. Every read result, -1 included, is taken as a byte. pfnProgress
-// is called with stage 4 once per iteration; a null one never stops it.
+// field the reply never reaches keeps its contents. Returns 1 after
+// "OK\r\n"; 0 when the command could not be written, the callback returned
+// 0, the deadline of nTimeout seconds passed, or a read gave -4 (a read
+// error, or a received 0xFC; fields so far kept). A -1 is taken as the byte
+// 0xFF. pfnProgress is called with stage 4 once per iteration; a null one
+// never stops it.
 int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszField2, uint32_t nSize2,
                    char* pszField3, uint32_t nSize3, uint32_t nTimeout, devid_ProgressFn pfnProgress,
                    void* pArg);
@@ -93,38 +96,69 @@ struct devid_DeviceInfo {
 
 // Identifies the device on the port named pszDevice ("\\.\COM3"): opens
 // the port, sets 38400 8N1, pauses 2 seconds, runs devid_QueryDevice with
-// 5-second time-outs, logs the summary line and closes the port. Returns the
-// status (also stored in pInfo->nStatus): 1 when the port cannot be opened,
-// else that of devid_QueryDevice. Needs the model database loaded.
+// 5-second time-outs, logs the summary line
+// "<COM3>  Model %s Version %s  Country %s, SpecialBuild %s" and closes the
+// port. Returns the status (also stored in pInfo->nStatus): 1 when the port
+// cannot be opened (nothing else touched, no summary line), else that of
+// devid_QueryDevice. The text fields that no step sets keep their contents
+// (their last byte is set to 0 so that they end within the field). Needs the
+// model database loaded; reads it only.
 int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_ProgressFn pfnProgress,
                        void* pArg);
 
-// The identification command sequence on an open port; the text fields are
-// devid_kTextSize bytes each. pfnProgress is required. Returns the status
-// 0 to 11 (see devid_Identify's callers).
+// The identification command sequence on an open port, each command given
+// nTimeout seconds; the text fields are devid_kTextSize bytes each, texts
+// put into them are cut to fit. pfnProgress gets stage 0 first, 1 and 4
+// while waiting, 2 and 3 once the model is known, 5 once the version is
+// known; a null one never stops the sequence. Returns the status:
+//    0 identified                      6 "AT%I" failed (terminal adapter)
+//    2 no model in "ATI" or "ATI2"     7 "AT%I" answered a non-zero number
+//    3 no version, or "ATI3" failed    8, 9, 10 from devid_GetFlashId (Lucent)
+//    4 stopped by the callback        11 no "OK" to "ATE1V1Q0"
+//    5 "ATI" failed but named the model
 int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, char* pszCountry,
                           char* pszSpecialBuild, devid_FlashId* pFlashId, uint32_t nTimeout,
                           devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
 
-// The first model of the database whose name ends a word in pszReply,
-// copied into pszModel (nSize bytes). Returns 1 when found, else 0.
+// The first model of the database (in name order) whose name occurs in
+// pszReply, letter case as stored, followed by a space, CR, LF or the end:
+// its name is copied into pszModel (nSize bytes, cut to fit). Returns 1
+// when found, else 0 with pszModel untouched.
 int devid_GetModel(char* pszModel, size_t nSize, const char* pszReply);
 
-// The version in pszReply (after "Version", else after the last space),
-// copied into pszVersion (nSize bytes). Returns 1 when found, else 0.
+// The version in pszReply, copied into pszVersion (nSize bytes, cut to fit).
+// After the first "Version" (letter case as written) and the one character
+// after it (none at the end of the text), the run up to a space, CR, LF or
+// the end; else everything after the last space, trimmed of outer white
+// space (inner line breaks stay). Returns 1, also for an empty version; 0
+// when the text has neither "Version" nor a space, after logging
+// "[devid_GetVersion] return FALSE" (pszVersion untouched).
 int devid_GetVersion(char* pszVersion, size_t nSize, const char* pszReply);
 
 // The device country name for an "ATI9\r" reply (nMode 1) or an "ATI5\r"
-// reply (nMode 2), copied into pszCountry (nSize bytes); empty when no row
-// of devid_CountryNumberTable matches.
+// reply (nMode 2), copied into pszCountry (nSize bytes, cut to fit). The
+// reply is read as atoi reads it; the first row of devid_CountryNumberTable
+// that matches wins: mode 1 compares a non-zero number with the ATI9
+// numbers, else the whole reply with the country names (letter case aside);
+// mode 2 compares the number with the ATI5 numbers. The field is empty when
+// no row matches (and for any other mode).
 void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int nMode);
 
 // ------------------------- 3. Flash identification of Lucent-based devices
 
 // Reads a Lucent device's flash identification and command variant over an
-// open port, nTimeout seconds per command. pfnProgress may be null. Returns
-// 8 (no answer or neither variant accepted), 9 (identification read) or 10
-// (the flash-information command was refused).
+// open port, nTimeout seconds per command, all replies into one area of 52
+// bytes: "AAAAT\r" (result ignored), "AT\r", "AT&&F\r" (variant 0) or else
+// "AT&&W\r" (variant 1), "ATE1\r", "ATI5\r" (its first character gives the
+// type). An "ATI5" reply with "RRFL" gives size and code (the four
+// characters after ",40," or ",10,"; without a marker size 0, code kept);
+// otherwise "AT&&FFL\r" or "AT&&WFL\r" is asked, whose reply has the code
+// in the four characters before the marker (none: size and code 0). Code
+// characters outside the reply count 0. pfnProgress may be null. Returns 8
+// (no answer to "AT" (logged as "Response %s"), neither variant accepted,
+// or no answer to "ATI5"; *pnFlashCmdVariant is written only once a
+// variant was accepted), 9 (identification read) or 10 (the
+// flash-information command was refused).
 int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTimeout,
                          devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
 
@@ -136,7 +170,8 @@ int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice);
 
 // Sets pFlashId->nType from a letter and a number (the device passes the
 // first character of its "ATI5\r" reply and 0; a file passes '0' and a
-// two-digit number).
+// two-digit number). Rows from the top, each matching its letter in either
+// case or its number: 0 C/43, 1 I/49, 2 S/53, 3 U/55, 4 P/50; else 5.
 void devid_FlashTypeFromCode(char cLetter, uint32_t nNumber, devid_FlashId* pFlashId);
 
 // The value of four hexadecimal characters; any other character counts its

@@ -58,6 +58,32 @@ int parsePortName(const std::string& name)
     return nPort;
 }
 
+bool sameReply(const SimReply& a, const SimReply& b)
+{
+    return a.lines == b.lines && a.result == b.result && a.bRaw == b.bRaw && a.raw == b.raw;
+}
+
+// Gives the record another family: the replies and modes the present
+// family put in and nobody changed make way for the new family's defaults;
+// configured ones stay. False, record unchanged, for an unknown family.
+bool switchFamily(SimDeviceConfig* pConfig, const std::string& family)
+{
+    SimDeviceConfig next;
+    if (!sim_ApplyFamily(&next, family))
+        return false;
+    SimDeviceConfig previous;
+    if (sim_ApplyFamily(&previous, pConfig->family)) {
+        for (const auto& reply : previous.replies) {
+            auto found = pConfig->replies.find(reply.first);
+            if (found != pConfig->replies.end() && sameReply(found->second, reply.second))
+                pConfig->replies.erase(found);
+        }
+        for (const auto& protocol : previous.protocols)
+            pConfig->protocols.erase(protocol.first);
+    }
+    return sim_ApplyFamily(pConfig, family);
+}
+
 }  // namespace
 
 bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const std::string& value,
@@ -90,7 +116,7 @@ bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const st
     else if (!command.empty())
         bValid = false;
     else if (kind == "family")
-        bValid = sim_ApplyFamily(pConfig, value);
+        bValid = switchFamily(pConfig, value);
     else if (kind == "echo")
         bValid = parseBool(value, &pConfig->bEcho);
     else if (kind == "pacing")

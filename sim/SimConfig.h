@@ -5,7 +5,10 @@
 // Configuration file (one section per device, "#" starts a comment line):
 //
 //     [COM3]
-//     family = modem              # a family of sim_FamilyNames()
+//     family = lucent             # a family of sim_FamilyNames(); its
+//                                 # defaults replace those of the family
+//                                 # before (a section starts as "modem"),
+//                                 # replies set by keys stay
 //     echo = 1                    # echo at power-on (E1); 0 for E0
 //     pacing = 1                  # pace output to the host's baud rate
 //     reply.ATI = Line one\nLine two    # information lines of a command
@@ -47,7 +50,37 @@
 // the command text without its carriage return, compared without regard to
 // letter case.
 // A one-off specification is "COM3:family" optionally followed by
-// ",key=value" pairs with the same keys ("COM3:modem,late=200,echo=0").
+// ",key=value" pairs with the same keys ("COM3:modem,late=200,echo=0"); a
+// comma inside a value is written \x2c there.
+//
+// Families and the replies that tune them (a command with neither a reply
+// nor E, V, Q or Z settings answers ERROR; "AT&&F" and its relatives are
+// whole commands, never settings):
+//
+//   modem     ATI: one line naming no model.
+//   atmodem   a modem of the AT-protocol families (KV3360):
+//               reply.ATI  = KV3360 V.34 Data/Fax Modem\nVersion 3.10
+//               reply.ATI2 = KV3360
+//               reply.ATI1 = 3.10\nChecksum 8E41\nPTT GERMAN\n
+//                            (version, skipped line, country, special build)
+//             A device that answers only ATI2 and ATI1 sets reply.ATI to a
+//             line without model and version (e.g. "Modem").
+//   ta        an ISDN terminal adapter (QBXHP-TA); ATI, ATI2 and ATI1 as
+//             atmodem for its own model, plus
+//               reply.AT%I = 0          (a non-zero number: not ready;
+//                                        result.AT%I = ERROR: refused)
+//   lucent    a Lucent-based modem (LV5600); ATI, ATI2, ATI1 likewise, plus
+//               reply.ATI9    = 7                   (country number or name)
+//               result.AT&&F  = OK                  (ERROR: variant 0 refused)
+//               result.AT&&W  = OK                  (ERROR: variant 1 refused)
+//               reply.ATI5    = U 05 RRFL,40,12AB   (type letter first; with
+//                               "RRFL" the code follows ",40," or ",10,")
+//               reply.AT&&FFL = 12AB,40,            (code before the marker;
+//               reply.AT&&WFL = 12AB,40,             result ERROR: refused)
+//   rockwell  a Rockwell-based modem (RW3360); ATI2 and ATI1 likewise, plus
+//               reply.ATI  = RW3360                 (no version: ATI1 is asked)
+//               reply.ATI3 = 2.17-SP                (version-suffix)
+//               reply.ATI5 = 22                     (country number)
 #ifndef NORVANE_SIM_SIMCONFIG_H
 #define NORVANE_SIM_SIMCONFIG_H
 

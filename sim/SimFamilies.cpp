@@ -6,6 +6,7 @@
 // row to kFamilies.
 #include "sim/SimConfig.h"
 
+#include "sim/SimDeviceFamilies.h"
 #include "sim/SimText.h"
 
 namespace {
@@ -26,6 +27,10 @@ struct Family {
 
 const Family kFamilies[] = {
     {"modem", applyModem},
+    {"atmodem", sim_ApplyAtModem},
+    {"ta", sim_ApplyTerminalAdapter},
+    {"lucent", sim_ApplyLucent},
+    {"rockwell", sim_ApplyRockwell},
 };
 
 }  // namespace

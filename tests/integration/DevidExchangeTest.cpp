@@ -135,6 +135,34 @@ TEST_F(DevidExchangeTest, FailuresReturnZeroWithTheTextSoFar)
     EXPECT_LT(m_nElapsedMs, 2000);
 }
 
+// A read error is no byte: it ends either exchange with 0 and the text so
+// far, where it used to be stored as the byte 0xFC.
+TEST_F(DevidExchangeTest, ReadErrorEndsTheExchange)
+{
+    m_pDevice->setRawReply("ATI", "ATI\r\r\nABCDEF\r\n\r\nOK\r\n");
+    {
+        SysCallFaults faults;
+        // Reads 1 to 8 are the echo, CR LF, A and B.
+        faults.fail(SysCall::kRead, 9, EIO);
+        EXPECT_EQ(devid_SendCommand(&m_port, m_szReply, sizeof m_szReply, 2, nullptr, nullptr, "ATI\r", 0), 0);
+        EXPECT_STREQ(m_szReply, "AB");
+    }
+    // The rest of the reply is left unread; drop it.
+    urs_StartTimer(&m_port, 1);
+    while (urs_GetChar(&m_port) != -1) {
+    }
+    m_pDevice->setRawReply("ATI1", "ATI1\r\r\n1.23\r\nskipped\r\nPTT GERMAN\r\n\r\nOK\r\n");
+    char szField[3][81] = {"", "", ""};
+    {
+        SysCallFaults faults;
+        // Reads 1 to 9 are the echo, CR LF, 1 and the point.
+        faults.fail(SysCall::kRead, 10, EIO);
+        EXPECT_EQ(devid_ReadATI1(&m_port, szField[0], 81, szField[1], 81, szField[2], 81, 2, nullptr, nullptr), 0);
+        EXPECT_STREQ(szField[0], "1.");
+        EXPECT_EQ(m_port.bArmed, 0);
+    }
+}
+
 TEST_F(DevidExchangeTest, SmallReplyAreaKeepsWatchingForOk)
 {
     char szSmall[8];

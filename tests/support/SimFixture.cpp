@@ -32,6 +32,17 @@ SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
     return pDevice;
 }
 
+SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings)
+{
+    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+    std::string error;
+    for (const auto& setting : settings)
+        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
+    SimDevice* pDevice = m_ports.add(config, &error);
+    EXPECT_NE(pDevice, nullptr) << error;
+    return pDevice;
+}
+
 void SimFixture::openPort(int nPort)
 {
     ASSERT_EQ(urs_OpenPort(&m_port, comDevice(nPort).c_str()), 0) << log();

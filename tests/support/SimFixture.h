@@ -11,6 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+// Settings of a simulated device as key/value pairs, applied in order
+// ({"reply.ATI9", "7"}, {"silent", "1"}).
+using SimSettings = std::vector<std::pair<std::string, std::string>>;
 
 class SimFixture : public ::testing::Test {
 protected:
@@ -22,6 +28,10 @@ protected:
     // Starts a device on COMn (family modem) with echo as given; the test
     // fails when it cannot start.
     SimDevice* addDevice(int nPort, bool bEcho = true);
+    // Starts a device of the family on COMn with the key/value settings of
+    // the configuration format applied after the family's defaults; the test
+    // fails when a setting is not valid or the device cannot start.
+    SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {});
     // Opens "\\.\COMn" into m_port, expecting success.
     void openPort(int nPort);
     // The log so far (flushed).

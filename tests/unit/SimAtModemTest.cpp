@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,72 @@ TEST(SimConfig, OneOffDeviceSpecifications)
     EXPECT_FALSE(sim_ParseDeviceSpec("COM:modem", &config, &error));
     EXPECT_FALSE(sim_ParseDeviceSpec("COM4:fax", &config, &error));
     EXPECT_FALSE(sim_ParseDeviceSpec("COM4:modem,late", &config, &error));
+}
+
+TEST(SimFamilies, IdentificationRepliesFramedAsDevicesFrameThem)
+{
+    struct Case {
+        const char* pszFamily;
+        const char* pszCommand;
+        const char* pszReply;
+    };
+    const Case kCases[] = {
+        {"atmodem", "ATI\r", "ATI\r\r\nKV3360 V.34 Data/Fax Modem\r\nVersion 3.10\r\n\r\nOK\r\n"},
+        {"atmodem", "ATI1\r", "ATI1\r\r\n3.10\r\nChecksum 8E41\r\nPTT GERMAN\r\n\r\n\r\nOK\r\n"},
+        {"ta", "AT%I\r", "AT%I\r\r\n0\r\n\r\nOK\r\n"},
+        {"lucent", "AAAAT\r", "AAAAT\r\r\nOK\r\n"},
+        {"lucent", "AT&&F\r", "AT&&F\r\r\nOK\r\n"},
+        {"lucent", "ATI5\r", "ATI5\r\r\nU 05 RRFL,40,12AB\r\n\r\nOK\r\n"},
+        {"lucent", "AT&&WFL\r", "AT&&WFL\r\r\n12AB,40,\r\n\r\nOK\r\n"},
+        {"lucent", "ATI9\r", "ATI9\r\r\n7\r\n\r\nOK\r\n"},
+        {"rockwell", "ATI\r", "ATI\r\r\nRW3360\r\n\r\nOK\r\n"},
+        {"rockwell", "ATI3\r", "ATI3\r\r\n2.17-SP\r\n\r\nOK\r\n"},
+        {"rockwell", "ATI5\r", "ATI5\r\r\n22\r\n\r\nOK\r\n"},
+        // "AT&&F" is one command, never settings: a family without it refuses it.
+        {"modem", "AT&&F\r", "AT&&F\r\r\nERROR\r\n"},
+        {"rockwell", "AT&&FFL\r", "AT&&FFL\r\r\nERROR\r\n"},
+        {"atmodem", "AT%I\r", "AT%I\r\r\nERROR\r\n"},
+    };
+    for (const Case& test : kCases) {
+        SimAtModem modem(sim_DeviceConfig(1, test.pszFamily));
+        RecordingLink link;
+        EXPECT_EQ(type(modem, link, test.pszCommand), test.pszReply) << test.pszFamily << " " << test.pszCommand;
+    }
+    std::vector<std::string> names = sim_FamilyNames();
+    for (const char* pszFamily : {"modem", "atmodem", "ta", "lucent", "rockwell"})
+        EXPECT_NE(std::find(names.begin(), names.end(), pszFamily), names.end()) << pszFamily;
+}
+
+TEST(SimFamilies, SettingsTuneAFamilyInAnyOrder)
+{
+    SimDeviceConfig config;
+    std::string error;
+    ASSERT_TRUE(sim_ParseDeviceSpec("COM3:lucent,result.AT&&F=ERROR,reply.ATI5=C 2.30", &config, &error)) << error;
+    // The family's defaults replace the modem's a specification starts from.
+    EXPECT_EQ(config.replies["ATI"].lines, (std::vector<std::string>{"LV5600 V.90 Data/Fax Modem", "Version 1.23"}));
+    EXPECT_EQ(config.replies["AT&&F"].result, "ERROR");
+    EXPECT_EQ(config.replies["ATI5"].lines, std::vector<std::string>{"C 2.30"});
+    EXPECT_EQ(config.replies["AT&&W"].result, "OK");
+
+    std::vector<SimDeviceConfig> devices;
+    ASSERT_TRUE(sim_ParseConfig("[COM4]\nreply.ATI5 = 43\nreply.ATI = RW3360 custom\nfamily = rockwell\n"
+                                "[COM5]\nfamily = rockwell\nfamily = ta\n",
+                                &devices, &error))
+        << error;
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].replies["ATI5"].lines, std::vector<std::string>{"43"});
+    EXPECT_EQ(devices[0].replies["ATI"].lines, std::vector<std::string>{"RW3360 custom"});
+    EXPECT_EQ(devices[0].replies["ATI3"].lines, std::vector<std::string>{"2.17-SP"});
+    // Switching family drops the defaults of the one before.
+    EXPECT_EQ(devices[1].family, "ta");
+    EXPECT_EQ(devices[1].replies.count("ATI3"), 0u);
+    EXPECT_EQ(devices[1].replies["ATI2"].lines, std::vector<std::string>{"QBXHP-TA"});
+
+    SimDeviceConfig before = sim_DeviceConfig(6, "lucent");
+    SimDeviceConfig after = before;
+    EXPECT_FALSE(sim_ApplySetting(&after, "family", "toaster", &error));
+    EXPECT_EQ(after.family, "lucent");
+    EXPECT_EQ(after.replies.size(), before.replies.size());
 }
 
 TEST(SimText, EscapesRoundTrip)
