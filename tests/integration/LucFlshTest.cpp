@@ -26,32 +26,6 @@ using ::testing::HasSubstr;
 
 namespace {
 
-typedef std::vector<std::pair<std::string, std::string>> Settings;
-
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line;
-    return text;
-}
-
-// The events as runs: "5 13*64 9 6*32 9".
-std::string eventRuns(const std::vector<int32_t>& numbers)
-{
-    std::string text;
-    for (size_t i = 0; i < numbers.size();) {
-        size_t nEnd = i;
-        while (nEnd < numbers.size() && numbers[nEnd] == numbers[i])
-            ++nEnd;
-        text += (text.empty() ? "" : " ") + std::to_string(numbers[i]);
-        if (nEnd - i > 1)
-            text += "*" + std::to_string(nEnd - i);
-        i = nEnd;
-    }
-    return text;
-}
-
 int countOf(const std::vector<std::string>& lines, const std::string& line)
 {
     int nCount = 0;
@@ -60,90 +34,59 @@ int countOf(const std::vector<std::string>& lines, const std::string& line)
     return nCount;
 }
 
-class LucFlshTest : public SimFixture {
+class LucFlshTest : public FlashFixture {
 protected:
     void SetUp() override
     {
-        SimFixture::SetUp();
-        m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+        FlashFixture::SetUp();
         m_loader = dataFile("FlashLdr.hex");
         ASSERT_FALSE(m_loader.empty());
         m_dir.write("FlashLdr.hex", m_loader);
-        // 30 data records of 16 bytes between an address record and the end.
-        writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
-    }
-
-    void TearDown() override
-    {
-        m_pChdir.reset();
-        SimFixture::TearDown();
-    }
-
-    void writeFirmware(const std::string& text)
-    {
-        m_firmware = text;
-        m_dir.write("fw.hex", text);
     }
 
     // Starts a device on COMn with a Lucent loader ("lucentloader" = 4.4,
     // then the settings given); returns the loader, null when it failed.
-    std::shared_ptr<SimLucentLoader> addLucent(int nPort, const Settings& settings = Settings(), bool bEcho = true)
+    std::shared_ptr<SimLucentLoader> addLucent(int nPort, const SimSettings& settings = SimSettings(),
+                                               bool bEcho = true)
     {
-        SimDeviceConfig config = sim_DeviceConfig(nPort);
-        config.bEcho = bEcho;
-        std::string error;
-        EXPECT_TRUE(sim_ApplySetting(&config, "lucentloader", "4.4", &error)) << error;
-        for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-        m_pDevice = m_ports.add(config, &error);
-        EXPECT_NE(m_pDevice, nullptr) << error;
+        SimSettings all = {{"lucentloader", "4.4"}};
+        all.insert(all.end(), settings.begin(), settings.end());
+        SimDeviceConfig config = addLoaderDevice(nPort, all, bEcho);
         return m_pDevice != nullptr ? config.pLucent : nullptr;
     }
 
     int32_t program(int nPort, int32_t nStartMode, int32_t nVariant = 0, uint32_t nFlashType = 0,
                     int32_t bHandshakeOnly = 0, const char* pszHex = "fw.hex")
     {
-        m_events = std::make_unique<EventRecorder>();
-        if (m_nStopEvent > 0)
-            m_events->stopAt(m_nStopEvent, m_nStopNth);
-        m_nFds = openFdCount();
-        m_nStartMs = os_ClockMs();
-        int32_t nResult = LucFlsh_Program(comDevice(nPort).c_str(), pszHex, nFlashType, bHandshakeOnly, 1, &m_nBaud,
-                                          &m_nHighest, m_szVersion, EventRecorder::callback, m_events.get(), 0,
-                                          nStartMode, nVariant);
-        m_nElapsedMs = os_ClockMs() - m_nStartMs;
-        return nResult;
+        return runProtocol(LucFlsh_Program, nPort, nFlashType, bHandshakeOnly, pszHex, nStartMode, nVariant);
     }
 
-    // After a run: the device has seen the port close, no descriptor is left
-    // open, and the port opens again.
-    void expectReleased(int nPort)
+    // One loader or firmware line answered as asked, on a fresh device per case.
+    struct LineCase {
+        const char* pszAnswer;    // the line's answer
+        int32_t nResult;          // the result expected
+        int nReceptions;          // times the line arrives
+        size_t nLines;            // lines the stage receives in all
+    };
+    void checkLineAnswers(const char* pszKey, int32_t nStartMode, size_t nLine, const std::vector<LineCase>& cases)
     {
-        SimDevice* pDevice = m_ports.device(nPort);
-        if (pDevice != nullptr) {
-            EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 2000));
+        bool bLoader = nStartMode == 2;
+        std::vector<std::string> lines = bLoader ? wireLines(m_loader, "at&&f") : wireLines(m_firmware);
+        int nPort = 3;
+        for (const LineCase& c : cases) {
+            SCOPED_TRACE(std::string(pszKey) + "=" + c.pszAnswer);
+            std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{pszKey, c.pszAnswer}});
+            ASSERT_NE(pLoader, nullptr);
+            EXPECT_EQ(program(nPort, nStartMode), c.nResult);
+            expectReleased(nPort);
+            std::vector<std::string> got = bLoader ? pLoader->loaderLines() : pLoader->firmwareLines();
+            EXPECT_EQ(countOf(got, lines[nLine - 1]), c.nReceptions);
+            EXPECT_EQ(got.size(), c.nLines);
+            ++nPort;
         }
-        EXPECT_EQ(openFdCount(), m_nFds);
-        urs_Port port;
-        EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
-        urs_ClosePort(&port);
     }
 
-    std::string events() const { return eventRuns(m_events->numbers()); }
-
-    std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
-    std::string m_loader;                        // ./FlashLdr.hex
-    std::string m_firmware;                      // ./fw.hex
-    SimDevice* m_pDevice = nullptr;              // the device added last
-    std::unique_ptr<EventRecorder> m_events;     // events of the last run
-    int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
-    int m_nStopNth = 1;                          // at its nth report
-    int32_t m_nBaud = 115200;                    // the job's rate
-    uint32_t m_nHighest = 0;                     // not used by the protocol
-    char m_szVersion[flsh_kVersionSize] = "";    // the loader version of the run
-    int m_nFds = 0;                              // descriptors open when the run began
-    int64_t m_nStartMs = 0;                      // runtime clock when the last run began
-    int64_t m_nElapsedMs = 0;                    // runtime-clock length of the last run
+    std::string m_loader;    // ./FlashLdr.hex
 };
 
 // The reply waits on a plain device whose bytes the test injects.
@@ -259,7 +202,7 @@ TEST_F(LucFlshTest, StartedLoaderTakesEveryFirmwareLine)
         EXPECT_STREQ(m_szVersion, "4.4");
         EXPECT_EQ(pLoader->firmwareLines(), expected);
         EXPECT_TRUE(pLoader->loaderLines().empty());
-        EXPECT_EQ(m_pDevice->transcript().received(), c.pszStart + joined(expected));
+        EXPECT_EQ(m_pDevice->transcript().received(), c.pszStart + joinedLines(expected));
         EXPECT_EQ(events(), "5 6*32 9");
         int32_t nLast = 0;
         for (const FlashEvent& event : m_events->events()) {
@@ -286,7 +229,7 @@ TEST_F(LucFlshTest, DownloadedLoaderGoesOutPrefixedThenTheFirmwarePlain)
         ASSERT_EQ(loaderLines.size(), 65u);
         EXPECT_EQ(pLoader->loaderLines(), loaderLines);
         EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
-        EXPECT_EQ(m_pDevice->transcript().received(), joined(loaderLines) + joined(wireLines(m_firmware)));
+        EXPECT_EQ(m_pDevice->transcript().received(), joinedLines(loaderLines) + joinedLines(wireLines(m_firmware)));
         EXPECT_EQ(pLoader->runs(), 1);
         EXPECT_STREQ(m_szVersion, "4.4");
         EXPECT_EQ(events(), "5 13*65 9 6*32 9");
@@ -295,7 +238,7 @@ TEST_F(LucFlshTest, DownloadedLoaderGoesOutPrefixedThenTheFirmwarePlain)
 
 TEST_F(LucFlshTest, SettlesAfterOpeningAndBeforeClosingAndLogsEachStep)
 {
-    ASSERT_NE(addLucent(3, Settings(), false), nullptr);
+    ASSERT_NE(addLucent(3, SimSettings(), false), nullptr);
     writeFirmware(sim_MakeIntelHex(0, 32, 16, 5));
     ASSERT_EQ(program(3, 0), flsh_cSuccessful);
     expectReleased(3);
@@ -357,14 +300,14 @@ TEST_F(LucFlshTest, PortAndFileFailures)
 
 TEST_F(LucFlshTest, NoLoaderVersionGives13)
 {
-    const Settings kCases[] = {
+    const SimSettings kCases[] = {
         {{"lucentloader.start", "none"}},      // silent
         {{"lucentloader.start", "error"}},     // refused
         {{"lucentloader", "none"}},            // "OK" without a version
         {{"lucentloader.start", "ok@3000"}},   // answered after the 2 s
     };
     int nPort = 3;
-    for (const Settings& settings : kCases) {
+    for (const SimSettings& settings : kCases) {
         SCOPED_TRACE(settings[0].first + "=" + settings[0].second);
         std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, settings);
         ASSERT_NE(pLoader, nullptr);
@@ -464,88 +407,36 @@ TEST_F(LucFlshTest, LinesThatCannotBeSentMakeABadHexFile)
 
 TEST_F(LucFlshTest, UnansweredLoaderLinesAreSentAgainThreeTimes)
 {
-    struct Case {
-        const char* pszAnswer;    // answer to loader line 2
-        int32_t nResult;          // expected
-        int nReceptions;          // times line 2 arrives
-    };
-    const Case kCases[] = {
-        {"none*3", flsh_cSuccessful, 4},   // the third re-send is answered
-        {"none*4", flsh_cTimeout, 4},      // never answered
-        {"nok2", flsh_cTimeout, 1},        // a refused loader line is not sent again
-    };
-    std::vector<std::string> loaderLines = wireLines(m_loader, "at&&f");
-    int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszAnswer);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{"lucentloader.loader2", c.pszAnswer}});
-        ASSERT_NE(pLoader, nullptr);
-        EXPECT_EQ(program(nPort, 2), c.nResult);
-        expectReleased(nPort);
-        std::vector<std::string> got = pLoader->loaderLines();
-        EXPECT_EQ(countOf(got, loaderLines[1]), c.nReceptions);
-        EXPECT_EQ(got.size(), c.nResult == flsh_cSuccessful ? 64u + c.nReceptions : 1u + c.nReceptions);
-        EXPECT_EQ(pLoader->firmwareLines().size(), c.nResult == flsh_cSuccessful ? 32u : 0u);
-        ++nPort;
-    }
+    checkLineAnswers("lucentloader.loader2", 2, 2,
+                     {
+                         {"none*3", flsh_cSuccessful, 4, 68},   // the third re-send is answered
+                         {"none*4", flsh_cTimeout, 4, 5},       // never answered
+                         {"nok2", flsh_cTimeout, 1, 2},         // a refused loader line is not sent again
+                     });
 }
 
 TEST_F(LucFlshTest, AnUnansweredFirmwareLineGetsASecondWaitWithoutResend)
 {
-    struct Case {
-        const char* pszAnswer;    // answer to firmware line 3
-        int32_t nResult;          // expected
-    };
     // Each later wait is 2 s: an answer within 4 s is caught by the second.
-    const Case kCases[] = {{"none", flsh_cTimeout}, {"ok@3000", flsh_cSuccessful}, {"ok@5000", flsh_cTimeout}};
-    std::vector<std::string> lines = wireLines(m_firmware);
-    int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszAnswer);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{"lucentloader.line3", c.pszAnswer}});
-        ASSERT_NE(pLoader, nullptr);
-        EXPECT_EQ(program(nPort, 0), c.nResult);
-        expectReleased(nPort);
-        std::vector<std::string> got = pLoader->firmwareLines();
-        EXPECT_EQ(countOf(got, lines[2]), 1);
-        EXPECT_EQ(got.size(), c.nResult == flsh_cSuccessful ? lines.size() : 3u);
-        if (c.nResult == flsh_cTimeout) {
-            EXPECT_EQ(events(), "5 6*2");
-            EXPECT_THAT(log(), HasSubstr("]: Timeout getting response for " + lines[2] + ", Try again."));
-            EXPECT_THAT(log(), HasSubstr("]: Timeout getting response for " + lines[2] + "."));
-        }
-        ++nPort;
-    }
+    checkLineAnswers("lucentloader.line3", 0, 3,
+                     {{"none", flsh_cTimeout, 1, 3}, {"ok@3000", flsh_cSuccessful, 1, 32}, {"ok@5000", flsh_cTimeout, 1, 3}});
+    EXPECT_EQ(events(), "5 6*2");
+    std::string line3 = wireLines(m_firmware)[2];
+    EXPECT_THAT(log(), HasSubstr("]: Timeout getting response for " + line3 + ", Try again."));
+    EXPECT_THAT(log(), HasSubstr("]: Timeout getting response for " + line3 + ".\n"));
 }
 
 TEST_F(LucFlshTest, RefusedFirmwareLinesAreSkippedOrSentAgain)
 {
-    struct Case {
-        const char* pszAnswer;    // answer to firmware line 3
-        int32_t nResult;          // expected
-        int nReceptions;          // times line 3 arrives
-    };
-    const Case kCases[] = {
-        {"nok1", flsh_cSuccessful, 1},       // the transfer goes on with line 4
-        {"nok4", flsh_cSuccessful, 1},
-        {"nok2*4", flsh_cSuccessful, 5},     // accepted at the fourth re-send
-        {"nok2*5", flsh_cVerifyFailed, 5},   // refused every time
-        {"nok3*2", flsh_cSuccessful, 3},     // refused again: sent again, never taken as accepted
-        {"nok3@3000", flsh_cSuccessful, 2},  // a refusal on the second wait is a refusal too
-    };
-    std::vector<std::string> lines = wireLines(m_firmware);
-    int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszAnswer);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{"lucentloader.line3", c.pszAnswer}});
-        ASSERT_NE(pLoader, nullptr);
-        EXPECT_EQ(program(nPort, 0), c.nResult);
-        expectReleased(nPort);
-        std::vector<std::string> got = pLoader->firmwareLines();
-        EXPECT_EQ(countOf(got, lines[2]), c.nReceptions);
-        EXPECT_EQ(got.size(), c.nResult == flsh_cSuccessful ? lines.size() - 1 + c.nReceptions : 2u + c.nReceptions);
-        ++nPort;
-    }
+    checkLineAnswers("lucentloader.line3", 0, 3,
+                     {
+                         {"nok1", flsh_cSuccessful, 1, 32},       // the transfer goes on with line 4
+                         {"nok4", flsh_cSuccessful, 1, 32},
+                         {"nok2*4", flsh_cSuccessful, 5, 36},     // accepted at the fourth re-send
+                         {"nok2*5", flsh_cVerifyFailed, 5, 7},    // refused every time
+                         {"nok3*2", flsh_cSuccessful, 3, 34},     // refused again: sent again, never accepted
+                         {"nok3@3000", flsh_cSuccessful, 2, 33},  // a refusal on the second wait counts too
+                     });
 }
 
 TEST_F(LucFlshTest, WriteFailuresAreReported)

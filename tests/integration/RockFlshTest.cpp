@@ -24,102 +24,34 @@ using ::testing::HasSubstr;
 
 namespace {
 
-typedef std::vector<std::pair<std::string, std::string>> Settings;
-
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line;
-    return text;
-}
-
-// The events as runs: "5 6*97 9 6*32 9".
-std::string eventRuns(const std::vector<int32_t>& numbers)
-{
-    std::string text;
-    for (size_t i = 0; i < numbers.size();) {
-        size_t nEnd = i;
-        while (nEnd < numbers.size() && numbers[nEnd] == numbers[i])
-            ++nEnd;
-        text += (text.empty() ? "" : " ") + std::to_string(numbers[i]);
-        if (nEnd - i > 1)
-            text += "*" + std::to_string(nEnd - i);
-        i = nEnd;
-    }
-    return text;
-}
-
 const char kAnnouncements[] = "Download initiated ..\r\nDownload flash code ..\r\nDevice successfully programmed\r\n";
 
-class RockFlshTest : public SimFixture {
+class RockFlshTest : public FlashFixture {
 protected:
     void SetUp() override
     {
-        SimFixture::SetUp();
-        m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+        FlashFixture::SetUp();
         m_boot = dataFile("BPFL24.s37");
         ASSERT_FALSE(m_boot.empty());
         m_dir.write("BPFL24.s37", m_boot);
-        writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
-    }
-
-    void TearDown() override
-    {
-        m_pChdir.reset();
-        SimFixture::TearDown();
-    }
-
-    void writeFirmware(const std::string& text)
-    {
-        m_firmware = text;
-        m_dir.write("fw.hex", text);
+        snprintf(m_szVersion, sizeof m_szVersion, "-");
     }
 
     // Starts a device on COMn with a Rockwell boot loader ("rockwellloader"
     // = announce, then the settings given); returns the loader.
-    std::shared_ptr<SimRockwellLoader> addRockwell(int nPort, const Settings& settings = Settings(), bool bEcho = false)
+    std::shared_ptr<SimRockwellLoader> addRockwell(int nPort, const SimSettings& settings = SimSettings(),
+                                                   bool bEcho = false)
     {
-        SimDeviceConfig config = sim_DeviceConfig(nPort);
-        config.bEcho = bEcho;
-        std::string error;
-        EXPECT_TRUE(sim_ApplySetting(&config, "rockwellloader", "announce", &error)) << error;
-        for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-        m_pDevice = m_ports.add(config, &error);
-        EXPECT_NE(m_pDevice, nullptr) << error;
+        SimSettings all = {{"rockwellloader", "announce"}};
+        all.insert(all.end(), settings.begin(), settings.end());
+        SimDeviceConfig config = addLoaderDevice(nPort, all, bEcho);
         return m_pDevice != nullptr ? config.pRockwell : nullptr;
     }
 
     int32_t program(int nPort, int32_t bHandshakeOnly = 0, const char* pszHex = "fw.hex")
     {
-        m_events = std::make_unique<EventRecorder>();
-        if (m_nStopEvent > 0)
-            m_events->stopAt(m_nStopEvent, m_nStopNth);
-        m_nFds = openFdCount();
-        int64_t nStart = os_ClockMs();
-        int32_t nResult = RockFlsh_Program(comDevice(nPort).c_str(), pszHex, 3, bHandshakeOnly, 1, &m_nBaud,
-                                           &m_nHighest, m_szVersion, EventRecorder::callback, m_events.get(), 0, 2,
-                                           1);
-        m_nElapsedMs = os_ClockMs() - nStart;
-        return nResult;
+        return runProtocol(RockFlsh_Program, nPort, 3, bHandshakeOnly, pszHex, 2, 1);
     }
-
-    // After a run: the device has seen the port close (and read what came
-    // before), no descriptor is left open, and the port opens again.
-    void expectReleased(int nPort)
-    {
-        SimDevice* pDevice = m_ports.device(nPort);
-        if (pDevice != nullptr) {
-            EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 2000));
-        }
-        EXPECT_EQ(openFdCount(), m_nFds);
-        urs_Port port;
-        EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
-        urs_ClosePort(&port);
-    }
-
-    std::string events() const { return eventRuns(m_events->numbers()); }
 
     // After a run that ended without the device's last answer: what it got
     // is the start of the lines the host wrote, at most nWritten of them (a
@@ -132,23 +64,12 @@ protected:
             EXPECT_EQ(got[i], lines[i]) << i;
     }
 
-    std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
-    std::string m_boot;                          // ./BPFL24.s37
-    std::string m_firmware;                      // ./fw.hex
-    SimDevice* m_pDevice = nullptr;              // the device added last
-    std::unique_ptr<EventRecorder> m_events;     // events of the last run
-    int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
-    int m_nStopNth = 1;                          // at its nth report
-    int32_t m_nBaud = 115200;                    // the job's rate
-    uint32_t m_nHighest = 0;                     // not used by the protocol
-    char m_szVersion[flsh_kVersionSize] = "-";   // not used by the protocol
-    int m_nFds = 0;                              // descriptors open when the run began
-    int64_t m_nElapsedMs = 0;                    // runtime-clock length of the last run
+    std::string m_boot;    // ./BPFL24.s37
 };
 
 TEST_F(RockFlshTest, StreamsTheBootLoaderThenTheFirmwareUnderFlowControl)
 {
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3, Settings(), true);
+    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3, SimSettings(), true);
     ASSERT_NE(pLoader, nullptr);
     {
         SysCallFaults faults;
@@ -161,7 +82,7 @@ TEST_F(RockFlshTest, StreamsTheBootLoaderThenTheFirmwareUnderFlowControl)
     ASSERT_EQ(bootLines.size(), 98u);
     EXPECT_EQ(pLoader->bootLines(), bootLines);
     EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
-    EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r" + joined(bootLines) + joined(wireLines(m_firmware)));
+    EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r" + joinedLines(bootLines) + joinedLines(wireLines(m_firmware)));
     // No line gets a reply: the device sends the echo and its three announcements only.
     EXPECT_EQ(m_pDevice->transcript().sent(), std::string("AT**\r") + kAnnouncements);
     EXPECT_EQ(pLoader->downloads(), 1);

@@ -1,5 +1,7 @@
 #include "support/FlashRun.h"
 
+#include "sim/SimHexImage.h"
+
 #include <dirent.h>
 
 #include <fstream>
@@ -79,3 +81,87 @@ int openFdCount()
     closedir(pDir);
     return nCount - 1;
 }
+
+std::string joinedLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
+std::string eventRuns(const std::vector<int32_t>& numbers)
+{
+    std::string text;
+    for (size_t i = 0; i < numbers.size();) {
+        size_t nEnd = i;
+        while (nEnd < numbers.size() && numbers[nEnd] == numbers[i])
+            ++nEnd;
+        text += (text.empty() ? "" : " ") + std::to_string(numbers[i]);
+        if (nEnd - i > 1)
+            text += "*" + std::to_string(nEnd - i);
+        i = nEnd;
+    }
+    return text;
+}
+
+void FlashFixture::SetUp()
+{
+    SimFixture::SetUp();
+    m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+    // 30 data records of 16 bytes between an address record and the end.
+    writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
+}
+
+void FlashFixture::TearDown()
+{
+    m_pChdir.reset();
+    SimFixture::TearDown();
+}
+
+void FlashFixture::writeFirmware(const std::string& text)
+{
+    m_firmware = text;
+    m_dir.write("fw.hex", text);
+}
+
+SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho)
+{
+    SimDeviceConfig config = sim_DeviceConfig(nPort);
+    config.bEcho = bEcho;
+    std::string error;
+    for (const auto& setting : settings)
+        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
+    m_pDevice = m_ports.add(config, &error);
+    EXPECT_NE(m_pDevice, nullptr) << error;
+    return config;
+}
+
+int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
+                                  const char* pszHex, int32_t nStartMode, int32_t nVariant)
+{
+    m_events = std::make_unique<EventRecorder>();
+    if (m_nStopEvent > 0)
+        m_events->stopAt(m_nStopEvent, m_nStopNth);
+    m_nFds = openFdCount();
+    m_nStartMs = os_ClockMs();
+    int32_t nResult = pfnProtocol(comDevice(nPort).c_str(), pszHex, nFlashType, bHandshakeOnly, 1, &m_nBaud,
+                                  &m_nHighest, m_szVersion, EventRecorder::callback, m_events.get(), 0, nStartMode,
+                                  nVariant);
+    m_nElapsedMs = os_ClockMs() - m_nStartMs;
+    return nResult;
+}
+
+void FlashFixture::expectReleased(int nPort)
+{
+    SimDevice* pDevice = m_ports.device(nPort);
+    if (pDevice != nullptr) {
+        EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 2000));
+    }
+    EXPECT_EQ(openFdCount(), m_nFds);
+    urs_Port port;
+    EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
+    urs_ClosePort(&port);
+}
+
+std::string FlashFixture::events() const { return eventRuns(m_events->numbers()); }

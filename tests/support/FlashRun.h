@@ -1,13 +1,19 @@
 // Helpers for tests of the flash protocols and jobs: a progress callback that
 // records every event (and can answer 0 at a chosen one), the texts a file's
-// lines go on the wire as, the sample files of data/, and the number of
-// descriptors the process holds open.
+// lines go on the wire as, the sample files of data/, the number of
+// descriptors the process holds open, and a fixture that runs a protocol
+// against a simulated device with a flash loader.
 #ifndef NORVANE_TESTS_SUPPORT_FLASHRUN_H
 #define NORVANE_TESTS_SUPPORT_FLASHRUN_H
 
+#include "EngineSource/FlashInfo.h"
+#include "support/SimFixture.h"
+
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FlashEvent {
@@ -45,5 +51,53 @@ std::string dataFile(const std::string& name);
 
 // Descriptors the process holds open now.
 int openFdCount();
+
+// The lines joined into one text.
+std::string joinedLines(const std::vector<std::string>& lines);
+
+// Event numbers as runs of equal ones: "5 13*64 9 6*32 9".
+std::string eventRuns(const std::vector<int32_t>& numbers);
+
+// Device settings, applied in order.
+typedef std::vector<std::pair<std::string, std::string>> SimSettings;
+
+// Runs flash protocols on simulated devices. The test's folder is the
+// working folder (where the protocols look for their loader images); it
+// holds a sample firmware file fw.hex.
+class FlashFixture : public SimFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes fw.hex.
+    void writeFirmware(const std::string& text);
+    // Starts a device on COMn (family modem, echo as given) with the
+    // settings applied; returns its record (pLucent, pRockwell), the test
+    // failing when it cannot start.
+    SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho);
+    // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
+    // text and a fresh event recorder (answering 0 as m_nStopEvent says),
+    // noting the descriptors open, the start and the length of the run.
+    int32_t runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
+                        const char* pszHex, int32_t nStartMode, int32_t nVariant);
+    // After a run: the device has seen the port close (and read what came
+    // before), no descriptor is left open, and the port opens again.
+    void expectReleased(int nPort);
+    // The events of the last run as runs.
+    std::string events() const;
+
+    std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
+    std::string m_firmware;                      // ./fw.hex
+    SimDevice* m_pDevice = nullptr;              // the device added last
+    std::unique_ptr<EventRecorder> m_events;     // events of the last run
+    int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
+    int m_nStopNth = 1;                          // at its nth report
+    int32_t m_nBaud = 115200;                    // the job's rate
+    uint32_t m_nHighest = 0;                     // highest address (not used by these protocols)
+    char m_szVersion[flsh_kVersionSize] = "";    // the loader version of the run
+    int m_nFds = 0;                              // descriptors open when the run began
+    int64_t m_nStartMs = 0;                      // runtime clock when the last run began
+    int64_t m_nElapsedMs = 0;                    // runtime-clock length of the last run
+};
 
 #endif
