@@ -125,9 +125,10 @@ void FlashFixture::writeFirmware(const std::string& text)
     m_dir.write("fw.hex", text);
 }
 
-SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho)
+SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
+                                              const std::string& family)
 {
-    SimDeviceConfig config = sim_DeviceConfig(nPort);
+    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
     config.bEcho = bEcho;
     std::string error;
     for (const auto& setting : settings)

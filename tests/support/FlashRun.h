@@ -58,9 +58,6 @@ std::string joinedLines(const std::vector<std::string>& lines);
 // Event numbers as runs of equal ones: "5 13*64 9 6*32 9".
 std::string eventRuns(const std::vector<int32_t>& numbers);
 
-// Device settings, applied in order.
-typedef std::vector<std::pair<std::string, std::string>> SimSettings;
-
 // Runs flash protocols on simulated devices. The test's folder is the
 // working folder (where the protocols look for their loader images); it
 // holds a sample firmware file fw.hex.
@@ -71,10 +68,11 @@ protected:
 
     // Writes fw.hex.
     void writeFirmware(const std::string& text);
-    // Starts a device on COMn (family modem, echo as given) with the
-    // settings applied; returns its record (pLucent, pRockwell), the test
-    // failing when it cannot start.
-    SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho);
+    // Starts a device of the family on COMn (echo as given) with the
+    // settings applied, as addFamily does, and returns its record, whose
+    // pLucent and pRockwell give the loaders' records.
+    SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
+                                    const std::string& family = "modem");
     // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
     // text and a fresh event recorder (answering 0 as m_nStopEvent says),
     // noting the descriptors open, the start and the length of the run.
