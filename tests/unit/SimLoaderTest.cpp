@@ -53,11 +53,13 @@ SimDeviceConfig configWith(const std::vector<std::pair<std::string, std::string>
     return config;
 }
 
-std::string feed(SimAtModem& modem, AnswerLink& link, const std::string& bytes)
+// Feeds the host's bytes; returns what was sent and forgets it (bTake), or
+// keeps it in link.answers with the delays.
+std::string feed(SimAtModem& modem, AnswerLink& link, const std::string& bytes, bool bTake = true)
 {
     for (char c : bytes)
         modem.onByte(link, static_cast<uint8_t>(c));
-    return link.take();
+    return bTake ? link.take() : std::string();
 }
 
 const char kLine1[] = ":10000000000102030405060708090A0B0C0D0E0F78\r\n";
@@ -104,17 +106,17 @@ TEST(SimLucentLoader, DownloadedLineByLineItRunsAtTheEndRecord)
 
 TEST(SimLucentLoader, StartAnswersAndLateReplies)
 {
+    typedef std::vector<std::pair<int64_t, std::string>> Answers;
     struct Case {
         const char* pszStart;       // lucentloader.start
         const char* pszVersion;     // lucentloader
-        const char* pszAnswer;      // what the start command gets
-        int64_t nDelayMs;           // and when
+        Answers start;              // what the start command gets, and when
     };
     const Case kCases[] = {
-        {"ok", "none", "OK\r\n", 0},
-        {"error", "4.4", "ERROR\r\n", 0},
-        {"none", "4.4", "", 0},
-        {"ok@3000", "4.4", "Ver:4.4\r\nOK\r\n", 3000},
+        {"ok", "none", {{0, "OK\r\n"}}},
+        {"error", "4.4", {{0, "ERROR\r\n"}}},
+        {"none", "4.4", {}},
+        {"ok@3000", "4.4", {{3000, "Ver:4.4\r\nOK\r\n"}}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.pszStart);
@@ -122,22 +124,13 @@ TEST(SimLucentLoader, StartAnswersAndLateReplies)
                                              {"lucentloader.line1", "ok@170000"}});
         SimAtModem modem(config);
         AnswerLink link;
-        for (char c2 : std::string("AT&&FGO\r"))
-            modem.onByte(link, static_cast<uint8_t>(c2));
-        if (c.pszAnswer[0] != '\0') {
-            ASSERT_EQ(link.answers.size(), 1u);
-            EXPECT_EQ(link.answers[0].first, c.nDelayMs);
-        }
-        EXPECT_EQ(link.take(), c.pszAnswer);
+        feed(modem, link, "AT&&FGO\r", false);
+        EXPECT_EQ(link.answers, c.start);
         // A refused loader never runs: its lines get no answer.
         bool bRuns = std::string(c.pszStart).compare(0, 2, "ok") == 0;
-        for (char c2 : std::string(kLine1))
-            modem.onByte(link, static_cast<uint8_t>(c2));
-        if (bRuns) {
-            ASSERT_EQ(link.answers.size(), 1u);
-            EXPECT_EQ(link.answers[0].first, 170000);
-        }
-        EXPECT_EQ(link.take(), bRuns ? "OK\r\n" : "");
+        link.answers.clear();
+        feed(modem, link, kLine1, false);
+        EXPECT_EQ(link.answers, (bRuns ? Answers{{170000, "OK\r\n"}} : Answers{}));
         EXPECT_EQ(config.pLucent->runs(), bRuns ? 1 : 0);
     }
 }
@@ -150,11 +143,9 @@ TEST(SimRockwellLoader, AnnouncesEachStepAndAnswersNoLine)
     AnswerLink link;
     EXPECT_EQ(feed(modem, link, "AT**\r"), "Download initiated ..\r\n");
     EXPECT_EQ(feed(modem, link, "S00600004844521B\r\nS1130000000102030405060708090A0B0C0D0E0F74\r\n"), "");
-    for (char c : std::string("S9030000FC\r\n"))
-        modem.onByte(link, static_cast<uint8_t>(c));
-    ASSERT_EQ(link.answers.size(), 1u);
-    EXPECT_EQ(link.answers[0].first, 500);
-    EXPECT_EQ(link.take(), "OK\r\n");
+    feed(modem, link, "S9030000FC\r\n", false);
+    EXPECT_EQ(link.answers, (std::vector<std::pair<int64_t, std::string>>{{500, "OK\r\n"}}));
+    link.answers.clear();
     EXPECT_EQ(feed(modem, link, std::string(kLine1) + kLine2), "");
     EXPECT_EQ(feed(modem, link, kEnd), "Device successfully programmed\r\n");
     EXPECT_EQ(config.pRockwell->bootLines().size(), 3u);
