@@ -122,13 +122,15 @@ void InitFlashJob(FlashJob* pJob, const char* pszPort, int32_t nBaud);
 void DeleteFlashJob(FlashJob* pJob);
 
 // Starts identification of the job's port in a worker thread. Returns 1 when
-// the worker runs; 0 when it could not be created (the job then ends at once
-// with a result: see the implementation).
+// the worker runs; 0 when it could not be created: the job then ends at once
+// with status 1 ("opening the port failed", also in info.nStatus), which the
+// coordinator drops.
 int StartIdentifyJob(FlashJob* pJob);
 
 // Starts a flash run of the job's port in a worker thread with the given
-// file, flags and options. When the worker cannot be created the job ends at
-// once with a result, so no caller waits for ever.
+// file, flags and options; pszHexFile must outlive the run. When the worker
+// cannot be created the job ends at once with 7 ("Unable to open port": the
+// device was never reached), so no caller waits for ever.
 void StartFlashJob(FlashJob* pJob, const char* pszHexFile, uint32_t nFlags, int32_t bHandshakeOnly,
                    int32_t bUpdateBootCode, int32_t bBootCodeOnly, int32_t nStartMode);
 
@@ -139,11 +141,13 @@ void AbortAllJobs();
 // The wizard never calls it: a cancelled run stays cancelled.
 void ResetAbortFlag();
 
+// The job's result: -1 while its worker runs.
 int32_t GetResult(const FlashJob* pJob);
 // The text of the job's result; "Unknown update error" outside 0 to 13.
 const char* GetResultText(const FlashJob* pJob);
 // The text of a FlashResult.
 const char* FlashResultText(int32_t nResult);
+// The job's percent, read under its mutex.
 int32_t GetPercent(const FlashJob* pJob);
 
 // Copies the job's percent and status text under its mutex (for pollers).
@@ -151,9 +155,19 @@ void GetJobStatus(FlashJob* pJob, int32_t* pnPercent, char* pszText, size_t nTex
 
 // ------------------------------------------------ 4. Workers and callbacks
 
+// Identification worker: stores devid_Identify's status as the result.
 uint32_t IdentifyThreadProc(void* pJob);
+// Flash worker: runs the protocol the flags choose (Lucent with 0x100, else
+// Rockwell with 0x200, else AT) and stores its result. Flags whose protocol
+// this program does not hold end the job with 9 ("Incompatible types")
+// without touching the device.
 uint32_t FlashThreadProc(void* pJob);
+// Stores an identification stage and its status code ("M    " ... "I 100");
+// always answers 1.
 int32_t IdentifyProgress(void* pJob, int32_t nStage);
+// Stores a flash event with a and b and applies it to the status, status
+// text and counters; a report equal to the last one is stored and counted
+// once. Answers 0 once the abort flag is set, else 1.
 int32_t FlashProgress(void* pJob, int32_t nEvent, int32_t a, uint32_t b);
 
 #endif

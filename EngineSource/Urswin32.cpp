@@ -183,16 +183,17 @@ termios initialLine()
 
 // Waits until the driver's output queue is empty, at most kDrainLimitMs: a
 // purge right after the last write would throw away bytes the caller has
-// already been told were sent (such as a closing "ATFLEND\r").
-void drainOutput(int fd)
+// already been told were sent (such as a closing "ATFLEND\r"). True when the
+// queue emptied (or cannot be asked), false when the wait gave up.
+bool drainOutput(int fd)
 {
     int64_t nEnd = os_ClockMs() + kDrainLimitMs;
     for (;;) {
         int nQueued = 0;
         if (sys().pIoctl(fd, TIOCOUTQ, &nQueued) != 0 || nQueued <= 0)
-            return;
+            return true;
         if (os_ClockMs() >= nEnd)
-            return;
+            return false;
         os_SleepMs(kDrainStepMs);
     }
 }
@@ -269,10 +270,13 @@ void urs_ClosePort(urs_Port* pPort)
     if (pPort == nullptr || pPort->hFile < 0)
         return;
     int fd = pPort->hFile;
-    drainOutput(fd);
+    // Output that has left needs no purge. A pseudo-terminal reports no
+    // queue at all, and purging its output would discard what the other
+    // side has not read yet; only output stuck in the driver is purged.
+    bool bDrained = drainOutput(fd);
     if (!setModemLine(fd, TIOCMBIC, TIOCM_DTR))
         DBG_LOG("urs_ClosePort: Unable to lower DTR");
-    if (sys().pTcflush(fd, TCIOFLUSH) != 0)
+    if (sys().pTcflush(fd, bDrained ? TCIFLUSH : TCIOFLUSH) != 0)
         DBG_LOG("urs_ClosePort: Unable to purge comm");
     // The exclusive flag belongs to the terminal and outlives the descriptor
     // on pseudo-terminals; clear it so the port can be opened again.

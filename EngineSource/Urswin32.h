@@ -70,7 +70,8 @@ int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize);
 int urs_OpenPort(urs_Port* pPort, const char* pszDevice);
 
 // Waits up to about a second for written data to leave, lowers DTR, purges
-// both directions, releases the exclusive hold and closes the device. Steps
+// the input (and the output too when it did not leave in time), releases
+// the exclusive hold and closes the device. Steps
 // that fail are logged and the sequence goes on; "Port closed" ends it. The
 // record is left closed (hFile -1). A closed record is left alone.
 void urs_ClosePort(urs_Port* pPort);

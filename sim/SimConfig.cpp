@@ -1,6 +1,7 @@
 // Settings, device specifications and configuration files of the simulator.
 #include "sim/SimConfig.h"
 
+#include "sim/SimAtBoot.h"
 #include "sim/SimLucentLoader.h"
 #include "sim/SimRockwellLoader.h"
 #include "sim/SimText.h"
@@ -117,6 +118,8 @@ bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const st
         bValid = false;
     else if (kind == "family")
         bValid = switchFamily(pConfig, value);
+    else if (kind == "atboot")
+        return sim_ApplyAtBoot(pConfig, value, pError);
     else if (kind == "echo")
         bValid = parseBool(value, &pConfig->bEcho);
     else if (kind == "pacing")

@@ -20,6 +20,7 @@
 //     ff = 2                      # 0xFF bytes sent before every reply
 //     stopafter = 4               # answers 4 commands, then stays silent
 //     dropafter = 4               # answers 4 commands, then drops the line
+//     atboot = on                 # AT-protocol boot code (sim/SimAtBoot.h)
 //     inputpacing = 1             # take the host's bytes no faster than its baud rate
 //
 // Flash loaders (sim/SimLucentLoader.h, sim/SimRockwellLoader.h), on top of

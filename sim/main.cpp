@@ -29,9 +29,9 @@ void usage(FILE* pOut)
     for (const std::string& family : sim_FamilyNames())
         fprintf(pOut, " %s", family.c_str());
     fprintf(pOut, "\nDevice settings: echo, pacing, inputpacing, silent, late, garbage, ff, stopafter,\n"
-                  "dropafter, reply.<command>, result.<command>, raw.<command>, lucentloader[.start,\n"
-                  ".line<n>, .loader<n>], rockwellloader[.initiated, .flashcode, .programmed]\n"
-                  "(see sim/SimConfig.h).\n");
+                  "dropafter, reply.<command>, result.<command>, raw.<command>, atboot,\n"
+                  "lucentloader[.start, .line<n>, .loader<n>], rockwellloader[.initiated,\n"
+                  ".flashcode, .programmed] (see sim/SimConfig.h).\n");
 }
 
 struct Options {
