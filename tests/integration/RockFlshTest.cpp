@@ -53,15 +53,11 @@ protected:
         return runProtocol(RockFlsh_Program, nPort, 3, bHandshakeOnly, pszHex, 2, 1);
     }
 
-    // After a run that ended without the device's last answer: what it got
-    // is the start of the lines the host wrote, at most nWritten of them (a
-    // closing port discards what the line had not yet carried).
-    static void expectSentBefore(const std::vector<std::string>& got, const std::vector<std::string>& lines,
-                                 size_t nWritten)
+    // The first n of the lines: what the device has got when the host stops
+    // after writing them (closing the port lets written bytes leave).
+    static std::vector<std::string> firstLines(const std::vector<std::string>& lines, size_t n)
     {
-        EXPECT_LE(got.size(), nWritten);
-        for (size_t i = 0; i < got.size() && i < lines.size(); ++i)
-            EXPECT_EQ(got[i], lines[i]) << i;
+        return std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(n));
     }
 
     std::string m_boot;    // ./BPFL24.s37
@@ -177,7 +173,7 @@ TEST_F(RockFlshTest, LinesThatCannotBeSentMakeABadHexFile)
     ASSERT_NE(pLoader, nullptr);
     EXPECT_EQ(program(3), flsh_cBadHexFile);
     expectReleased(3);
-    expectSentBefore(pLoader->bootLines(), {boot125}, 1);
+    EXPECT_THAT(pLoader->bootLines(), ElementsAre(boot125));
     EXPECT_EQ(events(), "5 6");
 
     m_dir.write("BPFL24.s37", m_boot);
@@ -186,7 +182,7 @@ TEST_F(RockFlshTest, LinesThatCannotBeSentMakeABadHexFile)
     ASSERT_NE(pLoader, nullptr);
     EXPECT_EQ(program(4), flsh_cBadHexFile);
     expectReleased(4);
-    expectSentBefore(pLoader->firmwareLines(), {kRecord}, 1);
+    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(kRecord));
     EXPECT_EQ(events(), "5 6*98 9 6");
 
     // A read error of the boot loader, right after the "OK" (two port reads).
@@ -224,7 +220,7 @@ TEST_F(RockFlshTest, WriteFailures)
     ASSERT_GE(got.size(), 2u);
     EXPECT_EQ(got[got.size() - 2].nPercent, nAfterSecond);
     EXPECT_EQ(got.back().nPercent, nAfterSecond);
-    expectSentBefore(pLoader->firmwareLines(), lines, 2);
+    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(lines[0], lines[1]));
     EXPECT_THAT(log(), HasSubstr("]: Error:  PutBlock <" + lines[2] + ">\n"));
 
     // "AT**\r" cannot be written: the handshake fails and nothing is streamed.
@@ -266,8 +262,8 @@ TEST_F(RockFlshTest, ACallbackAnsweringZeroAbortsTheRun)
         EXPECT_EQ(program(nPort), flsh_cAborted);
         expectReleased(nPort);
         EXPECT_EQ(events(), c.pszRuns);
-        expectSentBefore(pLoader->bootLines(), wireLines(m_boot), c.nBoot);
-        expectSentBefore(pLoader->firmwareLines(), wireLines(m_firmware), c.nFirmware);
+        EXPECT_EQ(pLoader->bootLines(), firstLines(wireLines(m_boot), c.nBoot));
+        EXPECT_EQ(pLoader->firmwareLines(), firstLines(wireLines(m_firmware), c.nFirmware));
         ++nPort;
     }
 }
