@@ -25,8 +25,8 @@ constexpr uint32_t kSettleBeforeCloseS = 2;
 // Waits for replies, in seconds:
 constexpr uint32_t kVersionWaitS = 2;       // start command -> version and "OK"
 constexpr uint32_t kLoaderLineWaitS = 2;    // each reply to a loader line
-constexpr uint32_t kFirstLinesWaitS = 180;  // first firmware line (both waits) and the first
-                                            // wait of the second: the loader erases the flash
+constexpr uint32_t kFirstLinesWaitS = 180;  // first firmware line (both waits) and the first wait
+                                            // of the second (the loader may first erase the flash)
 constexpr uint32_t kLineWaitS = 2;          // every later wait of a firmware line
 constexpr uint32_t kRecoverWaitS = 2;       // the reply to a line sent again after NOK2/NOK3
 // Re-sends:
@@ -42,10 +42,12 @@ const char* const kLoaderPrefix[2] = {"at&&f", "at&&w"};
 const char kLoaderPath[] = "./FlashLdr.hex";
 
 // Replies the loader may send.
+constexpr int kRefusalCount = 4;
+constexpr int kVersionCount = 2;
 const char kOk[] = "OK";
-const char* const kRefusals[4] = {"NOK1", "NOK2", "NOK3", "NOK4"};
-const char* const kVersionReplies[2] = {"Ver:4.3", "Ver:4.4"};
-const char* const kVersions[2] = {"4.3", "4.4"};
+const char* const kRefusals[kRefusalCount] = {"NOK1", "NOK2", "NOK3", "NOK4"};
+const char* const kVersionReplies[kVersionCount] = {"Ver:4.3", "Ver:4.4"};
+const char* const kVersions[kVersionCount] = {"4.3", "4.4"};
 
 int variantIndex(int32_t nCmdVariant) { return nCmdVariant == 0 ? 0 : 1; }
 
@@ -62,12 +64,12 @@ namespace {
 int readReply(urs_Port* pPort, uint32_t nSeconds, char* pszVersion, bool bRefusals, bool* pbVersionSeen)
 {
     gn_Matcher ok;
-    gn_Matcher refusals[4];
-    gn_Matcher versions[2];
+    gn_Matcher refusals[kRefusalCount];
+    gn_Matcher versions[kVersionCount];
     gn_MatchInit(&ok, kOk);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kRefusalCount; ++i)
         gn_MatchInit(&refusals[i], kRefusals[i]);
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < kVersionCount; ++i)
         gn_MatchInit(&versions[i], kVersionReplies[i]);
 
     urs_StartTimer(pPort, nSeconds);
@@ -78,7 +80,7 @@ int readReply(urs_Port* pPort, uint32_t nSeconds, char* pszVersion, bool bRefusa
         int nByte = flsh_ReadReplyByte(pPort);
         if (nByte < 0)
             break;
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < kVersionCount; ++i) {
             if (gn_MatchChar(&versions[i], nByte)) {
                 if (pszVersion != nullptr)
                     memcpy(pszVersion, kVersions[i], strlen(kVersions[i]) + 1);
@@ -87,7 +89,7 @@ int readReply(urs_Port* pPort, uint32_t nSeconds, char* pszVersion, bool bRefusa
                 gn_MatchInit(&versions[i], kVersionReplies[i]);
             }
         }
-        for (int i = 0; i < 4 && bRefusals; ++i) {
+        for (int i = 0; i < kRefusalCount && bRefusals; ++i) {
             if (gn_MatchChar(&refusals[i], nByte))
                 nReply = LucFlsh_kReplyNok1 + i;
         }
