@@ -14,6 +14,8 @@
 #include "EngineSource/FlashInfo.h"
 
 #include "EngineSource/AtFlsh.h"
+#include "EngineSource/LucFlsh.h"
+#include "EngineSource/RockFlsh.h"
 #include "EngineSource/dbg.h"
 
 #include <cstdio>
@@ -201,6 +203,8 @@ struct ProtocolChoice {
 };
 
 const ProtocolChoice kProtocols[] = {
+    {flsh_kLucent, flsh_kLucent, LucFlsh_Program, false},
+    {flsh_kLucent | flsh_kRockwell, flsh_kRockwell, RockFlsh_Program, false},
     {flsh_kLucent | flsh_kRockwell, 0, AtFlsh_Program, true},
 };
 

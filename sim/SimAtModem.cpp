@@ -94,10 +94,17 @@ void SimAtModem::runCommand(SimLink& link, const std::string& line)
     }
 
     bool bSettings = applySettings(command.substr(2));
-    auto protocol = m_config.protocols.find(command);
-    if (protocol != m_config.protocols.end()) {
-        m_pMode = protocol->second();
+    bool bPrefix = false;
+    const SimProtocolFactory* pFactory = findProtocol(command, &bPrefix);
+    if (pFactory != nullptr) {
+        m_pMode = (*pFactory)();
         m_pMode->start(link);
+        // A prefix trigger's line is data for the mode: it gets the line.
+        std::string data = bPrefix ? line.substr(nAt) + "\r" : std::string();
+        for (size_t i = 0; i < data.size() && m_pMode != nullptr; ++i) {
+            if (!m_pMode->onByte(link, static_cast<uint8_t>(data[i])))
+                m_pMode.reset();
+        }
         return;
     }
     std::string reply;
@@ -111,6 +118,22 @@ void SimAtModem::runCommand(SimLink& link, const std::string& line)
         link.sendAfter(misbehaviour.nLateMs, reply);
     else
         link.send(reply);
+}
+
+const SimProtocolFactory* SimAtModem::findProtocol(const std::string& command, bool* pbPrefix) const
+{
+    *pbPrefix = false;
+    auto exact = m_config.protocols.find(command);
+    if (exact != m_config.protocols.end())
+        return &exact->second;
+    for (const auto& entry : m_config.protocols) {
+        const std::string& key = entry.first;
+        if (!key.empty() && key.back() == '*' && command.compare(0, key.size() - 1, key, 0, key.size() - 1) == 0) {
+            *pbPrefix = true;
+            return &entry.second;
+        }
+    }
+    return nullptr;
 }
 
 bool SimAtModem::applySettings(const std::string& body)

@@ -2,7 +2,9 @@
 // codes (V0/V1), quiet mode (Q0/Q1), reset (Z), compound commands such as
 // "ATE1V1Q0", configured replies per command, final result codes framed
 // as a real modem frames them, protocol modes started by their trigger
-// command, and the misbehaviours asked for. It only decides what to send;
+// command (or by any command that begins with a prefix trigger, whose line
+// the mode then receives as its first bytes), and the misbehaviours asked
+// for. It only decides what to send;
 // the device (SimDevice) carries the bytes.
 #ifndef NORVANE_SIM_SIMATMODEM_H
 #define NORVANE_SIM_SIMATMODEM_H
@@ -43,6 +45,10 @@ public:
 
 private:
     void runCommand(SimLink& link, const std::string& line);
+    // The mode a command starts: an exact key, else a key ending in '*'
+    // whose text before the '*' begins the command (*pbPrefix set). Null
+    // when none.
+    const SimProtocolFactory* findProtocol(const std::string& command, bool* pbPrefix) const;
     // Applies E, V, Q and Z settings; false (nothing applied) when the
     // command holds anything else.
     bool applySettings(const std::string& body);

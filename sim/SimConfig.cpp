@@ -2,6 +2,8 @@
 #include "sim/SimConfig.h"
 
 #include "sim/SimAtBoot.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
 #include "sim/SimText.h"
 
 #include <cerrno>
@@ -108,7 +110,11 @@ bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const st
     else if (kind == "raw" && !command.empty()) {
         pConfig->replies[command].bRaw = true;
         pConfig->replies[command].raw = sim_Unescape(value);
-    } else if (!command.empty())
+    } else if (kind == "lucentloader")
+        bValid = sim_ApplyLucentSetting(pConfig, command, value);
+    else if (kind == "rockwellloader")
+        bValid = sim_ApplyRockwellSetting(pConfig, command, value);
+    else if (!command.empty())
         bValid = false;
     else if (kind == "family")
         bValid = switchFamily(pConfig, value);
@@ -130,6 +136,8 @@ bool sim_ApplySetting(SimDeviceConfig* pConfig, const std::string& key, const st
         bValid = parseCount(value, &misbehaviour.nStopAfter);
     else if (kind == "dropafter")
         bValid = parseCount(value, &misbehaviour.nDropAfter);
+    else if (kind == "inputpacing")
+        bValid = parseBool(value, &pConfig->bPaceInput);
     else
         bValid = false;
 

@@ -21,6 +21,28 @@
 //     stopafter = 4               # answers 4 commands, then stays silent
 //     dropafter = 4               # answers 4 commands, then drops the line
 //     atboot = on                 # AT-protocol boot code (sim/SimAtBoot.h)
+//     inputpacing = 1             # take the host's bytes no faster than its baud rate
+//
+// Flash loaders (sim/SimLucentLoader.h, sim/SimRockwellLoader.h), on top of
+// any family:
+//
+//     lucentloader = 4.4          # a Lucent flash loader announcing "Ver:4.4"
+//                                 # ("none": no version): "AT&&FGO"/"AT&&WGO"
+//                                 # start it, "at&&f:..."/"at&&w:..." lines
+//                                 # download it, then it takes firmware lines
+//     lucentloader.start = error  # answer to the start command: ok, error,
+//                                 # none; "@ms" answers late ("ok@3000")
+//     lucentloader.line3 = nok2*4 # answer to firmware line 3 (from 1): ok,
+//                                 # nok1..nok4, none, error; "@ms" late;
+//                                 # "*n" for its first n receptions (default 1)
+//     lucentloader.loader2 = none*3   # the same for loader line 2
+//     rockwellloader = announce   # a Rockwell boot loader answering every
+//                                 # step with its announcement ("ok": with
+//                                 # "OK"): "AT**" starts the download; also
+//                                 # sets inputpacing (it stands for CTS)
+//     rockwellloader.initiated = ok   # one step's answer: announce, ok or
+//     rockwellloader.flashcode = none # none; "@ms" answers late
+//     rockwellloader.programmed = announce@500
 //
 // A raw reply replaces the formatted one (information lines and result
 // code); the echo of the command line still comes first while echo is on,
@@ -66,8 +88,12 @@
 #include "sim/SimProtocol.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+class SimLucentLoader;
+class SimRockwellLoader;
 
 // The answer to one command.
 struct SimReply {
@@ -93,8 +119,11 @@ struct SimDeviceConfig {
     bool bEcho = true;                               // echo at power-on and after ATZ
     bool bPacing = true;                             // pace output to the host's baud rate
     std::map<std::string, SimReply> replies;         // upper-cased command -> reply
-    std::map<std::string, SimProtocolFactory> protocols;  // upper-cased command -> mode
+    std::map<std::string, SimProtocolFactory> protocols;  // upper-cased command (or prefix + '*') -> mode
     SimMisbehaviour misbehaviour;                    // what goes wrong on purpose
+    bool bPaceInput = false;                         // read the host's bytes at its line rate
+    std::shared_ptr<SimLucentLoader> pLucent;        // Lucent loader and its record (copies share it)
+    std::shared_ptr<SimRockwellLoader> pRockwell;    // Rockwell loader and its record (copies share it)
 };
 
 // Names of the families a device can be given.

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -37,7 +38,8 @@ SimDevice::SimDevice(const SimDeviceConfig& config, const std::string& portsDir)
       m_portsDir(portsDir),
       m_linkPath(portsDir + "/COM" + std::to_string(config.nPort)),
       m_modem(config),
-      m_bPacing(config.bPacing)
+      m_bPacing(config.bPacing),
+      m_bPaceInput(config.bPaceInput)
 {
 }
 
@@ -132,9 +134,14 @@ void SimDevice::run()
             nNextMs = pumpOutput();
             bBlocked = m_bOutputBlocked;
         }
-        short nEvents = static_cast<short>(POLLIN | (bBlocked ? POLLOUT : 0));
+        int64_t nInputWaitMs = -1;
+        bool bWantInput = inputCarried(&nInputWaitMs) > 0;
+        short nEvents = static_cast<short>((bWantInput ? POLLIN : 0) | (bBlocked ? POLLOUT : 0));
         pollfd fds[2] = {{m_nMaster, nEvents, 0}, {m_nWake, POLLIN, 0}};
-        int nTimeout = nNextMs < 0 || bBlocked ? -1 : os_RealMs(nNextMs);
+        int64_t nWaitMs = bBlocked ? -1 : nNextMs;
+        if (nInputWaitMs >= 0 && (nWaitMs < 0 || nInputWaitMs < nWaitMs))
+            nWaitMs = nInputWaitMs;
+        int nTimeout = nWaitMs < 0 ? -1 : os_RealMs(nWaitMs);
         if (poll(fds, 2, nTimeout) < 0 && errno != EINTR)
             break;
         if (fds[1].revents & POLLIN) {
@@ -142,13 +149,15 @@ void SimDevice::run()
             if (read(m_nWake, &nCount, sizeof nCount) < 0)
                 nCount = 0;
         }
-        // Bytes the host wrote just before closing are still read first.
-        if (fds[0].revents & POLLIN)
-            readInput();
+        // Bytes the host wrote just before closing are still read first, all
+        // of them.
         if (fds[0].revents & POLLHUP) {
+            readInput(SIZE_MAX);
             hostClosed("host closed the port");
             continue;
         }
+        if (fds[0].revents & POLLIN)
+            readPacedInput();
         bool bDrop = false;
         {
             std::lock_guard<std::mutex> guard(m_lock);
@@ -171,19 +180,61 @@ void SimDevice::waitForHost()
     poll(&wakeFd, 1, std::max(os_RealMs(kClosedRetryMs), kMinRetryRealMs));
 }
 
-void SimDevice::readInput()
+size_t SimDevice::readInput(size_t nMax)
 {
     char buffer[kReadChunk];
-    for (;;) {
-        ssize_t nRead = read(m_nMaster, buffer, sizeof buffer);
+    size_t nTotal = 0;
+    while (nTotal < nMax) {
+        size_t nWanted = std::min(sizeof buffer, nMax - nTotal);
+        ssize_t nRead = read(m_nMaster, buffer, nWanted);
         if (nRead <= 0)
-            return;
+            break;
+        nTotal += static_cast<size_t>(nRead);
         std::string bytes(buffer, static_cast<size_t>(nRead));
         m_transcript.add(SimDirection::kToDevice, bytes);
         std::lock_guard<std::mutex> guard(m_lock);
         for (char c : bytes)
             m_modem.onByte(*this, static_cast<uint8_t>(c));
     }
+    return nTotal;
+}
+
+double SimDevice::inputByteMs() const
+{
+    uint32_t nBaud = m_bPaceInput ? hostBaud() : 0;
+    return nBaud > 0 ? kBitsPerByte * 1000.0 / nBaud : 0.0;
+}
+
+size_t SimDevice::inputCarried(int64_t* pnWaitMs) const
+{
+    *pnWaitMs = -1;
+    double dByteMs = inputByteMs();
+    if (dByteMs <= 0 || m_bInputIdle)
+        return SIZE_MAX;
+    double dNow = static_cast<double>(os_ClockMs());
+    double dCarried = (dNow - m_dInputFreeMs) / dByteMs;
+    if (dCarried >= 1)
+        return static_cast<size_t>(dCarried);
+    *pnWaitMs = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(m_dInputFreeMs + dByteMs - dNow)));
+    return 0;
+}
+
+void SimDevice::readPacedInput()
+{
+    double dByteMs = inputByteMs();
+    if (dByteMs <= 0) {
+        readInput(SIZE_MAX);
+        return;
+    }
+    // The first byte after a quiet spell starts crossing the line now.
+    if (m_bInputIdle)
+        m_dInputFreeMs = std::max(m_dInputFreeMs, static_cast<double>(os_ClockMs()) - dByteMs);
+    m_bInputIdle = false;
+    int64_t nWaitMs = 0;
+    size_t nCarried = inputCarried(&nWaitMs);
+    size_t nRead = readInput(nCarried);
+    m_dInputFreeMs += static_cast<double>(nRead) * dByteMs;
+    m_bInputIdle = nRead < nCarried;
 }
 
 void SimDevice::hostClosed(const char* pszEvent)
@@ -196,6 +247,7 @@ void SimDevice::hostClosed(const char* pszEvent)
         m_bOutputBlocked = false;
         m_modem.onClosed();
     }
+    m_bInputIdle = true;
     m_bHostClosed = true;
     m_transcript.add(SimDirection::kEvent, pszEvent);
 }

@@ -3,7 +3,9 @@
 // layer finds it through NORVANE_PORTS. A thread per device carries the
 // bytes: what the host writes goes to the AT command layer (or the protocol
 // mode that runs), what the device sends is paced to the baud rate the
-// host set (10 bits per byte) and recorded in the transcript.
+// host set (10 bits per byte) and recorded in the transcript. With input
+// pacing the device also reads the host's bytes no faster than that rate,
+// so a host that streams is held back as CTS flow control would hold it.
 //
 // The host may close and reopen its port at any time: while nobody holds
 // the slave open, the master reports a hang-up; the device then forgets
@@ -84,7 +86,18 @@ private:
     bool linkPty(std::string* pError);
     void run();
     void waitForHost();
-    void readInput();
+    // Reads and handles up to nMax of the host's bytes; returns how many.
+    size_t readInput(size_t nMax);
+    // Input pacing: the host's bytes reach the device no faster than its
+    // baud rate allows. The time one byte takes on the line; 0 when input
+    // is not paced (or the rate is unknown).
+    double inputByteMs() const;
+    // Bytes the line has carried by now and not yet read (SIZE_MAX when not
+    // paced, or when the line is quiet and the next byte is awaited); when
+    // 0, *pnWaitMs gets the runtime-clock ms until the next one.
+    size_t inputCarried(int64_t* pnWaitMs) const;
+    // Reads what the line has carried (all of it when not paced).
+    void readPacedInput();
     void hostClosed(const char* pszEvent);
     void dropLine();
     // Moves due scheduled output onto the line; writes the bytes that have
@@ -101,6 +114,9 @@ private:
     mutable std::mutex m_lock;           // guards the command layer and the queues
     SimAtModem m_modem;                  // command layer (and protocol modes)
     bool m_bPacing;                      // pace output to the host's rate
+    const bool m_bPaceInput;             // read the host's bytes at its line rate
+    double m_dInputFreeMs = 0;           // runtime clock when the line has carried the last byte read
+    bool m_bInputIdle = true;            // the last read emptied the input queue
     std::vector<Scheduled> m_scheduled;  // output waiting for its start time
     std::deque<Queued> m_line;           // output on its way to the host
     double m_dLineFreeMs = 0;            // when the line finishes its last byte

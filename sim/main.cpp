@@ -28,8 +28,10 @@ void usage(FILE* pOut)
             "interrupted. Families:");
     for (const std::string& family : sim_FamilyNames())
         fprintf(pOut, " %s", family.c_str());
-    fprintf(pOut, "\nDevice settings: echo, pacing, silent, late, garbage, ff, stopafter, dropafter,\n"
-                  "reply.<command>, result.<command>, raw.<command>, atboot (see sim/SimConfig.h).\n");
+    fprintf(pOut, "\nDevice settings: echo, pacing, inputpacing, silent, late, garbage, ff, stopafter,\n"
+                  "dropafter, reply.<command>, result.<command>, raw.<command>, atboot,\n"
+                  "lucentloader[.start, .line<n>, .loader<n>], rockwellloader[.initiated,\n"
+                  ".flashcode, .programmed] (see sim/SimConfig.h).\n");
 }
 
 struct Options {

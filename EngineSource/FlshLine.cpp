@@ -1,0 +1,115 @@
+// Shared pieces of the line-streaming flash protocols: line texts, progress,
+// reply waits and the run record.
+#include "EngineSource/FlshLine.h"
+
+#include "EngineSource/dbg.h"
+
+#include <cstring>
+
+static const char kDbgModule[] = "EngineSource/FlshLine";
+
+// ------------------------------------- 1. Lines of a loader or firmware file
+
+int32_t flsh_ReadLineText(osfl_Handle hFile, os_LineReader* pReader, const char* pszPrefix, char* pszText,
+                          int32_t* pnRead)
+{
+    pszText[0] = '\0';
+    char szLine[flsh_kLineSize];
+    int32_t nRead = os_ReadNextLine(hFile, szLine, flsh_kLineSize, pReader);
+    *pnRead = nRead;
+    if (nRead <= 0)
+        return nRead;
+    // A lone LF ends the line there; what follows it is not sent.
+    size_t nLine = strcspn(szLine, "\n");
+    size_t nPrefix = pszPrefix != nullptr ? strlen(pszPrefix) : 0;
+    // Prefix, line, CR LF and the terminator must fit the text: a loader line
+    // of 121 characters or a firmware line of 126 would overrun it.
+    if (nPrefix + nLine + 3 > static_cast<size_t>(flsh_kLineSize)) {
+        DBG_LOG("Line too long to send: %d characters", static_cast<int>(nPrefix + nLine));
+        return -1;
+    }
+    memcpy(pszText, pszPrefix != nullptr ? pszPrefix : "", nPrefix);
+    memcpy(pszText + nPrefix, szLine, nLine);
+    memcpy(pszText + nPrefix + nLine, "\r\n", 3);
+    return static_cast<int32_t>(nPrefix + nLine + 2);
+}
+
+// ------------------------------------------------------------- 2. Progress
+
+int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength)
+{
+    int32_t nPosition = osfl_Tell(hFile);
+    if (nLength <= 0 || nPosition < 0)
+        return 0;
+    return static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nLength);
+}
+
+bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t nPercent)
+{
+    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, nPercent, 0) != 0;
+}
+
+// ---------------------------------------------------------- 3. Waiting for replies
+
+int flsh_ReadReplyByte(urs_Port* pPort)
+{
+    for (;;) {
+        if (urs_TimerExpired(pPort))
+            return -1;
+        if (!urs_CharReady(pPort)) {
+            urs_WaitInput(pPort, flsh_kWaitSliceMs);
+            continue;
+        }
+        int nRead = urs_GetChar(pPort);
+        if (nRead == -4 || (nRead == -1 && urs_TimerExpired(pPort)))
+            return -1;
+        return nRead & 0xFF;
+    }
+}
+
+int flsh_WaitTexts(urs_Port* pPort, uint32_t nSeconds, const char* const* ppszTexts, int nTexts)
+{
+    gn_Matcher matchers[flsh_kMaxWaitTexts];
+    if (nTexts > flsh_kMaxWaitTexts)
+        nTexts = flsh_kMaxWaitTexts;
+    for (int i = 0; i < nTexts; ++i)
+        gn_MatchInit(&matchers[i], ppszTexts[i]);
+    urs_StartTimer(pPort, nSeconds);
+    int nFound = -1;
+    while (nFound < 0) {
+        int nByte = flsh_ReadReplyByte(pPort);
+        if (nByte < 0)
+            break;
+        for (int i = 0; i < nTexts && nFound < 0; ++i) {
+            if (gn_MatchChar(&matchers[i], nByte))
+                nFound = i;
+        }
+    }
+    urs_StopTimer(pPort);
+    return nFound;
+}
+
+// ------------------------------------------------- 4. What a run holds open
+
+flsh_Run::~flsh_Run()
+{
+    for (int nSlot = 0; nSlot < flsh_kRunFiles; ++nSlot)
+        flsh_CloseRunFile(this, nSlot);
+    urs_ClosePort(&port);
+}
+
+int flsh_OpenRun(flsh_Run* pRun, const char* pszPort) { return urs_OpenPort(&pRun->port, pszPort); }
+
+bool flsh_OpenRunFile(flsh_Run* pRun, int nSlot, const char* pszPath)
+{
+    pRun->hFiles[nSlot] = osfl_Open(pszPath, osfl_kAccessRead);
+    return pRun->hFiles[nSlot] != osfl_kInvalidHandle;
+}
+
+void flsh_CloseRunFile(flsh_Run* pRun, int nSlot)
+{
+    if (pRun->hFiles[nSlot] == osfl_kInvalidHandle)
+        return;
+    osfl_Close(pRun->hFiles[nSlot]);
+    pRun->hFiles[nSlot] = osfl_kInvalidHandle;
+}

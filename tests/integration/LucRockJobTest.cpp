@@ -1,0 +1,200 @@
+// Lucent and Rockwell devices flashed end to end through the job API: the
+// controller flags choose the protocol, the worker runs it with the job's
+// identification block (flash type, command variant) and start mode, the
+// job's status follows the progress, and a cancel reaches the worker.
+#include "EngineSource/FlashInfo.h"
+#include "EngineSource/devid.h"
+#include "EngineSource/devidFlashId.h"
+#include "sim/SimHexImage.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
+#include "support/FlashRun.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class LucRockJobTest : public FlashFixture {
+protected:
+    void SetUp() override
+    {
+        FlashFixture::SetUp();
+        m_loader = dataFile("FlashLdr.hex");
+        m_boot = dataFile("BPFL24.s37");
+        m_dir.write("FlashLdr.hex", m_loader);
+        m_dir.write("BPFL24.s37", m_boot);
+        ResetAbortFlag();
+        for (FlashJob& job : m_jobs)
+            InitFlashJob(&job, "", 115200);
+    }
+
+    void TearDown() override
+    {
+        AbortAllJobs();
+        for (int i = 0; i < kJobs; ++i) {
+            if (m_bStarted[i])
+                waitResult(&m_jobs[i]);
+        }
+        ResetAbortFlag();
+        for (FlashJob& job : m_jobs)
+            DeleteFlashJob(&job);
+        FlashFixture::TearDown();
+    }
+
+    // Points job n at COMn's device.
+    FlashJob* job(int nIndex, int nPort)
+    {
+        FlashJob* pJob = &m_jobs[nIndex];
+        DeleteFlashJob(pJob);
+        InitFlashJob(pJob, comDevice(nPort).c_str(), 115200);
+        return pJob;
+    }
+
+    // Starts a flash run of fw.hex on the job.
+    void start(FlashJob* pJob, uint32_t nFlags, int32_t nStartMode)
+    {
+        m_bStarted[pJob - m_jobs] = true;
+        StartFlashJob(pJob, "fw.hex", nFlags, 0, 0, 0, nStartMode);
+    }
+
+    // Waits for the job's worker to end (at most 60 s of runtime); its result.
+    static int32_t waitResult(FlashJob* pJob)
+    {
+        int64_t nEnd = os_ClockMs() + 60000;
+        while (GetResult(pJob) == -1 && os_ClockMs() < nEnd)
+            os_SleepMs(20);
+        return GetResult(pJob);
+    }
+
+    // The job's status texts, read under its mutex.
+    static std::string status(FlashJob* pJob)
+    {
+        os_LockMutex(&pJob->hMutex);
+        std::string text = std::string(pJob->szStatus) + "|" + pJob->szStatusText;
+        os_UnlockMutex(&pJob->hMutex);
+        return text;
+    }
+
+    std::string m_loader;                   // ./FlashLdr.hex
+    std::string m_boot;                     // ./BPFL24.s37
+    static constexpr int kJobs = 3;
+    FlashJob m_jobs[kJobs];                 // the jobs of a test
+    bool m_bStarted[kJobs] = {};            // a worker was started on the job
+};
+
+TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
+{
+    // COM3 holds its loader and takes the W commands; COM4 refuses the
+    // flash-information command, so its loader is downloaded first.
+    SimDeviceConfig started = addLoaderDevice(3, {{"result.AT&&F", "ERROR"}, {"lucentloader", "4.4"}}, true, "lucent");
+    SimDeviceConfig downloaded =
+        addLoaderDevice(4, {{"reply.ATI5", "U 05"}, {"result.AT&&FFL", "ERROR"}, {"lucentloader", "4.3"}}, true,
+                        "lucent");
+    ASSERT_NE(started.pLucent, nullptr);
+    ASSERT_NE(downloaded.pLucent, nullptr);
+
+    FlashJob* pStarted = job(0, 3);
+    FlashJob* pDownloaded = job(1, 4);
+    EXPECT_EQ(devid_ReadFlashId(&pStarted->info, pStarted->szPort), 9);
+    EXPECT_EQ(devid_ReadFlashId(&pDownloaded->info, pDownloaded->szPort), 10);
+    devid_StartModeFromStatus(pStarted, pStarted->info.nStatus);
+    devid_StartModeFromStatus(pDownloaded, pDownloaded->info.nStatus);
+    ASSERT_EQ(pStarted->nStartMode, 1);
+    ASSERT_EQ(pDownloaded->nStartMode, 2);
+    ASSERT_EQ(pStarted->info.nFlashCmdVariant, 1);
+    ASSERT_EQ(pDownloaded->info.nFlashCmdVariant, 0);
+    // The downloaded loader is 4.3: the device's flash type must not be 3.
+    pDownloaded->info.flashId.nType = 1;
+
+    start(pStarted, flsh_kLucent, pStarted->nStartMode);
+    start(pDownloaded, flsh_kLucent | flsh_kRockwell, pDownloaded->nStartMode);
+    EXPECT_EQ(waitResult(pStarted), flsh_cSuccessful);
+    EXPECT_EQ(waitResult(pDownloaded), flsh_cSuccessful);
+
+    std::vector<std::string> firmware = wireLines(m_firmware);
+    EXPECT_EQ(started.pLucent->firmwareLines(), firmware);
+    EXPECT_TRUE(started.pLucent->loaderLines().empty());
+    EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(m_loader, "at&&f"));
+    EXPECT_EQ(downloaded.pLucent->firmwareLines(), firmware);
+    std::string received = m_ports.device(3)->transcript().received();
+    EXPECT_EQ(received.substr(received.size() - joinedLines(firmware).size() - 8), "AT&&WGO\r" + joinedLines(firmware));
+    EXPECT_STREQ(pStarted->szBootCodeVersion, "4.4");
+    EXPECT_STREQ(pDownloaded->szBootCodeVersion, "4.3");
+    for (FlashJob* pJob : {pStarted, pDownloaded}) {
+        EXPECT_EQ(GetPercent(pJob), 100);
+        EXPECT_EQ(status(pJob), "P 100|Programming Done");
+        EXPECT_STREQ(GetResultText(pJob), "Successful");
+    }
+}
+
+TEST_F(LucRockJobTest, ARockwellDeviceIsFlashedThroughTheJob)
+{
+    SimDeviceConfig config = addLoaderDevice(3, {{"rockwellloader", "announce"}}, false, "rockwell");
+    ASSERT_NE(config.pRockwell, nullptr);
+    FlashJob* pJob = job(0, 3);
+    start(pJob, flsh_kRockwell, 0);
+    EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
+    EXPECT_EQ(config.pRockwell->bootLines(), wireLines(m_boot));
+    EXPECT_EQ(config.pRockwell->firmwareLines(), wireLines(m_firmware));
+    EXPECT_EQ(status(pJob), "P 100|Programming Done");
+    EXPECT_EQ(GetPercent(pJob), 100);
+}
+
+TEST_F(LucRockJobTest, TheLucentBitIsCheckedFirst)
+{
+    // A device that would take either download: flags 0x300 run Lucent.
+    SimDeviceConfig config =
+        addLoaderDevice(3, {{"lucentloader", "4.4"}, {"rockwellloader", "announce"}}, false, "modem");
+    FlashJob* pJob = job(0, 3);
+    start(pJob, flsh_kLucent | flsh_kRockwell, 0);
+    EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
+    EXPECT_EQ(config.pLucent->firmwareLines().size(), wireLines(m_firmware).size());
+    EXPECT_EQ(config.pRockwell->downloads(), 0);
+
+    pJob = job(1, 3);
+    start(pJob, flsh_kRockwell, 0);
+    EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
+    EXPECT_EQ(config.pRockwell->downloads(), 1);
+    EXPECT_EQ(config.pLucent->runs(), 1);
+}
+
+TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
+{
+    // Lucent: line 10 is answered late; the cancel comes while the worker
+    // waits for it and takes effect at the next report.
+    SimDeviceConfig lucent = addLoaderDevice(3, {{"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}}, false);
+    // Rockwell: a long firmware at 9600 baud, cancelled while it streams.
+    writeFirmware(sim_MakeIntelHex(0, 24576, 32, 8));
+    SimDeviceConfig rockwell = addLoaderDevice(4, {{"rockwellloader", "announce"}}, false);
+    FlashJob* pLucent = job(0, 3);
+    FlashJob* pRockwell = job(1, 4);
+    pRockwell->nBaud = 9600;
+    start(pLucent, flsh_kLucent, 0);
+    start(pRockwell, flsh_kRockwell, 0);
+
+    int64_t nEnd = os_ClockMs() + 30000;
+    while ((lucent.pLucent->firmwareLines().size() < 10 || rockwell.pRockwell->firmwareLines().size() < 20) &&
+           os_ClockMs() < nEnd)
+        os_SleepMs(5);
+    ASSERT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
+    AbortAllJobs();
+    EXPECT_EQ(waitResult(pLucent), flsh_cAborted);
+    EXPECT_EQ(waitResult(pRockwell), flsh_cAborted);
+    EXPECT_STREQ(GetResultText(pLucent), "Aborted by user");
+    EXPECT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
+    EXPECT_LT(rockwell.pRockwell->firmwareLines().size(), wireLines(m_firmware).size());
+    EXPECT_GT(GetPercent(pRockwell), 0);
+    EXPECT_LT(GetPercent(pRockwell), 100);
+
+    // A job started after the cancel stops at its first report.
+    FlashJob* pLate = job(2, 3);
+    start(pLate, flsh_kLucent, 0);
+    EXPECT_EQ(waitResult(pLate), flsh_cAborted);
+    EXPECT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include "support/FlashRun.h"
+
+#include "sim/SimHexImage.h"
+
+#include <dirent.h>
+
+#include <fstream>
+#include <iterator>
+
+void EventRecorder::stopAt(int32_t nEvent, int nNth)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_nStopEvent = nEvent;
+    m_nStopNth = nNth;
+    m_nStopSeen = 0;
+}
+
+int32_t EventRecorder::callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t)
+{
+    EventRecorder* pSelf = static_cast<EventRecorder*>(pRecorder);
+    std::lock_guard<std::mutex> guard(pSelf->m_lock);
+    pSelf->m_events.push_back(FlashEvent{nEvent, a});
+    if (nEvent == pSelf->m_nStopEvent && ++pSelf->m_nStopSeen >= pSelf->m_nStopNth)
+        pSelf->m_bStopped = true;
+    return pSelf->m_bStopped ? 0 : 1;
+}
+
+std::vector<FlashEvent> EventRecorder::events() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_events;
+}
+
+std::vector<int32_t> EventRecorder::numbers() const
+{
+    std::vector<int32_t> numbers;
+    for (const FlashEvent& event : events())
+        numbers.push_back(event.nEvent);
+    return numbers;
+}
+
+int EventRecorder::count(int32_t nEvent) const
+{
+    int nCount = 0;
+    for (const FlashEvent& event : events())
+        nCount += event.nEvent == nEvent ? 1 : 0;
+    return nCount;
+}
+
+std::vector<std::string> wireLines(const std::string& fileText, const std::string& prefix)
+{
+    std::vector<std::string> lines;
+    size_t nStart = 0;
+    while (nStart < fileText.size()) {
+        size_t nEnd = fileText.find("\r\n", nStart);
+        std::string line = fileText.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart);
+        lines.push_back(prefix + line.substr(0, line.find('\n')) + "\r\n");
+        if (nEnd == std::string::npos)
+            break;
+        nStart = nEnd + 2;
+    }
+    return lines;
+}
+
+std::string dataFile(const std::string& name)
+{
+    std::ifstream in(std::string(NORVANE_DATA_DIR) + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int openFdCount()
+{
+    int nCount = 0;
+    DIR* pDir = opendir("/proc/self/fd");
+    if (pDir == nullptr)
+        return -1;
+    while (dirent* pEntry = readdir(pDir)) {
+        if (pEntry->d_name[0] != '.')
+            ++nCount;
+    }
+    closedir(pDir);
+    return nCount - 1;
+}
+
+std::string joinedLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
+std::string eventRuns(const std::vector<int32_t>& numbers)
+{
+    std::string text;
+    for (size_t i = 0; i < numbers.size();) {
+        size_t nEnd = i;
+        while (nEnd < numbers.size() && numbers[nEnd] == numbers[i])
+            ++nEnd;
+        text += (text.empty() ? "" : " ") + std::to_string(numbers[i]);
+        if (nEnd - i > 1)
+            text += "*" + std::to_string(nEnd - i);
+        i = nEnd;
+    }
+    return text;
+}
+
+void FlashFixture::SetUp()
+{
+    SimFixture::SetUp();
+    m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+    // 30 data records of 16 bytes between an address record and the end.
+    writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
+}
+
+void FlashFixture::TearDown()
+{
+    m_pChdir.reset();
+    SimFixture::TearDown();
+}
+
+void FlashFixture::writeFirmware(const std::string& text)
+{
+    m_firmware = text;
+    m_dir.write("fw.hex", text);
+}
+
+SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
+                                              const std::string& family)
+{
+    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+    config.bEcho = bEcho;
+    std::string error;
+    for (const auto& setting : settings)
+        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
+    m_pDevice = m_ports.add(config, &error);
+    EXPECT_NE(m_pDevice, nullptr) << error;
+    return config;
+}
+
+int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
+                                  const char* pszHex, int32_t nStartMode, int32_t nVariant)
+{
+    m_events = std::make_unique<EventRecorder>();
+    if (m_nStopEvent > 0)
+        m_events->stopAt(m_nStopEvent, m_nStopNth);
+    m_nFds = openFdCount();
+    m_nStartMs = os_ClockMs();
+    int32_t nResult = pfnProtocol(comDevice(nPort).c_str(), pszHex, nFlashType, bHandshakeOnly, 1, &m_nBaud,
+                                  &m_nHighest, m_szVersion, EventRecorder::callback, m_events.get(), 0, nStartMode,
+                                  nVariant);
+    m_nElapsedMs = os_ClockMs() - m_nStartMs;
+    return nResult;
+}
+
+void FlashFixture::expectReleased(int nPort)
+{
+    SimDevice* pDevice = m_ports.device(nPort);
+    if (pDevice != nullptr) {
+        EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 2000));
+    }
+    EXPECT_EQ(openFdCount(), m_nFds);
+    urs_Port port;
+    EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
+    urs_ClosePort(&port);
+}
+
+std::string FlashFixture::events() const { return eventRuns(m_events->numbers()); }

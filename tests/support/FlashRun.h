@@ -1,0 +1,101 @@
+// Helpers for tests of the flash protocols and jobs: a progress callback that
+// records every event (and can answer 0 at a chosen one), the texts a file's
+// lines go on the wire as, the sample files of data/, the number of
+// descriptors the process holds open, and a fixture that runs a protocol
+// against a simulated device with a flash loader.
+#ifndef NORVANE_TESTS_SUPPORT_FLASHRUN_H
+#define NORVANE_TESTS_SUPPORT_FLASHRUN_H
+
+#include "EngineSource/FlashInfo.h"
+#include "support/SimFixture.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct FlashEvent {
+    int32_t nEvent;     // event number
+    int32_t nPercent;   // its a (the percentage)
+};
+
+// A FlashProgressFn that records; pass the recorder as the context.
+class EventRecorder {
+public:
+    // Answers 0 to the nNth report (from 1) of nEvent and to every report after it.
+    void stopAt(int32_t nEvent, int nNth = 1);
+    static int32_t callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t b);
+
+    std::vector<FlashEvent> events() const;
+    // The event numbers in order.
+    std::vector<int32_t> numbers() const;
+    int count(int32_t nEvent) const;
+
+private:
+    mutable std::mutex m_lock;          // guards everything below
+    std::vector<FlashEvent> m_events;   // every report, in order
+    int32_t m_nStopEvent = -1;          // event answered 0; -1 none
+    int m_nStopNth = 0;                 // at its nth report
+    int m_nStopSeen = 0;                // reports of it so far
+    bool m_bStopped = false;            // 0 answered once: answer 0 from now on
+};
+
+// The texts the lines of a file go out as: each CR LF line cut at its first
+// lone LF, prefixed and followed by CR LF (a last line without CR LF too).
+std::vector<std::string> wireLines(const std::string& fileText, const std::string& prefix = std::string());
+
+// The bytes of a file of data/.
+std::string dataFile(const std::string& name);
+
+// Descriptors the process holds open now.
+int openFdCount();
+
+// The lines joined into one text.
+std::string joinedLines(const std::vector<std::string>& lines);
+
+// Event numbers as runs of equal ones: "5 13*64 9 6*32 9".
+std::string eventRuns(const std::vector<int32_t>& numbers);
+
+// Runs flash protocols on simulated devices. The test's folder is the
+// working folder (where the protocols look for their loader images); it
+// holds a sample firmware file fw.hex.
+class FlashFixture : public SimFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes fw.hex.
+    void writeFirmware(const std::string& text);
+    // Starts a device of the family on COMn (echo as given) with the
+    // settings applied, as addFamily does, and returns its record, whose
+    // pLucent and pRockwell give the loaders' records.
+    SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
+                                    const std::string& family = "modem");
+    // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
+    // text and a fresh event recorder (answering 0 as m_nStopEvent says),
+    // noting the descriptors open, the start and the length of the run.
+    int32_t runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
+                        const char* pszHex, int32_t nStartMode, int32_t nVariant);
+    // After a run: the device has seen the port close (and read what came
+    // before), no descriptor is left open, and the port opens again.
+    void expectReleased(int nPort);
+    // The events of the last run as runs.
+    std::string events() const;
+
+    std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
+    std::string m_firmware;                      // ./fw.hex
+    SimDevice* m_pDevice = nullptr;              // the device added last
+    std::unique_ptr<EventRecorder> m_events;     // events of the last run
+    int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
+    int m_nStopNth = 1;                          // at its nth report
+    int32_t m_nBaud = 115200;                    // the job's rate
+    uint32_t m_nHighest = 0;                     // highest address (not used by these protocols)
+    char m_szVersion[flsh_kVersionSize] = "";    // the loader version of the run
+    int m_nFds = 0;                              // descriptors open when the run began
+    int64_t m_nStartMs = 0;                      // runtime clock when the last run began
+    int64_t m_nElapsedMs = 0;                    // runtime-clock length of the last run
+};
+
+#endif
