@@ -6,6 +6,9 @@
 
 #include "model/ModelDb.h"
 #include "sim/SimAtBoot.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
+#include "support/FlashRun.h"
 #include "support/HexWriter.h"
 #include "support/SimFixture.h"
 
@@ -38,6 +41,11 @@ protected:
         ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
         ResetAbortFlag();
         m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+        for (const char* pszLoader : {"FlashLdr.hex", "BPFL24.s37"}) {
+            std::string bytes = dataFile(pszLoader);
+            ASSERT_FALSE(bytes.empty()) << pszLoader;
+            m_dir.write(pszLoader, bytes);
+        }
     }
 
     void TearDown() override
@@ -181,6 +189,110 @@ SimSettings named(const std::string& sModel, const std::string& sVersion, const 
     return {{"reply.ATI", sModel + " Data/Fax Modem\\nVersion " + sVersion},
             {"reply.ATI2", sModel},
             {"reply.ATI1", sVersion + "\\nChecksum 1234\\n" + sCountry + "\\n"}};
+}
+
+// A Lucent firmware image whose text names the flash part U (type 55),
+// 64 KB sectors ("40") and the code 0x12AB at characters 65 to 72: the
+// second record's data digits 11 to 18.
+std::string lucentFirmware()
+{
+    HexChunk chunk = hex_Pattern(0, 0x180, 7);
+    const uint8_t kHead[] = {0x0A, 0xB1, 0x25, 0x54, 0x00};
+    std::copy(kHead, kHead + sizeof kHead, chunk.bytes.begin() + 0x15);
+    std::string text = hex_Text({chunk});
+    EXPECT_EQ(text.substr(65, 8), "AB125540");
+    return text;
+}
+
+TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
+{
+    // Two KV3360 of build 2 and a QBXHP-TA of build 3 (AT protocol), two
+    // LV5600 of build 5 (Lucent; the second holds another flash code), an
+    // RW3360-SP (Rockwell), a QBXTA128 for which there is no file, a silent
+    // modem; every other port of COM1 to COM36 is absent.
+    SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
+    SimAtBoot kv5 = addWithBoot(5, "atmodem", named("KV3360", "2.11", "PTT BABT"));
+    SimAtBoot ta = addWithBoot(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"));
+    SimDeviceConfig lucent12 = sim_DeviceConfig(12, "lucent");
+    add(&lucent12, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
+    SimDeviceConfig lucent13 = sim_DeviceConfig(13, "lucent");
+    add(&lucent13, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"},
+                    {"reply.ATI5", "U 05 RRFL,40,34CD"},
+                    {"lucentloader", "4.4"}});
+    SimDeviceConfig rockwell = sim_DeviceConfig(20, "rockwell");
+    add(&rockwell, {{"rockwellloader", "announce"}});
+    SimDeviceConfig ta128 = sim_DeviceConfig(25, "atmodem");
+    add(&ta128, named("QBXTA128", "1.02", "PTT GERMAN"));
+    SimDeviceConfig silent = sim_DeviceConfig(30, "atmodem");
+    add(&silent, {{"silent", "1"}});
+
+    std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
+    std::vector<HexChunk> taImage = {hex_Pattern(0x1000, 0x300, 3)};
+    m_dir.write("kngb0210.hex", hex_Text(kvImage));
+    m_dir.write("TPDE0301.HEX", hex_Text(taImage, HexLayout{32, 0x10000, 5}));
+    std::string lucentText = lucentFirmware();
+    m_dir.write("LVGB0510.HEX", lucentText);
+    std::string rockwellText = hex_Text({hex_Pattern(0x8000, 0x200, 9)});
+    m_dir.write("RSQY17.HEX", rockwellText);
+    m_dir.write("QAGB0310.OLD.HEX", hex_Text(kvImage));
+
+    watchAllPorts();
+    // KNGB0210, LVGB0510, RSQY17 with its PL and AE copies, TPDE0301.
+    EXPECT_EQ(m_pCoordinator->FindHexFiles(0), 6);
+    ASSERT_TRUE(identify()) << log();
+    EXPECT_THAT(log(), HasSubstr("]: <COM30> Status -1\n"));
+    EXPECT_THAT(log(), HasSubstr("]: <COM30> Status 11\n"));
+    EXPECT_THAT(log(), HasSubstr("]: bDone 1\n"));
+    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7);
+    EXPECT_EQ(device(30), nullptr);
+    EXPECT_EQ(device(1), nullptr);
+    EXPECT_EQ(device(13)->job.nStartMode, 1);
+    EXPECT_EQ(device(20)->key.name, "RW3360-SP");
+
+    m_pCoordinator->BuildDeviceTypes();
+    std::string sNames;
+    EXPECT_EQ(m_pCoordinator->RemoveTypesWithoutHexFiles(&sNames), 1);
+    EXPECT_EQ(sNames, "QBXTA128 ");
+    std::vector<std::string> types;
+    for (const std::unique_ptr<ModelKey>& pType : m_pCoordinator->GetDeviceTypes().keys)
+        types.push_back(ModelKey_DisplayName(*pType) + " x" + std::to_string(pType->count));
+    EXPECT_THAT(types, ElementsAre("KV3360 - Version 2.xx x2", "QBXHP-TA - Version 3.xx x1",
+                                   "LV5600 - Version 5.xx x2", "RW3360 x1"));
+
+    chooseEverything();
+    EXPECT_EQ(device(25)->bSelected, 0);
+    ASSERT_TRUE(flash()) << log();
+    for (int32_t nPercent : m_shown) {
+        EXPECT_GE(nPercent, 0);
+        EXPECT_LE(nPercent, 100);
+    }
+    EXPECT_EQ(m_shown.back(), 100);
+
+    int nFlashed = 0;
+    for (int nPort : {3, 5, 8, 12, 13, 20}) {
+        const DeviceRecord* pRecord = device(nPort);
+        ASSERT_NE(pRecord, nullptr) << nPort;
+        EXPECT_EQ(pRecord->bSelected, 1) << nPort;
+        EXPECT_STREQ(GetResultText(&pRecord->job), "Successful") << nPort << "\n" << log();
+        nFlashed += GetResult(&pRecord->job) == flsh_cSuccessful ? 1 : 0;
+    }
+    EXPECT_EQ(nFlashed, 6);
+    // The device without a file was neither chosen nor touched.
+    EXPECT_EQ(GetResult(&device(25)->job), 0);
+
+    expectImage(kv3, kvImage);
+    expectImage(kv5, kvImage);
+    expectImage(ta, taImage);
+    // COM12 holds the flash part the file names: its own loader is started.
+    EXPECT_EQ(lucent12.pLucent->firmwareLines(), wireLines(lucentText));
+    EXPECT_TRUE(lucent12.pLucent->loaderLines().empty());
+    // COM13's code differs: the loader is downloaded first.
+    EXPECT_EQ(device(13)->job.nStartMode, 2);
+    EXPECT_EQ(lucent13.pLucent->loaderLines(), wireLines(dataFile("FlashLdr.hex"), "at&&f"));
+    EXPECT_EQ(lucent13.pLucent->firmwareLines(), wireLines(lucentText));
+    EXPECT_EQ(rockwell.pRockwell->bootLines(), wireLines(dataFile("BPFL24.s37")));
+    EXPECT_EQ(rockwell.pRockwell->firmwareLines(), wireLines(rockwellText));
+    EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
 }
 
 TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
