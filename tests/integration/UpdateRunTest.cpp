@@ -32,6 +32,12 @@ namespace {
 // Longest real time a test waits for the workers it started.
 constexpr int kRealLimitMs = 120000;
 
+// Time scale of the whole update: seven devices talk at once, and the
+// shortest pauses and waits of identification and of the AT handshake (30 ms
+// between the start command and the rate switch) must stay long enough in
+// real time on a loaded machine; at 0.02 they shrink to a millisecond.
+constexpr double kUpdateScale = 0.2;
+
 class UpdateRunTest : public SimFixture {
 protected:
     void SetUp() override
@@ -210,6 +216,7 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     // LV5600 of build 5 (Lucent; the second holds another flash code), an
     // RW3360-SP (Rockwell), a QBXTA128 for which there is no file, a silent
     // modem; every other port of COM1 to COM36 is absent.
+    os_SetTimeScale(kUpdateScale);
     SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
     SimAtBoot kv5 = addWithBoot(5, "atmodem", named("KV3360", "2.11", "PTT BABT"));
     SimAtBoot ta = addWithBoot(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"));
@@ -243,11 +250,11 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     EXPECT_THAT(log(), HasSubstr("]: <COM30> Status -1\n"));
     EXPECT_THAT(log(), HasSubstr("]: <COM30> Status 11\n"));
     EXPECT_THAT(log(), HasSubstr("]: bDone 1\n"));
-    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7);
+    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7) << log();
     EXPECT_EQ(device(30), nullptr);
     EXPECT_EQ(device(1), nullptr);
     EXPECT_EQ(device(13)->job.nStartMode, 1);
-    EXPECT_EQ(device(20)->key.name, "RW3360-SP");
+    EXPECT_EQ(device(20)->key.name, "RW3360-SP") << log();
 
     m_pCoordinator->BuildDeviceTypes();
     std::string sNames;
