@@ -168,27 +168,16 @@ TEST_F(HexCatalogueTest, DiscoverListsTheUsableFilesOfAFolder)
     boot.Discover(HexCatalogue_kBootExtension, dir.path());
     EXPECT_THAT(paths(boot), ElementsAre("KZGB0410.HXB"));
 
-    // The working folder: names without a folder.
+    // No hit, or no folder: the catalogue is left as it was.
+    EXPECT_TRUE(boot.Discover("HXC", dir.path()));
+    EXPECT_TRUE(boot.Discover(HexCatalogue_kExtension, dir.file("missing")));
+    EXPECT_THAT(paths(boot), ElementsAre("KZGB0410.HXB"));
+
+    // The working folder: names without a folder, appended after the others.
     ScopedChdir chdir(dir.path());
-    HexCatalogue here;
-    here.Discover(HexCatalogue_kExtension, ".");
-    ASSERT_EQ(here.GetCount(), 2);
-    EXPECT_EQ(here.GetEntry(0)->fileName, "kzgb0310.hex");
-    EXPECT_EQ(here.GetEntry(1)->fileName, "QADE0412.HEX");
-}
-
-TEST_F(HexCatalogueTest, DiscoverAppendsAndLeavesTheCatalogueAloneWithoutHits)
-{
-    TempDir empty;
-    HexCatalogue catalogue = catalogueOf({"ABGB0810.HEX"});
-    EXPECT_TRUE(catalogue.Discover(HexCatalogue_kExtension, empty.path()));
-    EXPECT_TRUE(catalogue.Discover(HexCatalogue_kExtension, empty.file("missing")));
-    EXPECT_THAT(paths(catalogue), ElementsAre("ABGB0810.HEX"));
-
-    TempDir dir;
-    dir.write("KZGB0310.HEX", "");
-    catalogue.Discover(HexCatalogue_kExtension, dir.path());
-    EXPECT_THAT(paths(catalogue), ElementsAre("ABGB0810.HEX", "KZGB0310.HEX"));
+    boot.Discover(HexCatalogue_kExtension, ".");
+    EXPECT_THAT(paths(boot), ElementsAre("KZGB0410.HXB", "KZGB0310.HEX", "QADE0412.HEX"));
+    EXPECT_EQ(boot.GetEntry(1)->fileName, "kzgb0310.hex");
 }
 
 TEST_F(HexCatalogueTest, AnInternationalFileAlsoServesPolandAndTheEmirates)
