@@ -106,6 +106,16 @@ void retire(std::unique_ptr<DeviceRecord> pRecord)
     }
 }
 
+// True when a worker still runs on the record: a second worker on the same
+// job and port is never started.
+bool busy(const DeviceRecord& record)
+{
+    if (!record.WorkerMayRun())
+        return false;
+    DBG_LOG("<%s> Worker still running; no new job started", record.PortName());
+    return true;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- 2. Set-up
@@ -167,6 +177,8 @@ int32_t UpdateCoordinator::FindHexFiles(int32_t nBootCode)
 void UpdateCoordinator::StartIdentification()
 {
     for (std::unique_ptr<DeviceRecord>& pRecord : m_devices) {
+        if (busy(*pRecord))
+            continue;
         pRecord->bJobStarted = true;
         StartIdentifyJob(&pRecord->job);
     }
@@ -350,7 +362,7 @@ void UpdateCoordinator::StartFlashing(int32_t bUpdateBootCode, bool bForceLoader
 {
     for (std::unique_ptr<DeviceRecord>& pRecord : m_devices) {
         DeviceRecord& record = *pRecord;
-        if (record.bSelected == 0)
+        if (record.bSelected == 0 || busy(record))
             continue;
         FlashId_FromHexFile(&record.hexFile);
         uint32_t nCheck = 0;

@@ -124,7 +124,8 @@ public:
     // extension "HEX", or "HXB" when nBootCode is set. Returns the number of
     // catalogue entries.
     int32_t FindHexFiles(int32_t nBootCode);
-    // Starts an identification worker on every record, in list order.
+    // Starts an identification worker on every record, in list order; a
+    // record whose worker still runs is passed over.
     void StartIdentification();
     // Sets the abort flag once per record (identification itself runs to
     // its end; flash workers stop at their next report).
@@ -175,7 +176,8 @@ public:
 
     // ------------------------------------------------------ 5. Flashing
 
-    // For every selected record, in list order: reads the flash
+    // For every selected record whose worker (if any) has ended, in list
+    // order: reads the flash
     // identification of its file (Lucent models); with bForceLoader the
     // start mode becomes 2 and the file is not checked, otherwise the file
     // is checked against the device (FlashId_CheckHexForDevice). A device

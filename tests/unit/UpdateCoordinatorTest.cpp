@@ -411,6 +411,20 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
     EXPECT_FALSE(record(1).WorkerMayRun());
     EXPECT_FALSE(record(2).bJobStarted);
 
+    // Jobs whose workers still run are never started again (the force-loader
+    // option would have set the start mode to 2).
+    for (size_t n = 0; n < 3; ++n) {
+        record(n).bJobStarted = true;
+        record(n).job.nResult = -1;
+    }
+    record(2).bSelected = 1;
+    m_coordinator.StartFlashing(0, true);
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ(record(n).job.nStartMode, 1);
+        EXPECT_EQ(record(n).job.nEvent, -1);
+        record(n).job.nResult = 0;
+    }
+
     int32_t nPercent = 0;
     std::string sText;
     EXPECT_TRUE(m_coordinator.FlashingDone(&nPercent, &sText));
