@@ -100,10 +100,16 @@ int newestFitting(const HexCatalogue& catalogue, const ModelKey& key)
 // Ends the run with an error of the table, as the wizard's error pages do.
 int fail(UpdateCoordinator* pCoordinator, int32_t nCode)
 {
-    std::string text;
-    pCoordinator->GetErrorTable().GetErrorText(nCode, &text);
-    printf("%s\n", text.c_str());
+    printf("%s\n", pCoordinator->GetErrorTable().GetErrorText(nCode).c_str());
     return pCoordinator->GetErrorTable().GetError();
+}
+
+int countFinished(UpdateCoordinator* pCoordinator)
+{
+    int nFinished = 0;
+    for (int32_t i = 0; i < pCoordinator->GetDeviceCount(); ++i)
+        nFinished += GetResult(&pCoordinator->GetDevice(static_cast<size_t>(i))->job) != -1 ? 1 : 0;
+    return nFinished;
 }
 
 bool identify(UpdateCoordinator* pCoordinator)
@@ -112,9 +118,13 @@ bool identify(UpdateCoordinator* pCoordinator)
     pCoordinator->StartIdentification();
     for (int nTick = 1; nTick <= kIdentifyTicks; ++nTick) {
         os_SleepMs(kTickMs);
-        if (pCoordinator->IdentificationDone(false))
+        int nFinished = countFinished(pCoordinator);
+        if (pCoordinator->IdentificationDone(false)) {
+            printf("  %2d s  all %d ports done; %d device(s) answered\n", nTick, nFinished,
+                   pCoordinator->GetDeviceCount());
             return true;
-        printf("  %d s\n", nTick);
+        }
+        printf("  %2d s  %d of %d ports done\n", nTick, nFinished, kPortCount);
         fflush(stdout);
     }
     pCoordinator->StopIdentification();
@@ -155,15 +165,22 @@ void flash(UpdateCoordinator* pCoordinator)
 {
     printf("Updating %d device(s)\n", countSelected(pCoordinator));
     pCoordinator->StartFlashing(0, false);
+    // The slowest running job's percentage and text, once a second; a line
+    // is printed when either changes.
     int32_t nPercent = 0;
     std::string text;
-    while (!pCoordinator->FlashingDone(&nPercent, &text)) {
-        printf("  %3d%%  %s\n", nPercent, text.c_str());
-        fflush(stdout);
+    std::string shown;
+    for (int nTick = 0; !pCoordinator->FlashingDone(&nPercent, &text); ++nTick) {
+        std::string line = std::to_string(nPercent) + "%  " + text;
+        if (line != shown) {
+            printf("  %3d s  %3d%%  %s\n", nTick, nPercent, text.c_str());
+            fflush(stdout);
+            shown = line;
+        }
         text.clear();
         os_SleepMs(kTickMs);
     }
-    printf("  %3d%%  Programming Complete\n", nPercent);
+    printf("  Programming Complete\n");
 }
 
 int report(UpdateCoordinator* pCoordinator)
