@@ -40,10 +40,6 @@ const char kBlankStatus[] = "     ";
 constexpr int32_t kIdentifyNotStarted = 1;
 constexpr int32_t kFlashNotStarted = flsh_cPortOpen;
 
-// A flash job whose family has no protocol in this program ends with
-// "Incompatible types" without touching the device.
-constexpr int32_t kNoProtocol = flsh_cTypes;
-
 }  // namespace
 
 // ---------------------------------------------- 1. Results and the abort flag
@@ -194,7 +190,8 @@ namespace {
 
 // The protocols, chosen by the family bits of the controller flags: the
 // first row whose bits under nMask equal nValue runs the job. Lucent is
-// 0x100 whatever 0x200 is; Rockwell 0x200 without 0x100; AT neither.
+// 0x100 whatever 0x200 is; Rockwell 0x200 without 0x100; AT neither, so
+// every value of the flags has its row.
 struct ProtocolChoice {
     uint32_t nMask;                  // family bits looked at
     uint32_t nValue;                 // their value for this protocol
@@ -208,13 +205,13 @@ const ProtocolChoice kProtocols[] = {
     {flsh_kLucent | flsh_kRockwell, 0, AtFlsh_Program, true},
 };
 
-const ProtocolChoice* protocolFor(uint32_t nFlags)
+const ProtocolChoice& protocolFor(uint32_t nFlags)
 {
     for (const ProtocolChoice& choice : kProtocols) {
         if ((nFlags & choice.nMask) == choice.nValue)
-            return &choice;
+            return choice;
     }
-    return nullptr;
+    return kProtocols[sizeof kProtocols / sizeof kProtocols[0] - 1];
 }
 
 }  // namespace
@@ -229,14 +226,9 @@ uint32_t IdentifyThreadProc(void* pArg)
 uint32_t FlashThreadProc(void* pArg)
 {
     FlashJob* pJob = static_cast<FlashJob*>(pArg);
-    const ProtocolChoice* pChoice = protocolFor(pJob->nFlags);
-    if (pChoice == nullptr) {
-        DBG_LOG("<%s> No flash protocol for controller flags %8.8x", pJob->szPort, static_cast<unsigned>(pJob->nFlags));
-        pJob->nResult = kNoProtocol;
-        return 0;
-    }
-    uint32_t nFlagsOrType = pChoice->bTakesFlags ? pJob->nFlags : static_cast<uint32_t>(pJob->info.flashId.nType);
-    int32_t nResult = pChoice->pfnProgram(pJob->szPort, pJob->pszHexFile, nFlagsOrType, pJob->bHandshakeOnly,
+    const ProtocolChoice& choice = protocolFor(pJob->nFlags);
+    uint32_t nFlagsOrType = choice.bTakesFlags ? pJob->nFlags : static_cast<uint32_t>(pJob->info.flashId.nType);
+    int32_t nResult = choice.pfnProgram(pJob->szPort, pJob->pszHexFile, nFlagsOrType, pJob->bHandshakeOnly,
                                  !pJob->bUpdateBootCode, &pJob->nBaud, &pJob->nHighestDataAddress,
                                  pJob->szBootCodeVersion, FlashProgress, pJob, pJob->bBootCodeOnly, pJob->nStartMode,
                                  pJob->info.nFlashCmdVariant);

@@ -486,7 +486,7 @@ TEST_F(AtFlashTest, EventsFollowTheRun)
     EXPECT_STREQ(szVersion, "2.1");
 }
 
-TEST_F(AtFlashTest, UnknownFamiliesEndWithoutTheAtProtocol)
+TEST_F(AtFlashTest, LucentAndRockwellFamiliesNeverGetAtCommands)
 {
     // Lucent and Rockwell devices never get the AT protocol's commands.
     std::string path = writeHex("image.hex", {hex_Pattern(0, 0x100)});
