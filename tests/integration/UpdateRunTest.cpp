@@ -1,0 +1,361 @@
+// The update coordinator driving real worker threads against simulated
+// devices, as the wizard pages drive it: a whole update of AT, Lucent and
+// Rockwell devices on a few of COM1 to COM36; cancelling a running update;
+// and the lifetime of records whose workers still run.
+#include "wizard/UpdateCoordinator.h"
+
+#include "model/ModelDb.h"
+#include "sim/SimAtBoot.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
+#include "support/FlashRun.h"
+#include "support/HexWriter.h"
+#include "support/SimFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Most polls (one a runtime second) a test waits for the workers it
+// started; the pages themselves give identification 20.
+constexpr int kMaxTicks = 300;
+
+// Time scale of the whole update: seven devices talk at once, and the
+// shortest pauses and waits of identification and of the AT handshake (30 ms
+// between the start command and the rate switch) must stay long enough in
+// real time on a loaded machine; at 0.02 they shrink to a millisecond.
+constexpr double kUpdateScale = 0.2;
+
+class UpdateRunTest : public SimFixture {
+protected:
+    void SetUp() override
+    {
+        SimFixture::SetUp();
+        ModelDb_Clear();
+        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
+        ResetAbortFlag();
+        m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+        for (const char* pszLoader : {"FlashLdr.hex", "BPFL24.s37"}) {
+            std::string bytes = dataFile(pszLoader);
+            ASSERT_FALSE(bytes.empty()) << pszLoader;
+            m_dir.write(pszLoader, bytes);
+        }
+    }
+
+    void TearDown() override
+    {
+        m_pCoordinator.reset();
+        ResetAbortFlag();
+        m_pChdir.reset();
+        ModelDb_Clear();
+        SimFixture::TearDown();
+    }
+
+    // The watched ports of a run without a port option.
+    void watchAllPorts()
+    {
+        m_pCoordinator = std::make_unique<UpdateCoordinator>();
+        for (int n = 1; n <= 36; ++n)
+            m_pCoordinator->AddDevice(comDevice(n).c_str(), 38400);
+    }
+
+    // A device of the family on COMn with an AT boot code behind it.
+    SimAtBoot addWithBoot(int nPort, const std::string& family, const SimSettings& settings)
+    {
+        SimAtBoot boot;
+        SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+        boot.install(&config);
+        add(&config, settings);
+        return boot;
+    }
+
+    // Starts the device of config on its port after the settings.
+    void add(SimDeviceConfig* pConfig, const SimSettings& settings)
+    {
+        std::string error;
+        for (const auto& setting : settings)
+            EXPECT_TRUE(sim_ApplySetting(pConfig, setting.first, setting.second, &error)) << error;
+        EXPECT_NE(m_ports.add(*pConfig, &error), nullptr) << error;
+    }
+
+    // Polls as the detection page does, once a (runtime) second, until every
+    // identification job has ended.
+    bool identify()
+    {
+        m_pCoordinator->StartIdentification();
+        for (int nTick = 0; nTick < kMaxTicks; ++nTick) {
+            os_SleepMs(1000);
+            if (m_pCoordinator->IdentificationDone(false))
+                return true;
+        }
+        return false;
+    }
+
+    // Polls as the progress page does until every selected job has ended;
+    // records each percent shown.
+    bool flash()
+    {
+        m_pCoordinator->StartFlashing(0, false);
+        for (int nTick = 0; nTick < kMaxTicks; ++nTick) {
+            os_SleepMs(1000);
+            int32_t nPercent = 0;
+            std::string sText;
+            bool bDone = m_pCoordinator->FlashingDone(&nPercent, &sText);
+            m_shown.push_back(nPercent);
+            if (bDone)
+                return true;
+        }
+        return false;
+    }
+
+    // Chooses every device type, and per type, as the model page does, every
+    // port of the type and the first file that fits it.
+    void chooseEverything()
+    {
+        ModelKeyList& types = m_pCoordinator->GetDeviceTypes();
+        for (size_t n = 0; n < types.keys.size(); ++n)
+            ModelKey_Select(&types, n);
+        m_pCoordinator->ApplyTypeSelection();
+        HexCatalogue& catalogue = m_pCoordinator->GetCatalogue();
+        while (const ModelKey* pNext = ModelKeyList_NextSelected(types)) {
+            ModelKey type = *pNext;
+            m_pCoordinator->DeselectType(type);
+            for (int32_t n = 0; n < catalogue.GetCount(); ++n) {
+                if (HexCatalogue::Fits(*catalogue.GetEntry(static_cast<size_t>(n)), type)) {
+                    HexFileEntry entry = catalogue.SelectEntry(static_cast<size_t>(n));
+                    for (int32_t d = 0; d < m_pCoordinator->GetDeviceCount(); ++d) {
+                        if (ModelKey_Equals(m_pCoordinator->GetDevice(static_cast<size_t>(d))->key, type))
+                            m_pCoordinator->AssignHexFile(static_cast<size_t>(d), entry);
+                    }
+                    break;
+                }
+            }
+            EXPECT_EQ(catalogue.CountSelectedFitting(type), 1) << type.name;
+            EXPECT_EQ(m_pCoordinator->CountSelectedDevices(type), m_pCoordinator->CountDevices(type)) << type.name;
+            ModelKeyList_MarkDone(&types, type);
+        }
+    }
+
+    // The record on COMn, or null.
+    const DeviceRecord* device(int nPort) const
+    {
+        std::string sName = "COM" + std::to_string(nPort);
+        for (int32_t n = 0; n < m_pCoordinator->GetDeviceCount(); ++n) {
+            const DeviceRecord* pRecord = m_pCoordinator->GetDevice(static_cast<size_t>(n));
+            if (sName == pRecord->PortName())
+                return pRecord;
+        }
+        return nullptr;
+    }
+
+    // The device holds the image's bytes and 0xFF wherever a block covered
+    // no data.
+    static void expectImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
+    {
+        std::map<uint32_t, uint8_t> file = hex_Bytes(chunks);
+        std::map<uint32_t, uint8_t> image = boot.image();
+        size_t nWrong = 0;
+        for (const auto& entry : file) {
+            auto found = image.find(entry.first);
+            nWrong += found == image.end() || found->second != entry.second ? 1 : 0;
+        }
+        for (const auto& entry : image)
+            nWrong += file.count(entry.first) == 0 && entry.second != 0xFF ? 1 : 0;
+        EXPECT_FALSE(image.empty());
+        EXPECT_EQ(nWrong, 0u);
+    }
+
+    std::unique_ptr<ScopedChdir> m_pChdir;               // the test's folder is the working folder
+    std::unique_ptr<UpdateCoordinator> m_pCoordinator;   // the coordinator under test
+    std::vector<int32_t> m_shown;                        // percentages FlashingDone gave
+};
+
+// An AT modem's replies naming a model and version.
+SimSettings named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
+{
+    return {{"reply.ATI", sModel + " Data/Fax Modem\\nVersion " + sVersion},
+            {"reply.ATI2", sModel},
+            {"reply.ATI1", sVersion + "\\nChecksum 1234\\n" + sCountry + "\\n"}};
+}
+
+// A Lucent firmware image whose text names the flash part U (type 55),
+// 64 KB sectors ("40") and the code 0x12AB at characters 65 to 72: the
+// second record's data digits 11 to 18.
+std::string lucentFirmware()
+{
+    HexChunk chunk = hex_Pattern(0, 0x180, 7);
+    const uint8_t kHead[] = {0x0A, 0xB1, 0x25, 0x54, 0x00};
+    std::copy(kHead, kHead + sizeof kHead, chunk.bytes.begin() + 0x15);
+    std::string text = hex_Text({chunk});
+    EXPECT_EQ(text.substr(65, 8), "AB125540");
+    return text;
+}
+
+TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
+{
+    // Two KV3360 of build 2 and a QBXHP-TA of build 3 (AT protocol), two
+    // LV5600 of build 5 (Lucent; the second holds another flash code), an
+    // RW3360-SP (Rockwell), a QBXTA128 for which there is no file, a silent
+    // modem; every other port of COM1 to COM36 is absent.
+    os_SetTimeScale(kUpdateScale);
+    SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
+    SimAtBoot kv5 = addWithBoot(5, "atmodem", named("KV3360", "2.11", "PTT BABT"));
+    SimAtBoot ta = addWithBoot(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"));
+    SimDeviceConfig lucent12 = sim_DeviceConfig(12, "lucent");
+    add(&lucent12, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
+    SimDeviceConfig lucent13 = sim_DeviceConfig(13, "lucent");
+    add(&lucent13, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"},
+                    {"reply.ATI5", "U 05 RRFL,40,34CD"},
+                    {"lucentloader", "4.4"}});
+    SimDeviceConfig rockwell = sim_DeviceConfig(20, "rockwell");
+    add(&rockwell, {{"rockwellloader", "announce"}});
+    SimDeviceConfig ta128 = sim_DeviceConfig(25, "atmodem");
+    add(&ta128, named("QBXTA128", "1.02", "PTT GERMAN"));
+    SimDeviceConfig silent = sim_DeviceConfig(30, "atmodem");
+    add(&silent, {{"silent", "1"}});
+
+    std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
+    std::vector<HexChunk> taImage = {hex_Pattern(0x1000, 0x300, 3)};
+    m_dir.write("kngb0210.hex", hex_Text(kvImage));
+    m_dir.write("TPDE0301.HEX", hex_Text(taImage, HexLayout{32, 0x10000, 5}));
+    std::string lucentText = lucentFirmware();
+    m_dir.write("LVGB0510.HEX", lucentText);
+    std::string rockwellText = hex_Text({hex_Pattern(0x8000, 0x200, 9)});
+    m_dir.write("RSQY17.HEX", rockwellText);
+    m_dir.write("QAGB0310.OLD.HEX", hex_Text(kvImage));
+
+    watchAllPorts();
+    // KNGB0210, LVGB0510, RSQY17 with its PL and AE copies, TPDE0301.
+    EXPECT_EQ(m_pCoordinator->FindHexFiles(0), 6);
+    ASSERT_TRUE(identify()) << log();
+    EXPECT_THAT(log(), HasSubstr("]: <COM30> Status -1\n"));
+    EXPECT_THAT(log(), HasSubstr("]: <COM30> Status 11\n"));
+    EXPECT_THAT(log(), HasSubstr("]: bDone 1\n"));
+    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7) << log();
+    EXPECT_EQ(device(30), nullptr);
+    EXPECT_EQ(device(1), nullptr);
+    EXPECT_EQ(device(13)->job.nStartMode, 1);
+    EXPECT_EQ(device(20)->key.name, "RW3360-SP") << log();
+
+    m_pCoordinator->BuildDeviceTypes();
+    std::string sNames;
+    EXPECT_EQ(m_pCoordinator->RemoveTypesWithoutHexFiles(&sNames), 1);
+    EXPECT_EQ(sNames, "QBXTA128 ");
+    std::vector<std::string> types;
+    for (const std::unique_ptr<ModelKey>& pType : m_pCoordinator->GetDeviceTypes().keys)
+        types.push_back(ModelKey_DisplayName(*pType) + " x" + std::to_string(pType->count));
+    EXPECT_THAT(types, ElementsAre("KV3360 - Version 2.xx x2", "QBXHP-TA - Version 3.xx x1",
+                                   "LV5600 - Version 5.xx x2", "RW3360 x1"));
+
+    chooseEverything();
+    EXPECT_EQ(device(25)->bSelected, 0);
+    ASSERT_TRUE(flash()) << log();
+    for (int32_t nPercent : m_shown) {
+        EXPECT_GE(nPercent, 0);
+        EXPECT_LE(nPercent, 100);
+    }
+    EXPECT_EQ(m_shown.back(), 100);
+
+    int nFlashed = 0;
+    for (int nPort : {3, 5, 8, 12, 13, 20}) {
+        const DeviceRecord* pRecord = device(nPort);
+        ASSERT_NE(pRecord, nullptr) << nPort;
+        EXPECT_EQ(pRecord->bSelected, 1) << nPort;
+        EXPECT_STREQ(GetResultText(&pRecord->job), "Successful") << nPort << "\n" << log();
+        nFlashed += GetResult(&pRecord->job) == flsh_cSuccessful ? 1 : 0;
+    }
+    EXPECT_EQ(nFlashed, 6);
+    // The device without a file was neither chosen nor touched.
+    EXPECT_EQ(GetResult(&device(25)->job), 0);
+
+    expectImage(kv3, kvImage);
+    expectImage(kv5, kvImage);
+    expectImage(ta, taImage);
+    // COM12 holds the flash part the file names: its own loader is started.
+    EXPECT_EQ(lucent12.pLucent->firmwareLines(), wireLines(lucentText));
+    EXPECT_TRUE(lucent12.pLucent->loaderLines().empty());
+    // COM13's code differs: the loader is downloaded first.
+    EXPECT_EQ(device(13)->job.nStartMode, 2);
+    EXPECT_EQ(lucent13.pLucent->loaderLines(), wireLines(dataFile("FlashLdr.hex"), "at&&f"));
+    EXPECT_EQ(lucent13.pLucent->firmwareLines(), wireLines(lucentText));
+    EXPECT_EQ(rockwell.pRockwell->bootLines(), wireLines(dataFile("BPFL24.s37")));
+    EXPECT_EQ(rockwell.pRockwell->firmwareLines(), wireLines(rockwellText));
+    EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
+}
+
+TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
+{
+    SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
+    SimAtBoot kv4 = addWithBoot(4, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
+    m_dir.write("KNGB0210.HEX", hex_Text({hex_Pattern(0, 0x10000, 4)}));
+    m_pCoordinator = std::make_unique<UpdateCoordinator>();
+    m_pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
+    m_pCoordinator->AddDevice(comDevice(4).c_str(), 38400);
+    m_pCoordinator->FindHexFiles(0);
+    ASSERT_TRUE(identify()) << log();
+    m_pCoordinator->BuildDeviceTypes();
+    chooseEverything();
+
+    m_pCoordinator->StartFlashing(0, false);
+    ASSERT_TRUE(m_pCoordinator->AnyWorkerRuns());
+    m_pCoordinator->StopFlashing();
+    EXPECT_FALSE(m_pCoordinator->AnyWorkerRuns());
+    for (int nPort : {3, 4})
+        EXPECT_STREQ(GetResultText(&device(nPort)->job), "Aborted by user") << nPort;
+    int32_t nPercent = 0;
+    std::string sText;
+    EXPECT_TRUE(m_pCoordinator->FlashingDone(&nPercent, &sText));
+}
+
+TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
+{
+    // A silent port: identification waits 2 s, then 5 s for an answer.
+    SimDeviceConfig silent = sim_DeviceConfig(3, "atmodem");
+    add(&silent, {{"silent", "1"}});
+    m_pCoordinator = std::make_unique<UpdateCoordinator>();
+    m_pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
+    m_pCoordinator->StartIdentification();
+    const FlashJob* pJob = &m_pCoordinator->GetDevice(0)->job;
+
+    // Called too early, it drops the record but may not free it.
+    m_pCoordinator->FinishIdentification(false);
+    EXPECT_EQ(m_pCoordinator->GetDeviceCount(), 0);
+    EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 1u);
+    EXPECT_THAT(log(), HasSubstr("]: <COM3> Worker still running; record kept until it ends\n"));
+    for (int nTick = 0; nTick < kMaxTicks && GetResult(pJob) == -1; ++nTick)
+        os_SleepMs(100);
+    EXPECT_EQ(GetResult(pJob), 11);
+    // The next release frees it.
+    m_pCoordinator->ReleaseDevices();
+    EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
+}
+
+TEST_F(UpdateRunTest, TheCoordinatorsEndWaitsForItsWorkers)
+{
+    SimDeviceConfig silent = sim_DeviceConfig(3, "atmodem");
+    add(&silent, {{"silent", "1"}});
+    SimDeviceConfig late = sim_DeviceConfig(4, "atmodem");
+    add(&late, {{"late", "3000"}});
+    auto pCoordinator = std::make_unique<UpdateCoordinator>();
+    pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
+    pCoordinator->AddDevice(comDevice(4).c_str(), 38400);
+    pCoordinator->StartIdentification();
+    int64_t nStart = os_ClockMs();
+    pCoordinator.reset();
+    // The silent port's identification took its pause and one time-out.
+    EXPECT_GE(os_ClockMs() - nStart, 6000);
+    EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
+    EXPECT_THAT(log(), HasSubstr("]: Workers still running at the end; stopping them\n"));
+}
+
+}  // namespace
