@@ -9,9 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -31,156 +32,111 @@ protected:
         m_dir.write("sorted.hex", text);
         osfl_Handle hFile = osfl_Open(m_dir.file("sorted.hex").c_str(), osfl_kAccessRead);
         EXPECT_NE(hFile, osfl_kInvalidHandle);
-        m_pContext.reset(new AtFlashContext());
-        m_pContext->nRemaining = 0;
-        m_pContext->nSegment = 0;
-        os_ResetLineReader(&m_pContext->reader);
+        std::unique_ptr<AtFlashContext> pContext(new AtFlashContext());
+        pContext->nRemaining = 0;
+        pContext->nSegment = 0;
+        os_ResetLineReader(&pContext->reader);
         std::vector<Block> result;
         int32_t nLength;
-        while ((nLength = AtFlsh_FillBlock(m_pContext.get(), hFile, nBlockSize, nFlags)) > 0) {
-            const uint8_t* pBytes = m_pContext->block;
-            result.push_back(Block{m_pContext->nBlockAddress, std::vector<uint8_t>(pBytes, pBytes + nLength),
-                                   m_pContext->nBlockChecksum});
-        }
+        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, nBlockSize, nFlags)) > 0)
+            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + nLength),
+                                   pContext->nBlockChecksum});
         osfl_Close(hFile);
         if (pnLast != nullptr)
             *pnLast = nLength;
         return result;
     }
 
-    // The block's bytes at [nFrom, nTo) of the image it covers.
-    static std::vector<uint8_t> slice(const Block& block, uint32_t nFrom, uint32_t nTo)
+    // "address+length ..." of the blocks in hexadecimal, once each block's
+    // bytes have been checked: the image's bytes where it has data, 0xFF
+    // elsewhere, and the checksum the XOR of them all.
+    static std::string layout(const std::vector<Block>& result, const std::map<uint32_t, uint8_t>& image)
     {
-        return std::vector<uint8_t>(block.bytes.begin() + (nFrom - block.nAddress),
-                                    block.bytes.begin() + (nTo - block.nAddress));
+        std::string sLayout;
+        for (const Block& block : result) {
+            uint8_t nXor = 0;
+            for (size_t i = 0; i < block.bytes.size(); ++i) {
+                auto found = image.find(block.nAddress + static_cast<uint32_t>(i));
+                EXPECT_EQ(block.bytes[i], found != image.end() ? found->second : 0xFF) << block.nAddress + i;
+                nXor ^= block.bytes[i];
+            }
+            EXPECT_EQ(block.nChecksum, nXor);
+            char szBlock[32];
+            snprintf(szBlock, sizeof szBlock, "%X+%zX ", block.nAddress, block.bytes.size());
+            sLayout += szBlock;
+        }
+        return sLayout;
     }
-
-    static std::vector<uint8_t> erased(size_t nCount) { return std::vector<uint8_t>(nCount, 0xFF); }
 
     TempDir m_dir;
-    std::unique_ptr<AtFlashContext> m_pContext;
 };
 
-TEST_F(FillBlockTest, BridgesAShortGapIntoAnAlignedBlock)
+TEST_F(FillBlockTest, AlignsBridgesShortHolesAndStopsAtSixteenKilobytes)
 {
-    HexChunk low = hex_Pattern(0x0000, 0x1000), high = hex_Pattern(0x1040, 0xC0);
-    std::vector<Block> result = blocks(hex_Text({low, high}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].nAddress, 0u);
-    EXPECT_EQ(result[0].bytes, low.bytes);
-    EXPECT_EQ(result[1].nAddress, 0x1000u);
-    ASSERT_EQ(result[1].bytes.size(), 256u);
-    EXPECT_EQ(slice(result[1], 0x1000, 0x1040), erased(0x40));
-    EXPECT_EQ(slice(result[1], 0x1040, 0x1100), high.bytes);
-}
-
-TEST_F(FillBlockTest, NeverCrossesASixteenKilobyteBoundary)
-{
-    HexChunk below = hex_Pattern(0x3F80, 0x40), above = hex_Pattern(0x4010, 0x10);
-    std::vector<Block> result = blocks(hex_Text({below, above}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].nAddress, 0x3F80u);
-    ASSERT_EQ(result[0].bytes.size(), 128u);
-    EXPECT_EQ(slice(result[0], 0x3FC0, 0x4000), erased(0x40));
-    EXPECT_EQ(result[1].nAddress, 0x4000u);
-    EXPECT_EQ(slice(result[1], 0x4000, 0x4010), erased(0x10));
-    EXPECT_EQ(slice(result[1], 0x4010, 0x4020), above.bytes);
-
-    // A record across the boundary is split between two blocks.
-    HexChunk across = hex_Pattern(0x3FF0, 0x20);
-    result = blocks(hex_Text({across}, HexLayout{32, 0x10000, 0}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].nAddress, 0x3F80u);
-    EXPECT_EQ(slice(result[0], 0x3FF0, 0x4000), std::vector<uint8_t>(across.bytes.begin(), across.bytes.begin() + 16));
-    EXPECT_EQ(result[1].nAddress, 0x4000u);
-    EXPECT_EQ(slice(result[1], 0x4000, 0x4010), std::vector<uint8_t>(across.bytes.begin() + 16, across.bytes.end()));
-}
-
-TEST_F(FillBlockTest, BridgesHolesOfUpTo128Bytes)
-{
-    HexChunk first = hex_Pattern(0x000, 0x80);
-    // A hole of exactly 128 bytes is bridged ...
-    std::vector<Block> result = blocks(hex_Text({first, hex_Pattern(0x100, 0x10)}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 1u);
-    EXPECT_EQ(result[0].bytes.size(), 0x180u);
-    EXPECT_EQ(slice(result[0], 0x080, 0x100), erased(0x80));
-    // ... one of 129 bytes starts a new block.
-    result = blocks(hex_Text({first, hex_Pattern(0x101, 0x10)}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].bytes.size(), 0x80u);
-    EXPECT_EQ(result[1].nAddress, 0x100u);
-    EXPECT_EQ(result[1].bytes[0], 0xFF);
-}
-
-TEST_F(FillBlockTest, ARecordAtTheLimitEndsTheBlockThere)
-{
-    // 0x000-0xF7F fills the block to 0xF80; the next record starts at the
-    // limit 0x1000, takes nothing and closes the block at its full size.
-    HexChunk low = hex_Pattern(0x000, 0xF80), next = hex_Pattern(0x1000, 0x10);
-    std::vector<Block> result = blocks(hex_Text({low, next}), AtFlsh_kBlockSize, 0);
-    ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].bytes.size(), 0x1000u);
-    EXPECT_EQ(slice(result[0], 0xF80, 0x1000), erased(0x80));
-    EXPECT_EQ(result[1].nAddress, 0x1000u);
-}
-
-TEST_F(FillBlockTest, SmallBlocksAndAddressesThatGoBack)
-{
-    HexChunk image = hex_Pattern(0x200, 0x400);
-    std::vector<Block> result = blocks(hex_Text({image}), AtFlsh_kOldBlockSize, 0);
-    ASSERT_EQ(result.size(), 8u);
-    for (size_t i = 0; i < result.size(); ++i) {
-        EXPECT_EQ(result[i].nAddress, 0x200u + 0x80u * i);
-        EXPECT_EQ(result[i].bytes.size(), 128u);
+    const struct {
+        const char* pszCase;
+        std::vector<HexChunk> chunks;
+        size_t nRecordBytes;
+        int32_t nBlockSize;
+        const char* pszLayout;
+    } kCases[] = {
+        {"a short gap bridged into an aligned block", {hex_Pattern(0, 0x1000), hex_Pattern(0x1040, 0xC0)}, 16,
+         AtFlsh_kBlockSize, "0+1000 1000+100 "},
+        {"a hole of exactly 128 bytes is bridged", {hex_Pattern(0, 0x80), hex_Pattern(0x100, 0x10)}, 16,
+         AtFlsh_kBlockSize, "0+180 "},
+        {"one of 129 bytes starts a new block", {hex_Pattern(0, 0x80), hex_Pattern(0x101, 0x10)}, 16,
+         AtFlsh_kBlockSize, "0+80 100+80 "},
+        {"never across a 16 KiB boundary", {hex_Pattern(0x3F80, 0x40), hex_Pattern(0x4010, 0x10)}, 16,
+         AtFlsh_kBlockSize, "3F80+80 4000+80 "},
+        {"a record across the boundary is split", {hex_Pattern(0x3FF0, 0x20)}, 32, AtFlsh_kBlockSize,
+         "3F80+80 4000+80 "},
+        // The next record starts at the limit 0x1000, takes nothing and
+        // closes the block at its full size.
+        {"a record at the limit", {hex_Pattern(0, 0xF80), hex_Pattern(0x1000, 0x10)}, 16, AtFlsh_kBlockSize,
+         "0+1000 1000+80 "},
+        {"small blocks", {hex_Pattern(0x200, 0x200)}, 16, AtFlsh_kOldBlockSize, "200+80 280+80 300+80 380+80 "},
+    };
+    for (const auto& test : kCases) {
+        std::string text = hex_Text(test.chunks, HexLayout{test.nRecordBytes, 0x10000, 0});
+        EXPECT_EQ(layout(blocks(text, test.nBlockSize, 0), hex_Bytes(test.chunks)), test.pszLayout) << test.pszCase;
     }
+
     // A record below the block's end (a later segment of the sorted copy
     // overlapping an earlier one) closes the block.
+    HexChunk image = hex_Pattern(0x100, 0x20);
     std::string text = ":020000020000FC\r\n" + sim_HexRecord(0, 0x100, image.bytes.data(), 16) + "\r\n" +
                        ":020000020008F4\r\n" + sim_HexRecord(0, 0x000, image.bytes.data() + 16, 16) + "\r\n" +
                        ":00000001FF\r\n";
-    result = blocks(text, AtFlsh_kBlockSize, 0);
+    std::vector<Block> result = blocks(text, AtFlsh_kBlockSize, 0);
     ASSERT_EQ(result.size(), 2u);
     EXPECT_EQ(result[0].nAddress, 0x100u);
     EXPECT_EQ(result[1].nAddress, 0x080u);
-    EXPECT_EQ(slice(result[1], 0x80, 0x90), std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.begin() + 32));
+    EXPECT_EQ(std::vector<uint8_t>(result[1].bytes.begin(), result[1].bytes.begin() + 16),
+              std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.end()));
 }
 
-TEST_F(FillBlockTest, PatchesTheBlockAtZeroAndChecksumsWhatIsSent)
+TEST_F(FillBlockTest, PatchesOnlyTheBlockAtZero)
 {
-    HexChunk image = hex_Pattern(0x0000, 0x100);
-    for (uint32_t nFlags : {0u, flsh_kPatchResetVector}) {
-        std::vector<Block> result = blocks(hex_Text({image, hex_Pattern(0x8000, 0x80)}), AtFlsh_kBlockSize, nFlags);
-        ASSERT_EQ(result.size(), 2u);
-        std::vector<uint8_t> expected = image.bytes;
-        const uint8_t kPatch[] = {0xC3, 0x00, 0x01};
-        if (nFlags != 0)
-            std::copy(kPatch, kPatch + 3, expected.begin());
-        EXPECT_EQ(result[0].bytes, expected);
-        for (const Block& block : result) {
-            uint8_t nXor = 0;
-            for (uint8_t byte : block.bytes)
-                nXor ^= byte;
-            EXPECT_EQ(block.nChecksum, nXor);
-        }
-        // Only the block at address 0 is patched.
-        EXPECT_NE(result[1].bytes[0], 0xC3);
-    }
+    std::vector<HexChunk> chunks = {hex_Pattern(0, 0x100), hex_Pattern(0x8000, 0x80)};
+    std::map<uint32_t, uint8_t> image = hex_Bytes(chunks);
+    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, 0), image), "0+100 8000+80 ");
+    image[0] = 0xC3;
+    image[1] = 0x00;
+    image[2] = 0x01;
+    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, flsh_kPatchResetVector), image), "0+100 8000+80 ");
 }
 
 TEST_F(FillBlockTest, ALineThatIsNotARecordEndsWithMinusOne)
 {
     int32_t nLast = 0;
-    std::vector<Block> result = blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", AtFlsh_kBlockSize, 0, &nLast);
-    EXPECT_TRUE(result.empty());
+    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", AtFlsh_kBlockSize, 0, &nLast).empty());
     EXPECT_EQ(nLast, -1);
     // A copy that ends without its end-of-file record.
     std::string text = hex_Text({hex_Pattern(0, 0x100)});
-    result = blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), AtFlsh_kBlockSize, 0, &nLast);
-    EXPECT_TRUE(result.empty());
+    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), AtFlsh_kBlockSize, 0, &nLast).empty());
     EXPECT_EQ(nLast, -1);
     // After the end-of-file record nothing more is read.
-    result = blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", AtFlsh_kBlockSize, 0, &nLast);
-    ASSERT_EQ(result.size(), 1u);
+    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", AtFlsh_kBlockSize, 0, &nLast).size(), 1u);
     EXPECT_EQ(nLast, 0);
 }
 
