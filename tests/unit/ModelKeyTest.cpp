@@ -1,5 +1,6 @@
 // Model keys, device-type lists, firmware builds and OEM builds.
 #include "model/ModelKey.h"
+#include "support/ModelKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,6 @@ protected:
     }
     void TearDown() override { ModelDb_Clear(); }
 
-    static ModelKey keyOf(const char* pszName, int32_t nBuild = -1)
-    {
-        ModelKey key;
-        EXPECT_EQ(ModelKey_SetModelByName(&key, pszName), 1) << pszName;
-        ModelKey_SelectBuild(&key, nBuild);
-        return key;
-    }
-
     // "major|minor|letter|text" of a build.
     static std::string shown(const FirmwareBuild& build)
     {
@@ -56,52 +49,42 @@ protected:
     }
 };
 
-TEST_F(ModelKeyTest, SettingTheModelByNameAndCode)
+TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
 {
     ModelKey key;
     key.count = 4;
     EXPECT_EQ(ModelKey_SetModelByName(&key, "kv5120za"), 1);
     EXPECT_EQ(key.id, 1);
     EXPECT_EQ(key.name, "KV5120ZA");
-    EXPECT_EQ(key.locks.size(), 2u);
     EXPECT_EQ(key.count, 4);
-    EXPECT_EQ(ModelKey_SetModelByName(&key, "KV5120"), 0);
-    EXPECT_EQ(ModelKey_SetModelByCode(&key, "zz"), 0);
+    EXPECT_EQ(ModelKey_SetModelByName(&key, "KV5120") + ModelKey_SetModelByCode(&key, "zz"), 0);
     EXPECT_EQ(key.name, "KV5120ZA");
+    // A build with a lock takes its upgrades; one without leaves -1.
+    ModelKey_SelectBuild(&key, 5);
+    EXPECT_EQ(key.build, 5);
+    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+    EXPECT_TRUE(ModelKey_HasUpgrade(key, 7) && !ModelKey_HasUpgrade(key, 6));
+    EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
+    ModelKey_SelectBuild(&key, 3);
+    EXPECT_EQ(key.build, -1);
+    EXPECT_EQ(ModelKey_DisplayName(key), "KV5120ZA");
+
     EXPECT_EQ(ModelKey_SetModelByCode(&key, "ab"), 1);
     EXPECT_EQ(key.name, "ABC-12");
     EXPECT_TRUE(key.locks.empty());
     EXPECT_EQ(ModelKey_Flags(key), 0x200u);
     EXPECT_EQ(ModelKey_Flags(ModelKey()), ModelDb_kFlagsUnknown);
-}
-
-TEST_F(ModelKeyTest, SelectBuildTakesTheUpgradesOfTheMatchingLock)
-{
-    ModelKey key = keyOf("KV5120ZA", 5);
-    EXPECT_EQ(key.build, 5);
-    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
-    EXPECT_TRUE(ModelKey_HasUpgrade(key, 7));
-    EXPECT_FALSE(ModelKey_HasUpgrade(key, 6));
-    ModelKey_SelectBuild(&key, 3);
-    EXPECT_EQ(key.build, -1);
-    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
-}
-
-TEST_F(ModelKeyTest, DisplayNames)
-{
-    EXPECT_EQ(ModelKey_DisplayName(keyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
-    EXPECT_EQ(ModelKey_DisplayName(keyOf("KV5120ZA")), "KV5120ZA");
-    ModelKey rockwell = keyOf("ABC-12");
-    rockwell.build = 3;
-    EXPECT_EQ(ModelKey_DisplayName(rockwell), "ABC");
-    EXPECT_EQ(ModelKey_DisplayName(keyOf("RWX")), "RWX");
+    // Rockwell names are shown up to their "-", without a version.
+    key.build = 3;
+    EXPECT_EQ(ModelKey_DisplayName(key), "ABC");
+    EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("RWX", -1)), "RWX");
 }
 
 TEST_F(ModelKeyTest, DeviceTypeListsCountMarkAndSelect)
 {
     ModelKeyList list;
-    ModelKey key = keyOf("KV5120ZA", 2);
-    ModelKey other = keyOf("KV5120ZA", 5);
+    ModelKey key = test_KeyOf("KV5120ZA", 2);
+    ModelKey other = test_KeyOf("KV5120ZA", 5);
     EXPECT_TRUE(ModelKey_SameModel(key, other) && !ModelKey_Equals(key, other));
     for (const ModelKey* pKey : {&key, &key, &other}) {
         if (ModelKeyList_AddDevice(&list, *pKey) == 0)
@@ -118,7 +101,7 @@ TEST_F(ModelKeyTest, DeviceTypeListsCountMarkAndSelect)
     const ModelKey* pNext = ModelKeyList_NextSelected(list);
     // Appending keeps earlier keys where they are.
     for (int i = 0; i < 100; ++i)
-        ModelKeyList_Append(&list, keyOf("ABC-12"));
+        ModelKeyList_Append(&list, test_KeyOf("ABC-12", -1));
     EXPECT_EQ(pNext, list.keys[1].get());
     ModelKeyList_MarkDone(&list, other);
     EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
@@ -141,12 +124,12 @@ TEST_F(ModelKeyTest, BuildsFromVersionTexts)
 
 TEST_F(ModelKeyTest, BuildsFromFileCodes)
 {
-    ModelKey plain = keyOf("KV5120ZA");
+    ModelKey plain = test_KeyOf("KV5120ZA", -1);
     EXPECT_EQ(fromCode("0310", "MA", plain), "3|10| |03.10 ");
     EXPECT_EQ(fromCode("310", "MA", plain), "3|10| |3.10 ");
     EXPECT_EQ(fromCode("12a", "MA", plain), "12|0|A|12.A");
     EXPECT_EQ(fromCode("1", "", ModelKey()), "1|0| |1. ");
-    ModelKey rockwell = keyOf("ABC-12");
+    ModelKey rockwell = test_KeyOf("ABC-12", -1);
     EXPECT_EQ(fromCode("17", "AB", rockwell), "4|17| |4.17 ");
     EXPECT_EQ(fromCode("17B", "", rockwell), "2|17|B|2.17B");
     EXPECT_EQ(fromCode("17", "QQ", rockwell), "0|17| |.17 ");
