@@ -5,43 +5,30 @@
 
 namespace {
 
-TEST(ErrorTableTest, EveryCodeHasItsMessage)
+TEST(ErrorTableTest, EveryCodeHasItsMessageOthersAreUnknownAndAllBecomeCurrent)
 {
-    const struct {
-        int32_t nCode;
-        const char* pszText;
-    } kRows[] = {
-        {0, "No Error"},
-        {1, "ERROR: Program cancelled by user"},
-        {2, "ERROR: No Hex Files Available for Update"},
-        {3, "ERROR: No valid devices detected"},
-        {4, "ERROR: Devices detected were not the correct model"},
-        {5, "ERROR: Devices detected were not the same build"},
-        {6, "ERROR: Devices detected were not the correct model and build"},
-        {7, "ERROR: No hex files for given model"},
-        {8, "ERROR: No hex files for given build"},
-        {9, "ERROR: Timeout attempting to identify devices!!"},
-        {100, "INTERNAL ERROR: No hex file available."},
-        {101, "INTERNAL ERROR: No devices selected."},
-    };
+    const char* const kTexts[] = {"No Error",
+                                  "ERROR: Program cancelled by user",
+                                  "ERROR: No Hex Files Available for Update",
+                                  "ERROR: No valid devices detected",
+                                  "ERROR: Devices detected were not the correct model",
+                                  "ERROR: Devices detected were not the same build",
+                                  "ERROR: Devices detected were not the correct model and build",
+                                  "ERROR: No hex files for given model",
+                                  "ERROR: No hex files for given build",
+                                  "ERROR: Timeout attempting to identify devices!!"};
     ErrorTable table;
     EXPECT_EQ(table.GetError(), 0);
-    for (const auto& row : kRows) {
-        EXPECT_EQ(table.GetErrorText(row.nCode), row.pszText);
-        EXPECT_EQ(table.GetError(), row.nCode);
-    }
-}
+    for (int32_t nCode = 0; nCode < 10; ++nCode)
+        EXPECT_EQ(table.GetErrorText(nCode), kTexts[nCode]);
+    EXPECT_EQ(table.GetErrorText(100), "INTERNAL ERROR: No hex file available.");
+    EXPECT_EQ(table.GetErrorText(101), "INTERNAL ERROR: No devices selected.");
+    EXPECT_EQ(table.GetError(), 101);
 
-TEST(ErrorTableTest, OtherCodesAreUnknownAndStillBecomeCurrent)
-{
-    ErrorTable table;
-    EXPECT_EQ(table.GetErrorText(42), "ERROR: Unknown error 42");
-    EXPECT_EQ(table.GetError(), 42);
-    EXPECT_EQ(table.GetErrorText(-1), "ERROR: Unknown error -1");
     EXPECT_EQ(table.GetErrorText(10), "ERROR: Unknown error 10");
+    EXPECT_EQ(table.GetErrorText(-1), "ERROR: Unknown error -1");
     EXPECT_EQ(table.GetErrorText(INT32_MIN), "ERROR: Unknown error -2147483648");
     EXPECT_EQ(table.GetError(), INT32_MIN);
-
     // SetError changes the code without a message.
     table.SetError(err_kCancelled);
     EXPECT_EQ(table.GetError(), 1);
