@@ -1,15 +1,30 @@
-// The model database in memory: model lines, upgrade lists, name order and
-// the queries over it.
+// The model database: model lines, upgrade lists, name order and the
+// queries over it; loading Models.ini through the profile reader (results
+// 0, 1 and 2, locks from the file, bounds on the counts, the sample
+// database shipped in data/).
 #include "model/ModelDb.h"
+#include "model/ModelKey.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
 
 typedef std::vector<int32_t> Ints;
+
+// The names in name order, each followed by a blank.
+std::string names()
+{
+    std::string sNames;
+    char szName[ModelDb_kNameSize];
+    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i)
+        sNames += std::string(szName) + " ";
+    return sNames;
+}
 
 class ModelDbTest : public ::testing::Test {
 protected:
@@ -22,16 +37,6 @@ protected:
         ModelDb_ParseLine(pszLine, &entry);
         entry.locks = std::move(locks);
         ModelDb_Add(entry);
-    }
-
-    // The names in name order, each followed by a blank.
-    static std::string names()
-    {
-        std::string sNames;
-        char szName[ModelDb_kNameSize];
-        for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i)
-            sNames += std::string(szName) + " ";
-        return sNames;
     }
 
     // "id|name|code|flags|extra|fields found" of a parsed model line.
@@ -75,31 +80,15 @@ TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 
 TEST_F(ModelDbTest, UpgradeListsStopAtTheFirstInvalidItem)
 {
-    EXPECT_EQ(upgrades("3,5-7,9"), (Ints{3, 5, 6, 7, 9}));
-    EXPECT_EQ(upgrades("3,0,5"), (Ints{3}));
-    EXPECT_EQ(upgrades("8-6,2"), Ints{});
-    EXPECT_EQ(upgrades("2, 4 - 5,,2x,2"), (Ints{2, 4, 5, 2, 2}));
-    EXPECT_EQ(upgrades("7,1-100,2"), (Ints{7}));
-    EXPECT_EQ(upgrades("5,abc,6"), (Ints{5}));
-    EXPECT_EQ(upgrades("-3,4"), Ints{});
-    EXPECT_EQ(upgrades("99999999999"), Ints{});
+    const std::pair<const char*, Ints> kCases[] = {
+        {"3,5-7,9", {3, 5, 6, 7, 9}}, {"2, 4 - 5,,2x,2", {2, 4, 5, 2, 2}}, {"3,0,5", {3}}, {"7,1-100,2", {7}},
+        {"5,abc,6", {5}},             {"8-6,2", {}},                       {"-3,4", {}},   {"99999999999", {}},
+    };
+    for (const auto& test : kCases)
+        EXPECT_EQ(upgrades(test.first), test.second) << test.first;
     Ints all = upgrades("1-99");
     ASSERT_EQ(all.size(), 99u);
     EXPECT_EQ(all.back(), 99);
-}
-
-TEST_F(ModelDbTest, ModelsAreOrderedByNameWithoutRegardToCase)
-{
-    for (const char* pszLine : {"1,beta", "2,GAMMA", "3,Alpha", "4,ALPHA"})
-        add(pszLine);
-    EXPECT_EQ(names(), "Alpha ALPHA beta GAMMA ");
-    char szName[ModelDb_kNameSize];
-    EXPECT_EQ(ModelDb_GetByIndex(4, szName, sizeof szName, nullptr), 0);
-    EXPECT_EQ(ModelDb_GetByIndex(-1, szName, sizeof szName, nullptr), 0);
-    // Of two names equal but for case, the one added first wins.
-    int32_t nId = 0;
-    EXPECT_EQ(ModelDb_FindByName("alpha", &nId, nullptr), 1);
-    EXPECT_EQ(nId, 3);
 }
 
 TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
@@ -120,19 +109,27 @@ TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
     EXPECT_STREQ(szSmall, "A");
 }
 
-TEST_F(ModelDbTest, LookUpsByNameCodeIdAndExtra)
+TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
 {
     add("7,Kv12,KV,QBXMODEMS,\"\"", {ModelLock{2, {2, 3}}, ModelLock{5, {5}}});
     add("8,RX-1,RX,ROCKWELL,4");
     add("7,ZZ,ZZ,ROCKWELL,5");
+    add("3,Alpha");
+    add("4,ALPHA");
+    // Ordered without regard to case; of two names equal but for case, the
+    // one added first wins.
+    EXPECT_EQ(names(), "Alpha ALPHA Kv12 RX-1 ZZ ");
+    char szName[ModelDb_kNameSize];
+    EXPECT_EQ(ModelDb_GetByIndex(5, szName, sizeof szName, nullptr) + ModelDb_GetByIndex(-1, szName, 8, nullptr), 0);
     int32_t nId = -1;
+    EXPECT_EQ(ModelDb_FindByName("alpha", &nId, nullptr), 1);
+    EXPECT_EQ(nId, 3);
     ModelLockRefs locks;
     EXPECT_EQ(ModelDb_FindByName("kv12", &nId, &locks), 1);
     EXPECT_EQ(nId, 7);
     ASSERT_EQ(locks.size(), 2u);
     EXPECT_EQ(locks[1]->build, 5);
     EXPECT_EQ(locks[0]->upgrades, (Ints{2, 3}));
-    EXPECT_EQ(names(), "Kv12 RX-1 ZZ ");
     std::string sName;
     EXPECT_EQ(ModelDb_FindByName("KV1", &nId, nullptr), 0);
     EXPECT_EQ(ModelDb_FindByCode("rx", &nId, &sName, nullptr), 0);
@@ -145,6 +142,107 @@ TEST_F(ModelDbTest, LookUpsByNameCodeIdAndExtra)
     EXPECT_EQ(ModelDb_ExtraByCode("RX"), "4");
     EXPECT_EQ(ModelDb_ExtraByCode("KV"), "");
     EXPECT_EQ(ModelDb_ExtraByCode("QQ"), "");
+}
+
+class ModelDbLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override { ModelDb_Clear(); }
+    void TearDown() override { ModelDb_Clear(); }
+
+    // Writes Models.ini from lines (CR LF line ends) and loads it.
+    int load(std::initializer_list<std::string> lines)
+    {
+        std::string sText;
+        for (const std::string& sLine : lines)
+            sText += sLine + "\r\n";
+        m_dir.write("Models.ini", sText);
+        return ModelDb_LoadFile(m_dir.file("Models.ini").c_str());
+    }
+
+    int loadVersion(const std::string& sVersionLine)
+    {
+        return load({"[Version]", sVersionLine, "[Models]", "NumModels=1", "MODEL1={1, AB, AB, TA, \"\"}"});
+    }
+
+    static ModelKey byCode(const char* pszCode)
+    {
+        ModelKey key;
+        EXPECT_EQ(ModelKey_SetModelByCode(&key, pszCode), 1) << pszCode;
+        return key;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(ModelDbLoadTest, ResultsForCountsAndVersions)
+{
+    EXPECT_EQ(ModelDb_LoadFile(m_dir.file("Models.ini").c_str()), 1);
+    EXPECT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=0", "MODEL1=1,AB,AB,TA"}), 1);
+    EXPECT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=0xFFFFFFFF"}), 1);
+    for (const char* pszLine : {"Version=1.03", "Version=", "Version=abc", "Version=nan", "Other=2"})
+        EXPECT_EQ(loadVersion(pszLine), 2) << pszLine;
+    EXPECT_EQ(names(), "");
+    // Each load reads the file anew: the cached copy is dropped also after
+    // a failed version check.
+    for (const char* pszLine : {"Version=1.04", "Version = 2", "Version=1.1 beta"})
+        EXPECT_EQ(loadVersion(pszLine), 0) << pszLine;
+    EXPECT_EQ(names(), "AB AB AB ");
+}
+
+TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
+{
+    // The missing third model line is a model without a name, first in order.
+    std::string sLongName(38, 'L');
+    ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=3", "MODEL1={1, beta, BE, QBXMODEMS, \"\"}",
+                    "MODEL2=2," + sLongName + ",LL,TA", "[BETA]", "NumLocks=4", "Lock2=-1", "Upgrade2=3,5-7,9",
+                    "Lock3=4", "Upgrade3=8-6,2", "Lock4=", "Upgrade4=1-99", "[" + sLongName + "]", "NumLocks=1",
+                    "Lock1=3"}),
+              0);
+    EXPECT_EQ(names(), " beta " + sLongName + " ");
+    ModelKey key = byCode("BE");
+    ASSERT_EQ(key.locks.size(), 4u);
+    const int32_t kBuilds[] = {-1, 0, 4, -1};
+    const size_t kUpgrades[] = {0, 5, 0, 99};
+    for (size_t j = 0; j < 4; ++j) {
+        EXPECT_EQ(key.locks[j]->build, kBuilds[j]) << j;
+        EXPECT_EQ(key.locks[j]->upgrades.size(), kUpgrades[j]) << j;
+    }
+    // The profile reader keeps section headers of up to 39 characters: the
+    // 38-letter model's section is not found.
+    EXPECT_TRUE(byCode("LL").locks.empty());
+
+    ModelDb_Clear();
+    ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=99999", "MODEL2=2,MANY,MA,TA", "[MANY]",
+                    "NumLocks=2000000000", "Upgrade1=" + std::string(60, '1')}),
+              0);
+    int32_t nModels = 0;
+    char szName[ModelDb_kNameSize];
+    while (ModelDb_GetByIndex(nModels, szName, sizeof szName, nullptr) == 1)
+        ++nModels;
+    EXPECT_EQ(nModels, ModelDb_kMaxModels);
+    ModelKey many = byCode("MA");
+    ASSERT_EQ(many.locks.size(), static_cast<size_t>(ModelDb_kMaxLocks));
+    EXPECT_TRUE(many.locks[0]->upgrades.empty());
+}
+
+TEST_F(ModelDbLoadTest, SampleDatabaseBesideTheProgram)
+{
+    ASSERT_EQ(ModelDb_Load(), 0);
+    EXPECT_EQ(names(), "KV2814 KV3360 KV5120ZA LV5600 QBX7720 QBXHI-TA QBXHP-TA QBXTA128 RW3360 RW3360-DX RW3360-SP ");
+    // Every model has locks, and a device may always be loaded with its own
+    // build again.
+    char szName[ModelDb_kNameSize];
+    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i) {
+        ModelKey key;
+        ASSERT_EQ(ModelKey_SetModelByName(&key, szName), 1);
+        EXPECT_FALSE(key.locks.empty()) << szName;
+        for (const ModelLock* pLock : key.locks) {
+            ModelKey_SelectBuild(&key, pLock->build);
+            EXPECT_TRUE(ModelKey_HasUpgrade(key, pLock->build)) << szName;
+        }
+    }
+    EXPECT_EQ(ModelKey_Flags(byCode("TP")), 0x494u);
+    EXPECT_EQ(ModelDb_ExtraByCode("RS"), "2");
 }
 
 }  // namespace
