@@ -22,21 +22,16 @@ mode_t modeOf(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
 
-TEST(FileTest, CreatesPrivateFilesAndReadsThemBack)
+TEST(FileTest, CreatesPrivateFilesAnewAndRefusesWhatIsNoFile)
 {
     TempDir dir;
     std::string path = dir.file("data.bin");
     osfl_Handle hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_NE(fcntl(hFile, F_GETFD) & FD_CLOEXEC, 0);
-    EXPECT_EQ(osfl_Length(hFile), 0);
     EXPECT_EQ(osfl_Write(hFile, "hello world", 11), 11);
-    EXPECT_EQ(osfl_Tell(hFile), 11);
     EXPECT_EQ(osfl_Seek(hFile, -5, 2), 6);
-    char sz[8] = {};
-    EXPECT_EQ(osfl_Read(hFile, sz, 7), 5);
-    EXPECT_STREQ(sz, "world");
-    EXPECT_EQ(osfl_Read(hFile, sz, 7), 0);
+    EXPECT_EQ(osfl_Tell(hFile), 6);
     EXPECT_EQ(osfl_Seek(hFile, 0, 3), osfl_kError);
     EXPECT_NE(osfl_Close(hFile), 0);
     hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
