@@ -114,15 +114,21 @@ protected:
 
 TEST_F(UpdateCoordinatorTest, FinishIdentificationKeepsAnsweringPortsAndReadsTheirAnswers)
 {
-    // Only the statuses 0, 9 and 10 answered; 9 starts the loader in the
-    // device (start mode 1), 10 downloads it first (2).
+    // Identification is done once no job runs; only the statuses 0, 9 and
+    // 10 answered: 9 starts the loader in the device (start mode 1), 10
+    // downloads it first (2). The force-boot option reaches every device.
     for (int32_t nStatus = 0; nStatus < 12; ++nStatus)
         identified({{nStatus, "LV5600", "5.10"}});
-    m_coordinator.FinishIdentification(false);
+    record(4).job.nResult = -1;
+    EXPECT_FALSE(m_coordinator.IdentificationDone(true));
+    EXPECT_EQ(m_coordinator.GetDeviceCount(), 12);
+    record(4).job.nResult = 4;
+    EXPECT_TRUE(m_coordinator.IdentificationDone(true));
     EXPECT_THAT(ports(), ElementsAre("COM1", "COM10", "COM11"));
     for (size_t n = 0; n < 3; ++n) {
         EXPECT_EQ(record(n).job.nStartMode, static_cast<int32_t>(n));
         EXPECT_EQ(record(n).key.build, 5);
+        EXPECT_TRUE(record(n).bBootCode);
     }
 
     // "model build flags country OEM-build boot-code" read from one answer.
@@ -149,18 +155,6 @@ TEST_F(UpdateCoordinatorTest, FinishIdentificationKeepsAnsweringPortsAndReadsThe
     }
 }
 
-TEST_F(UpdateCoordinatorTest, IdentificationDoneFinishesOnceAllEndedWithTheForceBootOption)
-{
-    identified({{0, "KV3360", "2.05"}, {1, "", ""}});
-    record(1).job.nResult = -1;
-    EXPECT_FALSE(m_coordinator.IdentificationDone(true));
-    EXPECT_EQ(m_coordinator.GetDeviceCount(), 2);
-    record(1).job.nResult = 1;
-    EXPECT_TRUE(m_coordinator.IdentificationDone(true));
-    EXPECT_THAT(ports(), ElementsAre("COM1"));
-    EXPECT_TRUE(record(0).bBootCode);
-}
-
 TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAreRemoved)
 {
     // A QBX7720 build 4 file fits build 3 (upgrades 3-5); the LV5600 file
@@ -184,45 +178,35 @@ TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAre
     EXPECT_THAT(types(), ElementsAre("QBX7720/3/1", "LV5600/5/1"));
 }
 
-TEST_F(UpdateCoordinatorTest, ChoosingTypesPortsAndFiles)
+// How the model page deselects a type and assigns its file is shown by the
+// whole update on simulated devices.
+TEST_F(UpdateCoordinatorTest, ChoosingTypesResettingAndRemovingUnselectedDevices)
 {
     identifiedWithFiles({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.07"}},
                         {"KNGB0210.HEX", "QAGB0301.HEX", "KNDE0301.HEX"});
-    const ModelKey kv = test_KeyOf("KV3360", 2);
-    const ModelKey qbx = test_KeyOf("QBX7720", 3);
+    const ModelKey kv = test_KeyOf("KV3360", 2), qbx = test_KeyOf("QBX7720", 3);
     const HexCatalogue& catalogue = m_coordinator.GetCatalogue();
+    ModelKeyList& types = m_coordinator.GetDeviceTypes();
 
-    // The detection page: only KV3360 is chosen, with the entries whose key
-    // equals it (the build 2 file only).
-    ModelKey_Select(&m_coordinator.GetDeviceTypes(), 0);
+    // Only KV3360 is chosen, with the entries whose key equals it (the build
+    // 2 file only); a file for a position outside the list changes nothing.
+    ModelKey_Select(&types, 0);
     m_coordinator.ApplyTypeSelection();
+    m_coordinator.AssignHexFile(9, *catalogue.GetEntry(1));
     EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 3);
     EXPECT_EQ(m_coordinator.CountSelectedDevices(qbx), 0);
-    EXPECT_EQ(catalogue.GetEntry(0)->selected + 2 * catalogue.GetEntry(1)->selected +
-                  4 * catalogue.GetEntry(2)->selected,
-              1);
-
-    // The model page: ports 1 and 4 get the 3.01 file; a position outside
-    // the list changes nothing.
-    m_coordinator.DeselectType(kv);
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv) + catalogue.CountSelectedFitting(kv), 0);
-    HexFileEntry chosen = m_coordinator.GetCatalogue().SelectEntry(2);
-    for (size_t n : {0, 3, 9})
-        m_coordinator.AssignHexFile(n, chosen);
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 2);
     EXPECT_EQ(catalogue.CountSelectedFitting(kv), 1);
-    EXPECT_EQ(record(3).hexFile.path, "KNDE0301.HEX");
-    EXPECT_TRUE(record(2).hexFile.path.empty());
-    ModelKeyList_MarkDone(&m_coordinator.GetDeviceTypes(), kv);
+    EXPECT_EQ(catalogue.GetEntry(0)->selected, 1);
+    ModelKeyList_MarkDone(&types, kv);
 
     // Back on the detection page: everything is cleared.
     m_coordinator.ResetSelection();
     EXPECT_EQ(m_coordinator.CountSelectedDevices(kv) + catalogue.CountSelectedFitting(kv), 0);
-    EXPECT_EQ(m_coordinator.GetDeviceTypes().keys[0]->selected + m_coordinator.GetDeviceTypes().keys[0]->done, 0);
+    EXPECT_EQ(types.keys[0]->selected + types.keys[0]->done, 0);
 
     // Both types chosen; then the unselected devices leave the list.
-    ModelKey_Select(&m_coordinator.GetDeviceTypes(), 0);
-    ModelKey_Select(&m_coordinator.GetDeviceTypes(), 1);
+    ModelKey_Select(&types, 0);
+    ModelKey_Select(&types, 1);
     m_coordinator.ApplyTypeSelection();
     EXPECT_EQ(m_coordinator.CountSelectedDevices(qbx), 1);
     m_coordinator.DeselectType(qbx);
@@ -321,16 +305,11 @@ TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 
     EXPECT_EQ(m_coordinator.PrepareSinglePort(true, qbx), 1);
     const DeviceRecord& device = record(0);
-    EXPECT_EQ(device.key.name, "QBX7720");
-    EXPECT_EQ(device.nFlags, 0x065u);
-    EXPECT_TRUE(device.bBootCode);
-    EXPECT_EQ(device.bSelected, 1);
-    EXPECT_EQ(device.hexFile.fileName, "fw/Sorted.hex");
-    EXPECT_EQ(device.hexFile.key.name, "QBX7720");
     const HexFileEntry& entry = *m_coordinator.GetCatalogue().GetEntry(0);
-    EXPECT_EQ(entry.path, "fw/Sorted.hex");
-    EXPECT_EQ(entry.selected, 1);
-    EXPECT_EQ(entry.key.name, "QBX7720");
+    EXPECT_EQ(device.key.name + " " + std::to_string(device.nFlags) + " " + std::to_string(device.bBootCode) + " " +
+                  std::to_string(device.bSelected) + " " + device.hexFile.fileName + " " + device.hexFile.key.name,
+              "QBX7720 101 1 1 fw/Sorted.hex QBX7720");
+    EXPECT_EQ(entry.path + " " + std::to_string(entry.selected) + " " + entry.key.name, "fw/Sorted.hex 1 QBX7720");
 }
 
 }  // namespace
