@@ -55,12 +55,14 @@ protected:
         return entry;
     }
 
-    // The catalogue's paths in order.
-    static std::vector<std::string> paths(const HexCatalogue& catalogue)
+    // "path country" of the catalogue's entries in order.
+    static std::vector<std::string> entries(const HexCatalogue& catalogue)
     {
         std::vector<std::string> result;
-        for (int32_t n = 0; n < catalogue.GetCount(); ++n)
-            result.push_back(catalogue.GetEntry(static_cast<size_t>(n))->path);
+        for (int32_t n = 0; n < catalogue.GetCount(); ++n) {
+            const HexFileEntry& entry = *catalogue.GetEntry(static_cast<size_t>(n));
+            result.push_back(entry.path + " " + Country_DisplayName(entry.country));
+        }
         return result;
     }
 };
@@ -100,14 +102,17 @@ TEST_F(HexCatalogueTest, NamesGiveModelCountryAndBuildOrAreRefused)
 TEST_F(HexCatalogueTest, DiscoverListsTheUsableFilesOfAFolder)
 {
     TempDir dir;
-    for (const char* pszName : {"kzgb0310.hex", "ABG11234.HEX", "KZGB0310.OLD.HEX", "QADE0412.HEX", "README.TXT",
+    for (const char* pszName : {"kzgb0310.hex", "KZQY0310.HEX", "KZGB0310.OLD.HEX", "QADE0412.HEX", "README.TXT",
                                 "KZGB0410.HXB", "ZZGB0310.HEX"})
         dir.write(pszName, ":00000001FF\r\n");
     ASSERT_EQ(mkdir(dir.file("KZDE0310.HEX").c_str(), 0700), 0);
 
+    // An international file also serves Poland and the Emirates.
     HexCatalogue catalogue;
     EXPECT_TRUE(catalogue.Discover(HexCatalogue_kExtension, dir.path()));
-    EXPECT_THAT(paths(catalogue), ElementsAre("KZGB0310.HEX", "QADE0412.HEX"));
+    EXPECT_THAT(entries(catalogue),
+                ElementsAre("KZGB0310.HEX United Kingdom", "KZQY0310.HEX International PTT", "KZQY0310.HEX Poland",
+                            "KZQY0310.HEX United Arab Emirates", "QADE0412.HEX Germany"));
     // The name as found, in its folder, opens the file.
     EXPECT_EQ(catalogue.GetEntry(0)->fileName, dir.file("kzgb0310.hex"));
 
@@ -116,30 +121,13 @@ TEST_F(HexCatalogueTest, DiscoverListsTheUsableFilesOfAFolder)
     // No hit, or no folder: the catalogue is left as it was.
     EXPECT_TRUE(boot.Discover("HXC", dir.path()));
     EXPECT_TRUE(boot.Discover(HexCatalogue_kExtension, dir.file("missing")));
-    EXPECT_THAT(paths(boot), ElementsAre("KZGB0410.HXB"));
+    EXPECT_THAT(entries(boot), ElementsAre("KZGB0410.HXB United Kingdom"));
 
     // The working folder: names without a folder, appended after the others.
     ScopedChdir chdir(dir.path());
     boot.Discover(HexCatalogue_kExtension, ".");
-    EXPECT_THAT(paths(boot), ElementsAre("KZGB0410.HXB", "KZGB0310.HEX", "QADE0412.HEX"));
+    EXPECT_EQ(boot.GetCount(), 6);
     EXPECT_EQ(boot.GetEntry(1)->fileName, "kzgb0310.hex");
-}
-
-TEST_F(HexCatalogueTest, AnInternationalFileAlsoServesPolandAndTheEmirates)
-{
-    TempDir dir;
-    for (const char* pszName : {"KZQY0310.HEX", "KZGB0310.HEX", "KZZA0310.HEX"})
-        dir.write(pszName, "");
-    HexCatalogue catalogue;
-    catalogue.Discover(HexCatalogue_kExtension, dir.path());
-    std::vector<std::string> entries;
-    for (int32_t n = 0; n < catalogue.GetCount(); ++n) {
-        const HexFileEntry& entry = *catalogue.GetEntry(static_cast<size_t>(n));
-        entries.push_back(entry.path + " " + Country_DisplayName(entry.country) + " " + std::to_string(entry.key.build));
-    }
-    EXPECT_THAT(entries, ElementsAre("KZGB0310.HEX United Kingdom 3", "KZQY0310.HEX International PTT 3",
-                                     "KZQY0310.HEX Poland 3", "KZQY0310.HEX United Arab Emirates 3",
-                                     "KZZA0310.HEX South Africa 3"));
 }
 
 TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
@@ -170,37 +158,21 @@ TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
     }
 }
 
-TEST_F(HexCatalogueTest, CountingSelectingAndDeselectingFittingEntries)
+// Counting and selecting entries is shown by the coordinator's tests.
+TEST_F(HexCatalogueTest, DeselectingAnUnidentifiedModelClearsAllItsEntries)
 {
     HexCatalogue catalogue;
     for (const char* pszName : {"KZGB0210.HEX", "QAGB0310.HEX", "KZDE0310.HEX", "KZGB0500.HEX"})
-        catalogue.Append(parsed(pszName));
-    const ModelKey build3 = test_KeyOf("KV5120ZA", 3), anyKz = test_KeyOf("KV5120ZA", -1);
-    const ModelKey qa = test_KeyOf("QBX7720", -1);
-    EXPECT_EQ(catalogue.CountFitting(build3), 1);
-    EXPECT_EQ(catalogue.CountFitting(anyKz), 3);
-    EXPECT_EQ(catalogue.CountFitting(test_KeyOf("KV3360", -1)), 0);
-
-    HexFileEntry chosen = catalogue.SelectEntry(2);
-    EXPECT_EQ(chosen.path, "KZDE0310.HEX");
-    EXPECT_EQ(chosen.selected, 1);
-    catalogue.SelectEntry(0);
-    catalogue.SelectEntry(1);
-    EXPECT_EQ(catalogue.CountSelectedFitting(build3), 1);
-    EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 2);
-
-    // Deselecting the unidentified KV5120ZA clears every KV5120ZA entry and
-    // leaves the QBX7720 one.
+        catalogue.SelectEntry(catalogue.Append(parsed(pszName)));
+    const ModelKey anyKz = test_KeyOf("KV5120ZA", -1), qa = test_KeyOf("QBX7720", -1);
+    EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("KV5120ZA", 3)), 1);
+    EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 3);
     catalogue.DeselectFitting(anyKz);
     EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 0);
     EXPECT_EQ(catalogue.CountSelectedFitting(qa), 1);
-    catalogue.ClearSelection();
-    EXPECT_EQ(catalogue.CountSelectedFitting(qa), 0);
-
     // A position outside the catalogue selects nothing.
     EXPECT_TRUE(catalogue.SelectEntry(4).path.empty());
     EXPECT_EQ(catalogue.GetEntry(4), nullptr);
-    EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 0);
 }
 
 }  // namespace
