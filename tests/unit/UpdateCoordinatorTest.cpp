@@ -315,16 +315,12 @@ TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 
 TEST(ErrorTableTest, EveryCodeHasItsMessageOthersAreUnknownAndAllBecomeCurrent)
 {
-    const char* const kTexts[] = {"No Error",
-                                  "ERROR: Program cancelled by user",
-                                  "ERROR: No Hex Files Available for Update",
-                                  "ERROR: No valid devices detected",
-                                  "ERROR: Devices detected were not the correct model",
-                                  "ERROR: Devices detected were not the same build",
-                                  "ERROR: Devices detected were not the correct model and build",
-                                  "ERROR: No hex files for given model",
-                                  "ERROR: No hex files for given build",
-                                  "ERROR: Timeout attempting to identify devices!!"};
+    const char* const kTexts[] = {
+        "No Error", "ERROR: Program cancelled by user", "ERROR: No Hex Files Available for Update",
+        "ERROR: No valid devices detected", "ERROR: Devices detected were not the correct model",
+        "ERROR: Devices detected were not the same build",
+        "ERROR: Devices detected were not the correct model and build", "ERROR: No hex files for given model",
+        "ERROR: No hex files for given build", "ERROR: Timeout attempting to identify devices!!"};
     ErrorTable table;
     EXPECT_EQ(table.GetError(), 0);
     for (int32_t nCode = 0; nCode < 10; ++nCode)
