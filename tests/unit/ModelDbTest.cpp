@@ -32,7 +32,8 @@ std::string names()
 
 // ----------------------------------------- 1. The database in memory
 
-class ModelDbTest : public ::testing::Test {
+// An empty database at the start and the end of each test.
+class ModelTest : public ::testing::Test {
 protected:
     void SetUp() override { ModelDb_Clear(); }
     void TearDown() override { ModelDb_Clear(); }
@@ -63,7 +64,33 @@ protected:
         EXPECT_EQ(nCount, static_cast<int>(values.size())) << pszList;
         return values;
     }
+
+    // Writes Models.ini from lines (CR LF line ends) and loads it.
+    int load(std::initializer_list<std::string> lines)
+    {
+        std::string sText;
+        for (const std::string& sLine : lines)
+            sText += sLine + "\r\n";
+        m_dir.write("Models.ini", sText);
+        return ModelDb_LoadFile(m_dir.file("Models.ini").c_str());
+    }
+
+    int loadVersion(const std::string& sVersionLine)
+    {
+        return load({"[Version]", sVersionLine, "[Models]", "NumModels=1", "MODEL1={1, AB, AB, TA, \"\"}"});
+    }
+
+    static ModelKey byCode(const char* pszCode)
+    {
+        ModelKey key;
+        EXPECT_EQ(ModelKey_SetModelByCode(&key, pszCode), 1) << pszCode;
+        return key;
+    }
+
+    TempDir m_dir;
 };
+typedef ModelTest ModelDbTest;
+typedef ModelTest ModelDbLoadTest;
 
 TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 {
@@ -152,36 +179,6 @@ TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
 
 // --------------------------------------------- 2. Loading Models.ini
 
-class ModelDbLoadTest : public ::testing::Test {
-protected:
-    void SetUp() override { ModelDb_Clear(); }
-    void TearDown() override { ModelDb_Clear(); }
-
-    // Writes Models.ini from lines (CR LF line ends) and loads it.
-    int load(std::initializer_list<std::string> lines)
-    {
-        std::string sText;
-        for (const std::string& sLine : lines)
-            sText += sLine + "\r\n";
-        m_dir.write("Models.ini", sText);
-        return ModelDb_LoadFile(m_dir.file("Models.ini").c_str());
-    }
-
-    int loadVersion(const std::string& sVersionLine)
-    {
-        return load({"[Version]", sVersionLine, "[Models]", "NumModels=1", "MODEL1={1, AB, AB, TA, \"\"}"});
-    }
-
-    static ModelKey byCode(const char* pszCode)
-    {
-        ModelKey key;
-        EXPECT_EQ(ModelKey_SetModelByCode(&key, pszCode), 1) << pszCode;
-        return key;
-    }
-
-    TempDir m_dir;
-};
-
 TEST_F(ModelDbLoadTest, ResultsForCountsAndVersions)
 {
     EXPECT_EQ(ModelDb_LoadFile(m_dir.file("Models.ini").c_str()), 1);
@@ -255,23 +252,17 @@ TEST_F(ModelDbLoadTest, SampleDatabaseBesideTheProgram)
 
 // ------------------------------------------ 3. Model keys and builds
 
-class ModelKeyTest : public ::testing::Test {
+class ModelKeyTest : public ModelTest {
 protected:
     // KV5120ZA (locks 2 and 5), a Rockwell ABC-12 (extra 4) and a Rockwell
     // model without a dash.
     void SetUp() override
     {
-        ModelDb_Clear();
-        const char* kLines[] = {"1,KV5120ZA,MA,QBXMODEMS,\"\"", "2,ABC-12,AB,ROCKWELL,4", "3,RWX,RW,Rockwell"};
-        for (const char* pszLine : kLines) {
-            ModelEntry entry;
-            ModelDb_ParseLine(pszLine, &entry);
-            if (entry.id == 1)
-                entry.locks = {ModelLock{2, {2, 3, 4}}, ModelLock{5, {5, 7}}};
-            ModelDb_Add(entry);
-        }
+        ModelTest::SetUp();
+        add("1,KV5120ZA,MA,QBXMODEMS,\"\"", {ModelLock{2, {2, 3, 4}}, ModelLock{5, {5, 7}}});
+        add("2,ABC-12,AB,ROCKWELL,4");
+        add("3,RWX,RW,Rockwell");
     }
-    void TearDown() override { ModelDb_Clear(); }
 
     // "major|minor|letter|text" of a build.
     static std::string shown(const FirmwareBuild& build)
