@@ -72,29 +72,24 @@ TEST(MatcherTest, FallsBackToTheLongestPrefixStillMatched)
     EXPECT_EQ(gn_MatchChar(&matcher, 'K') + gn_MatchChar(&matcher, 'x'), 2);    // complete until re-initialised
 }
 
-TEST(StringTest, ComparesCopiesTrimsAndConverts)
+// Plain comparisons, upper-casing and trims are shown by the model order,
+// the catalogue's names and the profile reader.
+TEST(StringTest, ComparesCopiesTrimsAndConvertsAtTheirEdges)
 {
-    EXPECT_EQ(gn_StriCmp("abc", "ABC"), 0);
     EXPECT_LT(gn_StriCmp("ab", "abc"), 0);
     EXPECT_EQ(gn_StriCmp("a", "C"), 'A' - 'C');
     EXPECT_LT(gn_StriCmp("\xE9", "a"), 0);    // characters are signed
-    EXPECT_EQ(gn_StrniCmp("abcX", "ABCy", 3), 0);
     char sz[16] = "az{\xE9Z`";
     gn_StrUpper(sz);
     EXPECT_STREQ(sz, "AZ{\xE9Z`");
-
     EXPECT_EQ(gn_StrCopyN(sz, "hello", 6), 5);
     EXPECT_EQ(gn_StrCopyN(sz, "hello", 3), 3);    // cut: returns the size
     EXPECT_STREQ(sz, "he");
     gn_TrimCopy(sz, "  ab cd", 4);    // cut to "ab ", then trimmed
     EXPECT_STREQ(sz, "ab");
-    snprintf(sz, sizeof sz, "\t a b \r\n");
-    gn_Trim(sz);
-    EXPECT_STREQ(sz, "a b");
     snprintf(sz, sizeof sz, " \t\r\n");
     gn_Trim(sz);
     EXPECT_STREQ(sz, "");
-
     for (auto value : {std::make_pair("0x1F", 31), {"0X1fz", 31}, {"12abc", 12}, {"0x", 0}, {"0xg7", 0}, {"-1", 0}, {" 5", 0}})
         EXPECT_EQ(gn_StrToInt(value.first), value.second) << value.first;
     EXPECT_EQ(gn_StrToInt(nullptr), 0);
