@@ -349,15 +349,19 @@ protected:
     void SetUp() override { m_savedScale = os_TimeScale(); }
     void TearDown() override { os_SetTimeScale(m_savedScale); }
 
-    // Real and runtime-clock milliseconds a sleep of nMs lasts.
-    static std::pair<int64_t, int64_t> sleep(int32_t nMs)
+    // Sleeps nMs at the time scale; checks that it took nRealMin to 1000
+    // real milliseconds and returns what the runtime clock saw of it.
+    static int64_t sleepAt(double dScale, int32_t nMs, int64_t nRealMin)
     {
+        os_SetTimeScale(dScale);
         auto start = std::chrono::steady_clock::now();
         int64_t nStart = os_ClockMs();
         os_SleepMs(nMs);
         int64_t nReal =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-        return {nReal, os_ClockMs() - nStart};
+        EXPECT_GE(nReal, nRealMin);
+        EXPECT_LT(nReal, 1000);
+        return os_ClockMs() - nStart;
     }
 
     double m_savedScale = 1;
@@ -365,13 +369,10 @@ protected:
 
 TEST_F(ClockTest, ScaledSleepsRealMsAndScaleChanges)
 {
-    os_SetTimeScale(0.01);
-    std::pair<int64_t, int64_t> slept = sleep(2000);
-    EXPECT_GE(slept.first, 19);
-    EXPECT_LT(slept.first, 1000);
     // The runtime clock saw the whole 2 seconds.
-    EXPECT_GE(slept.second, 2000);
-    EXPECT_LT(slept.second, 2000 + 100 * 100);
+    int64_t nSeen = sleepAt(0.01, 2000, 19);
+    EXPECT_GE(nSeen, 2000);
+    EXPECT_LT(nSeen, 2000 + 100 * 100);
 
     EXPECT_EQ(os_RealMs(0) + os_RealMs(-5), 0);
     EXPECT_EQ(os_RealMs(1), 1);       // never rounds a positive time to 0
@@ -391,14 +392,7 @@ TEST_F(ClockTest, ScaledSleepsRealMsAndScaleChanges)
     EXPECT_GE(os_ClockMs(), nAfter);
 }
 
-TEST_F(ClockTest, RealTimeSleepKeepsWallClockTime)
-{
-    os_SetTimeScale(1);
-    std::pair<int64_t, int64_t> slept = sleep(200);
-    EXPECT_GE(slept.first, 200);
-    EXPECT_LT(slept.first, 1000);
-    EXPECT_GE(slept.second, 200);
-}
+TEST_F(ClockTest, RealTimeSleepKeepsWallClockTime) { EXPECT_GE(sleepAt(1, 200, 200), 200); }
 
 // -------------------------------------------- 7. Serial-layer pieces
 
