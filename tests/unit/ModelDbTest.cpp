@@ -1,9 +1,18 @@
-// The model database in memory: model lines, upgrade lists, name order and
-// the queries over it.
+// The model database and the keys over it, one division per area:
+//   1. The database in memory: model lines, upgrade lists, name order and
+//      the queries over it.
+//   2. Loading Models.ini through the profile reader: results 0, 1 and 2,
+//      locks from the file, bounds on the counts, the sample database
+//      shipped in data/.
+//   3. Model keys, device-type lists, firmware builds and OEM builds.
 #include "model/ModelDb.h"
+#include "model/ModelKey.h"
+#include "support/ModelKeys.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -11,7 +20,20 @@ namespace {
 
 typedef std::vector<int32_t> Ints;
 
-class ModelDbTest : public ::testing::Test {
+// The names in name order, each followed by a blank.
+std::string names()
+{
+    std::string sNames;
+    char szName[ModelDb_kNameSize];
+    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i)
+        sNames += std::string(szName) + " ";
+    return sNames;
+}
+
+// ----------------------------------------- 1. The database in memory
+
+// An empty database at the start and the end of each test.
+class ModelTest : public ::testing::Test {
 protected:
     void SetUp() override { ModelDb_Clear(); }
     void TearDown() override { ModelDb_Clear(); }
@@ -22,16 +44,6 @@ protected:
         ModelDb_ParseLine(pszLine, &entry);
         entry.locks = std::move(locks);
         ModelDb_Add(entry);
-    }
-
-    // The names in name order, each followed by a blank.
-    static std::string names()
-    {
-        std::string sNames;
-        char szName[ModelDb_kNameSize];
-        for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i)
-            sNames += std::string(szName) + " ";
-        return sNames;
     }
 
     // "id|name|code|flags|extra|fields found" of a parsed model line.
@@ -52,7 +64,33 @@ protected:
         EXPECT_EQ(nCount, static_cast<int>(values.size())) << pszList;
         return values;
     }
+
+    // Writes Models.ini from lines (CR LF line ends) and loads it.
+    int load(std::initializer_list<std::string> lines)
+    {
+        std::string sText;
+        for (const std::string& sLine : lines)
+            sText += sLine + "\r\n";
+        m_dir.write("Models.ini", sText);
+        return ModelDb_LoadFile(m_dir.file("Models.ini").c_str());
+    }
+
+    int loadVersion(const std::string& sVersionLine)
+    {
+        return load({"[Version]", sVersionLine, "[Models]", "NumModels=1", "MODEL1={1, AB, AB, TA, \"\"}"});
+    }
+
+    static ModelKey byCode(const char* pszCode)
+    {
+        ModelKey key;
+        EXPECT_EQ(ModelKey_SetModelByCode(&key, pszCode), 1) << pszCode;
+        return key;
+    }
+
+    TempDir m_dir;
 };
+typedef ModelTest ModelDbTest;
+typedef ModelTest ModelDbLoadTest;
 
 TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 {
@@ -75,31 +113,15 @@ TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 
 TEST_F(ModelDbTest, UpgradeListsStopAtTheFirstInvalidItem)
 {
-    EXPECT_EQ(upgrades("3,5-7,9"), (Ints{3, 5, 6, 7, 9}));
-    EXPECT_EQ(upgrades("3,0,5"), (Ints{3}));
-    EXPECT_EQ(upgrades("8-6,2"), Ints{});
-    EXPECT_EQ(upgrades("2, 4 - 5,,2x,2"), (Ints{2, 4, 5, 2, 2}));
-    EXPECT_EQ(upgrades("7,1-100,2"), (Ints{7}));
-    EXPECT_EQ(upgrades("5,abc,6"), (Ints{5}));
-    EXPECT_EQ(upgrades("-3,4"), Ints{});
-    EXPECT_EQ(upgrades("99999999999"), Ints{});
+    const std::pair<const char*, Ints> kCases[] = {
+        {"3,5-7,9", {3, 5, 6, 7, 9}}, {"2, 4 - 5,,2x,2", {2, 4, 5, 2, 2}}, {"3,0,5", {3}}, {"7,1-100,2", {7}},
+        {"5,abc,6", {5}},             {"8-6,2", {}},                       {"-3,4", {}},   {"99999999999", {}},
+    };
+    for (const auto& test : kCases)
+        EXPECT_EQ(upgrades(test.first), test.second) << test.first;
     Ints all = upgrades("1-99");
     ASSERT_EQ(all.size(), 99u);
     EXPECT_EQ(all.back(), 99);
-}
-
-TEST_F(ModelDbTest, ModelsAreOrderedByNameWithoutRegardToCase)
-{
-    for (const char* pszLine : {"1,beta", "2,GAMMA", "3,Alpha", "4,ALPHA"})
-        add(pszLine);
-    EXPECT_EQ(names(), "Alpha ALPHA beta GAMMA ");
-    char szName[ModelDb_kNameSize];
-    EXPECT_EQ(ModelDb_GetByIndex(4, szName, sizeof szName, nullptr), 0);
-    EXPECT_EQ(ModelDb_GetByIndex(-1, szName, sizeof szName, nullptr), 0);
-    // Of two names equal but for case, the one added first wins.
-    int32_t nId = 0;
-    EXPECT_EQ(ModelDb_FindByName("alpha", &nId, nullptr), 1);
-    EXPECT_EQ(nId, 3);
 }
 
 TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
@@ -120,19 +142,27 @@ TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
     EXPECT_STREQ(szSmall, "A");
 }
 
-TEST_F(ModelDbTest, LookUpsByNameCodeIdAndExtra)
+TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
 {
     add("7,Kv12,KV,QBXMODEMS,\"\"", {ModelLock{2, {2, 3}}, ModelLock{5, {5}}});
     add("8,RX-1,RX,ROCKWELL,4");
     add("7,ZZ,ZZ,ROCKWELL,5");
+    add("3,Alpha");
+    add("4,ALPHA");
+    // Ordered without regard to case; of two names equal but for case, the
+    // one added first wins.
+    EXPECT_EQ(names(), "Alpha ALPHA Kv12 RX-1 ZZ ");
+    char szName[ModelDb_kNameSize];
+    EXPECT_EQ(ModelDb_GetByIndex(5, szName, sizeof szName, nullptr) + ModelDb_GetByIndex(-1, szName, 8, nullptr), 0);
     int32_t nId = -1;
+    EXPECT_EQ(ModelDb_FindByName("alpha", &nId, nullptr), 1);
+    EXPECT_EQ(nId, 3);
     ModelLockRefs locks;
     EXPECT_EQ(ModelDb_FindByName("kv12", &nId, &locks), 1);
     EXPECT_EQ(nId, 7);
     ASSERT_EQ(locks.size(), 2u);
     EXPECT_EQ(locks[1]->build, 5);
     EXPECT_EQ(locks[0]->upgrades, (Ints{2, 3}));
-    EXPECT_EQ(names(), "Kv12 RX-1 ZZ ");
     std::string sName;
     EXPECT_EQ(ModelDb_FindByName("KV1", &nId, nullptr), 0);
     EXPECT_EQ(ModelDb_FindByCode("rx", &nId, &sName, nullptr), 0);
@@ -145,6 +175,208 @@ TEST_F(ModelDbTest, LookUpsByNameCodeIdAndExtra)
     EXPECT_EQ(ModelDb_ExtraByCode("RX"), "4");
     EXPECT_EQ(ModelDb_ExtraByCode("KV"), "");
     EXPECT_EQ(ModelDb_ExtraByCode("QQ"), "");
+}
+
+// --------------------------------------------- 2. Loading Models.ini
+
+TEST_F(ModelDbLoadTest, ResultsForCountsAndVersions)
+{
+    EXPECT_EQ(ModelDb_LoadFile(m_dir.file("Models.ini").c_str()), 1);
+    EXPECT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=0", "MODEL1=1,AB,AB,TA"}), 1);
+    EXPECT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=0xFFFFFFFF"}), 1);
+    for (const char* pszLine : {"Version=1.03", "Version=", "Version=abc", "Version=nan", "Other=2"})
+        EXPECT_EQ(loadVersion(pszLine), 2) << pszLine;
+    EXPECT_EQ(names(), "");
+    // Each load reads the file anew: the cached copy is dropped also after
+    // a failed version check.
+    for (const char* pszLine : {"Version=1.04", "Version = 2", "Version=1.1 beta"})
+        EXPECT_EQ(loadVersion(pszLine), 0) << pszLine;
+    EXPECT_EQ(names(), "AB AB AB ");
+}
+
+TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
+{
+    // The missing third model line is a model without a name, first in order.
+    std::string sLongName(38, 'L');
+    ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=3", "MODEL1={1, beta, BE, QBXMODEMS, \"\"}",
+                    "MODEL2=2," + sLongName + ",LL,TA", "[BETA]", "NumLocks=4", "Lock2=-1", "Upgrade2=3,5-7,9",
+                    "Lock3=4", "Upgrade3=8-6,2", "Lock4=", "Upgrade4=1-99", "[" + sLongName + "]", "NumLocks=1",
+                    "Lock1=3"}),
+              0);
+    EXPECT_EQ(names(), " beta " + sLongName + " ");
+    ModelKey key = byCode("BE");
+    ASSERT_EQ(key.locks.size(), 4u);
+    const int32_t kBuilds[] = {-1, 0, 4, -1};
+    const size_t kUpgrades[] = {0, 5, 0, 99};
+    for (size_t j = 0; j < 4; ++j) {
+        EXPECT_EQ(key.locks[j]->build, kBuilds[j]) << j;
+        EXPECT_EQ(key.locks[j]->upgrades.size(), kUpgrades[j]) << j;
+    }
+    // The profile reader keeps section headers of up to 39 characters: the
+    // 38-letter model's section is not found.
+    EXPECT_TRUE(byCode("LL").locks.empty());
+
+    ModelDb_Clear();
+    ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=99999", "MODEL2=2,MANY,MA,TA", "[MANY]",
+                    "NumLocks=2000000000", "Upgrade1=" + std::string(60, '1')}),
+              0);
+    int32_t nModels = 0;
+    char szName[ModelDb_kNameSize];
+    while (ModelDb_GetByIndex(nModels, szName, sizeof szName, nullptr) == 1)
+        ++nModels;
+    EXPECT_EQ(nModels, ModelDb_kMaxModels);
+    ModelKey many = byCode("MA");
+    ASSERT_EQ(many.locks.size(), static_cast<size_t>(ModelDb_kMaxLocks));
+    EXPECT_TRUE(many.locks[0]->upgrades.empty());
+}
+
+TEST_F(ModelDbLoadTest, SampleDatabaseBesideTheProgram)
+{
+    ASSERT_EQ(ModelDb_Load(), 0);
+    EXPECT_EQ(names(), "KV2814 KV3360 KV5120ZA LV5600 QBX7720 QBXHI-TA QBXHP-TA QBXTA128 RW3360 RW3360-DX RW3360-SP ");
+    // Every model has locks, and a device may always be loaded with its own
+    // build again.
+    char szName[ModelDb_kNameSize];
+    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i) {
+        ModelKey key;
+        ASSERT_EQ(ModelKey_SetModelByName(&key, szName), 1);
+        EXPECT_FALSE(key.locks.empty()) << szName;
+        for (const ModelLock* pLock : key.locks) {
+            ModelKey_SelectBuild(&key, pLock->build);
+            EXPECT_TRUE(ModelKey_HasUpgrade(key, pLock->build)) << szName;
+        }
+    }
+    EXPECT_EQ(ModelKey_Flags(byCode("TP")), 0x494u);
+    EXPECT_EQ(ModelDb_ExtraByCode("RS"), "2");
+}
+
+// ------------------------------------------ 3. Model keys and builds
+
+class ModelKeyTest : public ModelTest {
+protected:
+    // KV5120ZA (locks 2 and 5), a Rockwell ABC-12 (extra 4) and a Rockwell
+    // model without a dash.
+    void SetUp() override
+    {
+        ModelTest::SetUp();
+        add("1,KV5120ZA,MA,QBXMODEMS,\"\"", {ModelLock{2, {2, 3, 4}}, ModelLock{5, {5, 7}}});
+        add("2,ABC-12,AB,ROCKWELL,4");
+        add("3,RWX,RW,Rockwell");
+    }
+
+    // "major|minor|letter|text" of a build.
+    static std::string shown(const FirmwareBuild& build)
+    {
+        return std::to_string(build.major) + "|" + std::to_string(build.minor) + "|" +
+               static_cast<char>(build.letter) + "|" + FirmwareBuild_Text(build);
+    }
+
+    static FirmwareBuild fromVersion(const std::string& sVersion)
+    {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromVersion(&build, ModelKey(), sVersion), 1);
+        return build;
+    }
+
+    static std::string fromCode(const std::string& sCode, const std::string& sModelCode, const ModelKey& key)
+    {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromCode(&build, sCode, sModelCode, key), 1);
+        return shown(build);
+    }
+};
+
+TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
+{
+    ModelKey key;
+    EXPECT_EQ(ModelKey_SetModelByName(&key, "kv5120za"), 1);
+    EXPECT_EQ(ModelKey_SetModelByName(&key, "KV5120") + ModelKey_SetModelByCode(&key, "zz"), 0);
+    EXPECT_EQ(key.name + " " + std::to_string(key.id), "KV5120ZA 1");
+    // A build with a lock takes its upgrades; one without leaves -1.
+    ModelKey_SelectBuild(&key, 5);
+    EXPECT_EQ(key.build, 5);
+    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+    EXPECT_TRUE(ModelKey_HasUpgrade(key, 7) && !ModelKey_HasUpgrade(key, 6));
+    EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
+    ModelKey_SelectBuild(&key, 3);
+    EXPECT_EQ(key.build, -1);
+    EXPECT_EQ(ModelKey_DisplayName(key), "KV5120ZA");
+
+    EXPECT_EQ(ModelKey_SetModelByCode(&key, "ab"), 1);
+    EXPECT_EQ(key.name, "ABC-12");
+    EXPECT_TRUE(key.locks.empty());
+    EXPECT_EQ(ModelKey_Flags(key), 0x200u);
+    EXPECT_EQ(ModelKey_Flags(ModelKey()), ModelDb_kFlagsUnknown);
+    // Rockwell names are shown up to their "-", without a version.
+    key.build = 3;
+    EXPECT_EQ(ModelKey_DisplayName(key), "ABC");
+    EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("RWX", -1)), "RWX");
+}
+
+// Counting the devices of a type is shown by the coordinator's tests.
+TEST_F(ModelKeyTest, DeviceTypeListsMarkAndSelectAndKeepTheirKeysInPlace)
+{
+    ModelKeyList list;
+    ModelKey key = test_KeyOf("KV5120ZA", 2), other = test_KeyOf("KV5120ZA", 5);
+    EXPECT_TRUE(ModelKey_SameModel(key, other) && !ModelKey_Equals(key, other));
+    ModelKeyList_Append(&list, key);
+    ModelKeyList_Append(&list, other);
+    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
+    for (size_t nPosition : {0, 1, 7})
+        ModelKey_Select(&list, nPosition);
+    ModelKeyList_MarkDone(&list, key);
+    const ModelKey* pNext = ModelKeyList_NextSelected(list);
+    // Appending keeps earlier keys where they are.
+    for (int i = 0; i < 100; ++i)
+        ModelKeyList_Append(&list, test_KeyOf("ABC-12", -1));
+    EXPECT_EQ(pNext, list.keys[1].get());
+    ModelKeyList_MarkDone(&list, other);
+    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
+    ModelKeyList_Clear(&list);
+    EXPECT_TRUE(list.keys.empty());
+}
+
+TEST_F(ModelKeyTest, BuildsFromVersionTexts)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"3.10", "3|10| |3.10 "},      {"3.10a", "3|10|A|3.10A"},       {"12.34", "12|34| |12.34 "},
+        {"3.105", "3|10|5|3.105"},     {"V3.100B", "3|100|B|3.100B"},   {"V3.10A", "3|10| |3.10A "},
+        {"V310", "3|10| |3.10 "},      {"", "0|0| |. "},                {"x.y", "0|0| |.y "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(shown(fromVersion(c.first)), c.second) << c.first;
+    std::string sLong(300, '9');
+    EXPECT_EQ(fromVersion(sLong + "." + sLong).major, INT32_MAX);
+}
+
+TEST_F(ModelKeyTest, BuildsFromFileCodes)
+{
+    ModelKey plain = test_KeyOf("KV5120ZA", -1);
+    EXPECT_EQ(fromCode("0310", "MA", plain), "3|10| |03.10 ");
+    EXPECT_EQ(fromCode("310", "MA", plain), "3|10| |3.10 ");
+    EXPECT_EQ(fromCode("12a", "MA", plain), "12|0|A|12.A");
+    EXPECT_EQ(fromCode("1", "", ModelKey()), "1|0| |1. ");
+    ModelKey rockwell = test_KeyOf("ABC-12", -1);
+    EXPECT_EQ(fromCode("17", "AB", rockwell), "4|17| |4.17 ");
+    EXPECT_EQ(fromCode("17B", "", rockwell), "2|17|B|2.17B");
+    EXPECT_EQ(fromCode("17", "QQ", rockwell), "0|17| |.17 ");
+}
+
+TEST_F(ModelKeyTest, BuildOrderAndOemNames)
+{
+    std::vector<FirmwareBuild> builds = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"),
+                                         fromVersion("4.0")};
+    for (size_t i = 0; i < builds.size(); ++i) {
+        for (size_t j = 0; j < builds.size(); ++j)
+            EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
+    }
+    int32_t nOem = 9;
+    EXPECT_EQ(OemBuild_FromName("pellam 3", &nOem), 1);
+    EXPECT_EQ(nOem, 3);
+    EXPECT_EQ(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem), 0);
+    EXPECT_EQ(nOem, 3);
+    EXPECT_EQ(OemBuild_FromName("", &nOem), 1);
+    EXPECT_EQ(nOem, 0);
 }
 
 }  // namespace

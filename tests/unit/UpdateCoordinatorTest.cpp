@@ -1,9 +1,9 @@
 // The update coordinator without worker threads: identification answers
 // are written into the records' jobs as a finished identification leaves
-// them, and flash progress as the progress callback leaves it.
+// them, and flash progress as the progress callback leaves it. Also the
+// wizard's error code and its messages.
 #include "wizard/UpdateCoordinator.h"
 
-#include "EngineSource/dbg.h"
 #include "EngineSource/devidCountry.h"
 #include "model/ModelDb.h"
 #include "support/ModelKeys.h"
@@ -12,12 +12,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -46,17 +44,15 @@ protected:
         for (const Answer& answer : answers) {
             std::string sDevice = "\\\\.\\COM" + std::to_string(m_coordinator.GetDeviceCount() + 1);
             m_coordinator.AddDevice(sDevice.c_str(), 38400);
-            devid_DeviceInfo& info = lastRecord().job.info;
-            info.nStatus = answer.nStatus;
-            gn_StrCopyN(info.szModel, answer.pszModel, sizeof info.szModel);
-            gn_StrCopyN(info.szVersion, answer.pszVersion, sizeof info.szVersion);
-            gn_StrCopyN(info.szCountry, answer.pszCountry, sizeof info.szCountry);
-            gn_StrCopyN(info.szSpecialBuild, answer.pszSpecialBuild, sizeof info.szSpecialBuild);
-            lastRecord().job.nResult = answer.nStatus;
+            FlashJob& job = record(static_cast<size_t>(m_coordinator.GetDeviceCount() - 1)).job;
+            job.info.nStatus = job.nResult = answer.nStatus;
+            gn_StrCopyN(job.info.szModel, answer.pszModel, sizeof job.info.szModel);
+            gn_StrCopyN(job.info.szVersion, answer.pszVersion, sizeof job.info.szVersion);
+            gn_StrCopyN(job.info.szCountry, answer.pszCountry, sizeof job.info.szCountry);
+            gn_StrCopyN(job.info.szSpecialBuild, answer.pszSpecialBuild, sizeof job.info.szSpecialBuild);
         }
     }
 
-    DeviceRecord& lastRecord() { return *m_coordinator.GetDevice(static_cast<size_t>(m_coordinator.GetDeviceCount() - 1)); }
     DeviceRecord& record(size_t n) { return *m_coordinator.GetDevice(n); }
 
     // The port names of the records, in order.
@@ -84,14 +80,15 @@ protected:
         return entry;
     }
 
-    void addFiles(const std::vector<const char*>& names)
+    // identified(), then device types built and catalogue entries of names.
+    void identifiedWithFiles(const std::vector<Answer>& answers, const std::vector<const char*>& names)
     {
+        identified(answers);
+        m_coordinator.FinishIdentification(false);
+        m_coordinator.BuildDeviceTypes();
         for (const char* pszName : names)
             m_coordinator.GetCatalogue().Append(entryOf(pszName));
     }
-
-    // Selects the device type at nPosition as the detection page does.
-    void selectType(size_t nPosition) { ModelKey_Select(&m_coordinator.GetDeviceTypes(), nPosition); }
 
     // Sets a record's job as a running or finished flash job with its last
     // progress.
@@ -103,228 +100,116 @@ protected:
         gn_StrCopyN(device.job.szStatusText, pszText, sizeof device.job.szStatusText);
         device.job.nResult = nResult;
     }
+    // "percent text" that FlashingDone shows, with " done" once every
+    // selected job has ended.
+    std::string shown()
+    {
+        int32_t nPercent = -5;
+        std::string sText = "given";
+        bool bDone = m_coordinator.FlashingDone(&nPercent, &sText);
+        return std::to_string(nPercent) + " " + sText + (bDone ? " done" : "");
+    }
 
     UpdateCoordinator m_coordinator;
 };
 
-TEST_F(UpdateCoordinatorTest, RecordsStartIdleWithTheirPortAndBaud)
+TEST_F(UpdateCoordinatorTest, FinishIdentificationKeepsAnsweringPortsAndReadsTheirAnswers)
 {
-    m_coordinator.AddDevice("\\\\.\\COM7", 115200);
-    m_coordinator.AddDevice("\\\\.\\/dev/ttyUSB0", 38400);
-    ASSERT_EQ(m_coordinator.GetDeviceCount(), 2);
-    const DeviceRecord& device = record(0);
-    EXPECT_STREQ(device.job.szPort, "\\\\.\\COM7");
-    EXPECT_STREQ(device.PortName(), "COM7");
-    EXPECT_STREQ(record(1).PortName(), "/dev/ttyUSB0");
-    EXPECT_EQ(device.job.nBaud, 115200);
-    EXPECT_EQ(GetResult(&device.job), -1);
-    EXPECT_EQ(device.nFlags, 26u);
-    EXPECT_FALSE(device.WorkerMayRun());
-    EXPECT_EQ(m_coordinator.GetDevice(2), nullptr);
-}
-
-TEST_F(UpdateCoordinatorTest, FinishIdentificationDropsThePortsThatDidNotAnswer)
-{
-    identified({{1, "", ""},
-                {0, "KV3360", "2.05"},
-                {11, "", ""},
-                {2, "", ""},
-                {9, "LV5600", "5.10"},
-                {10, "LV5600", "5.10"},
-                {3, "KV3360", ""},
-                {4, "", ""},
-                {5, "", ""},
-                {6, "", ""},
-                {7, "", ""},
-                {8, "LV5600", ""}});
-    m_coordinator.FinishIdentification(false);
-    EXPECT_THAT(ports(), ElementsAre("COM2", "COM5", "COM6"));
-    // Status 9 starts the loader in the device, 10 downloads it first.
-    EXPECT_EQ(record(0).job.nStartMode, 0);
-    EXPECT_EQ(record(1).job.nStartMode, 1);
-    EXPECT_EQ(record(2).job.nStartMode, 2);
-    EXPECT_EQ(record(1).nFlags, 0x100u);
-    EXPECT_EQ(record(1).key.build, 5);
-}
-
-TEST_F(UpdateCoordinatorTest, FinishIdentificationReadsModelBuildCountryAndSpecialBuild)
-{
-    identified({{0, "KV3360", "2.05", "PTT GERMAN", "PELLAM 3"},
-                {0, "KV3360", "3.10", "no such country", "SPECIAL"},
-                {0, "NOSUCHMODEL", "1.00", "ptt babt"},
-                {0, "RW3360-SP", "2.17", "NORTH AMERICAN"}});
-    m_coordinator.FinishIdentification(false);
-    ASSERT_EQ(m_coordinator.GetDeviceCount(), 4);
-
-    const DeviceRecord& kv = record(0);
-    int32_t nGermany = Country_kUnknown;
-    Country_FromCode("DE", &nGermany);
-    EXPECT_EQ(kv.nCountry, nGermany);
-    EXPECT_EQ(kv.nOemBuild, 3);
-    EXPECT_EQ(kv.key.name, "KV3360");
-    EXPECT_EQ(kv.nFlags, 0x024u);
-    EXPECT_EQ(kv.build.text, "2.05 ");
-    EXPECT_EQ(kv.key.build, 2);
-    EXPECT_THAT(kv.key.upgrades, ElementsAre(2, 3));
-    EXPECT_FALSE(kv.bBootCode);
-
-    // A major without a lock leaves the key's build at -1; texts not in the
-    // tables leave country and OEM build as they were.
-    const DeviceRecord& unlocked = record(1);
-    EXPECT_EQ(unlocked.build.major, 3);
-    EXPECT_EQ(unlocked.key.build, -1);
-    EXPECT_EQ(unlocked.nCountry, Country_kUnknown);
-    EXPECT_EQ(unlocked.nOemBuild, 0);
-
-    // A model the database does not know keeps the empty key.
-    const DeviceRecord& unknown = record(2);
-    EXPECT_EQ(unknown.key.id, 0);
-    EXPECT_EQ(unknown.nFlags, ModelDb_kFlagsUnknown);
-    int32_t nBritain = Country_kUnknown;
-    Country_FromCode("GB", &nBritain);
-    EXPECT_EQ(unknown.nCountry, nBritain);
-
-    EXPECT_EQ(record(3).key.name, "RW3360-SP");
-    EXPECT_EQ(record(3).key.build, 2);
-    EXPECT_EQ(record(3).nFlags, 0x200u);
-}
-
-TEST_F(UpdateCoordinatorTest, BootCodeDevicesAndTheForceBootOption)
-{
-    identified({{0, "bootcode", ""}, {0, "100 000 000 000 000 000 000 000", "2.10"}, {0, "KV3360", "2.05"}});
-    m_coordinator.FinishIdentification(false);
-    EXPECT_EQ(record(0).key.name, "QBX7720");
-    EXPECT_TRUE(record(0).bBootCode);
-    EXPECT_EQ(record(0).nFlags, 0x065u);
-    EXPECT_EQ(record(1).key.name, "KV5120ZA");
-    EXPECT_EQ(record(1).key.build, 2);
-    EXPECT_TRUE(record(1).bBootCode);
-    EXPECT_FALSE(record(2).bBootCode);
-
-    // With the force-boot option every device runs only its boot code.
-    m_coordinator.FinishIdentification(true);
-    EXPECT_TRUE(record(2).bBootCode);
-    EXPECT_EQ(record(2).key.name, "KV3360");
-}
-
-TEST_F(UpdateCoordinatorTest, IdentificationDoneLogsEachPortAndFinishesOnceAllEnded)
-{
-    TempDir dir;
-    dbg_SetLogging(true);
-    dbg_OpenLogPath(dir.file("log.txt").c_str());
-    identified({{0, "KV3360", "2.05"}, {1, "", ""}});
-    record(1).job.nResult = -1;
-    EXPECT_FALSE(m_coordinator.IdentificationDone(false));
-    EXPECT_EQ(m_coordinator.GetDeviceCount(), 2);
-    dbg_FlushLog();
-    std::string log = dir.read("log.txt");
-    EXPECT_THAT(log, HasSubstr("]: <COM1> Status 0\n"));
-    EXPECT_THAT(log, HasSubstr("]: <COM2> Status -1\n"));
-    EXPECT_THAT(log, HasSubstr("]: bDone 0\n\n"));
-
-    record(1).job.nResult = 1;
+    // Identification is done once no job runs; only the statuses 0, 9 and
+    // 10 answered: 9 starts the loader in the device (start mode 1), 10
+    // downloads it first (2). The force-boot option reaches every device.
+    for (int32_t nStatus = 0; nStatus < 12; ++nStatus)
+        identified({{nStatus, "LV5600", "5.10"}});
+    record(4).job.nResult = -1;
+    EXPECT_FALSE(m_coordinator.IdentificationDone(true));
+    EXPECT_EQ(m_coordinator.GetDeviceCount(), 12);
+    record(4).job.nResult = 4;
     EXPECT_TRUE(m_coordinator.IdentificationDone(true));
-    dbg_CloseLog();
-    dbg_SetLogging(false);
-    EXPECT_THAT(dir.read("log.txt"), HasSubstr("]: bDone 1\n\n"));
-    // FinishIdentification ran with the force-boot option.
-    EXPECT_THAT(ports(), ElementsAre("COM1"));
-    EXPECT_TRUE(record(0).bBootCode);
+    EXPECT_THAT(ports(), ElementsAre("COM1", "COM10", "COM11"));
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ(record(n).job.nStartMode, static_cast<int32_t>(n));
+        EXPECT_EQ(record(n).key.build, 5);
+        EXPECT_TRUE(record(n).bBootCode);
+    }
+
+    // "model build flags country OEM-build boot-code" read from one answer.
+    // A major without a lock leaves the key's build at -1; texts not in the
+    // tables leave country and OEM build as they were; two model texts name
+    // devices that run only their boot code.
+    const std::pair<Answer, const char*> kCases[] = {
+        {{0, "KV3360", "2.05", "PTT GERMAN", "PELLAM 3"}, "KV3360 2 24 Germany 3 0"},
+        {{0, "KV3360", "3.10", "no such country", "SPECIAL"}, "KV3360 -1 24 Unknown 0 0"},
+        {{0, "NOSUCHMODEL", "1.00", "ptt babt"}, " -1 5 United Kingdom 0 0"},
+        {{0, "RW3360-SP", "2.17", "NORTH AMERICAN"}, "RW3360-SP 2 200 North America 0 0"},
+        {{0, "bootcode", ""}, "QBX7720 -1 65 Unknown 0 1"},
+        {{0, "100 000 000 000 000 000 000 000", "2.10"}, "KV5120ZA 2 65 Unknown 0 1"},
+    };
+    for (const auto& test : kCases) {
+        m_coordinator.ReleaseDevices();
+        identified({test.first});
+        m_coordinator.FinishIdentification(false);
+        const DeviceRecord& device = record(0);
+        char szRead[160];
+        snprintf(szRead, sizeof szRead, "%s %d %x %s %d %d", device.key.name.c_str(), device.key.build, device.nFlags,
+                 Country_DisplayName(device.nCountry), device.nOemBuild, device.bBootCode ? 1 : 0);
+        EXPECT_STREQ(szRead, test.second) << test.first.pszModel;
+    }
 }
 
-TEST_F(UpdateCoordinatorTest, DevicesOfOneModelAndBuildFormOneType)
+TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAreRemoved)
 {
-    identified({{0, "KV3360", "2.05"},
-                {0, "QBXHP-TA", "2.01"},
-                {0, "KV3360", "2.11"},
-                {0, "QBXHP-TA", "3.00"},
-                {0, "KV3360", "2.07"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
-    EXPECT_THAT(types(), ElementsAre("KV3360/2/3", "QBXHP-TA/2/1", "QBXHP-TA/3/1"));
-    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", 2)), 3);
-    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("QBXHP-TA", 3)), 1);
-    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", -1)), 0);
-    // The records keep their own count.
-    EXPECT_EQ(record(0).key.count, 1);
-}
-
-TEST_F(UpdateCoordinatorTest, TypesWithoutFilesAreRemovedAndNamed)
-{
-    identified({{0, "KV3360", "2.05"},
-                {0, "QBX7720", "3.01"},
-                {0, "QBXHP-TA", "2.01"},
-                {0, "RW3360-SP", "2.17"},
-                {0, "LV5600", "5.10"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
     // A QBX7720 build 4 file fits build 3 (upgrades 3-5); the LV5600 file
-    // is of build 6 (upgrades of 5: 5-6).
-    addFiles({"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"});
-    std::string sNames = "before: ";
-    EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&sNames), 3);
-    EXPECT_EQ(sNames, "before: KV3360 QBXHP-TA RW3360 ");
-    EXPECT_THAT(types(), ElementsAre("QBX7720/3/1", "LV5600/5/1"));
+    // is of build 6 (upgrades of 5: 5-6); the KZ file is another model's.
+    identifiedWithFiles({{0, "KV3360", "2.05"},
+                         {0, "QBX7720", "3.01"},
+                         {0, "KV3360", "2.11"},
+                         {0, "QBXHP-TA", "2.01"},
+                         {0, "QBXHP-TA", "3.00"},
+                         {0, "RW3360-SP", "2.17"},
+                         {0, "LV5600", "5.10"}},
+                        {"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"});
+    EXPECT_THAT(types(), ElementsAre("KV3360/2/2", "QBX7720/3/1", "QBXHP-TA/2/1", "QBXHP-TA/3/1", "RW3360-SP/2/1",
+                                     "LV5600/5/1"));
+    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", 2)), 2);
+    EXPECT_EQ(m_coordinator.CountDevices(test_KeyOf("KV3360", -1)), 0);
 
-    // Nothing more to remove.
-    std::string sNone;
-    EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&sNone), 0);
-    EXPECT_EQ(sNone, "");
+    std::string sNames = "before: ";
+    EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&sNames), 4);
+    EXPECT_EQ(sNames, "before: KV3360 QBXHP-TA QBXHP-TA RW3360 ");
+    EXPECT_THAT(types(), ElementsAre("QBX7720/3/1", "LV5600/5/1"));
 }
 
-TEST_F(UpdateCoordinatorTest, ChoosingTypesPortsAndFiles)
+// How the model page deselects a type and assigns its file is shown by the
+// whole update on simulated devices.
+TEST_F(UpdateCoordinatorTest, ChoosingTypesResettingAndRemovingUnselectedDevices)
 {
-    identified({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.07"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
-    addFiles({"KNGB0210.HEX", "QAGB0301.HEX", "KNDE0301.HEX", "KNGB0110.HEX"});
-    const ModelKey kv = test_KeyOf("KV3360", 2);
-    const ModelKey qbx = test_KeyOf("QBX7720", 3);
+    identifiedWithFiles({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.07"}},
+                        {"KNGB0210.HEX", "QAGB0301.HEX", "KNDE0301.HEX"});
+    const ModelKey kv = test_KeyOf("KV3360", 2), qbx = test_KeyOf("QBX7720", 3);
+    const HexCatalogue& catalogue = m_coordinator.GetCatalogue();
+    ModelKeyList& types = m_coordinator.GetDeviceTypes();
 
-    // The detection page: only KV3360 is chosen.
-    selectType(0);
+    // Only KV3360 is chosen, with the entries whose key equals it (the build
+    // 2 file only); a file for a position outside the list changes nothing.
+    ModelKey_Select(&types, 0);
     m_coordinator.ApplyTypeSelection();
+    m_coordinator.AssignHexFile(9, *catalogue.GetEntry(1));
     EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 3);
     EXPECT_EQ(m_coordinator.CountSelectedDevices(qbx), 0);
-    const HexCatalogue& catalogue = m_coordinator.GetCatalogue();
-    // Entries whose key equals a chosen type: only the build 2 file.
-    EXPECT_EQ(catalogue.GetEntry(0)->selected, 1);
-    EXPECT_EQ(catalogue.GetEntry(1)->selected, 0);
-    EXPECT_EQ(catalogue.GetEntry(2)->selected, 0);
-    EXPECT_EQ(catalogue.GetEntry(3)->selected, 0);
-
-    // The model page: ports 1 and 4 get the 3.01 file.
-    m_coordinator.DeselectType(kv);
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 0);
-    EXPECT_EQ(catalogue.CountSelectedFitting(kv), 0);
-    HexFileEntry chosen = m_coordinator.GetCatalogue().SelectEntry(2);
-    m_coordinator.AssignHexFile(0, chosen);
-    m_coordinator.AssignHexFile(3, chosen);
-    m_coordinator.AssignHexFile(9, chosen);
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 2);
     EXPECT_EQ(catalogue.CountSelectedFitting(kv), 1);
-    EXPECT_EQ(record(0).hexFile.path, "KNDE0301.HEX");
-    EXPECT_EQ(record(3).hexFile.path, "KNDE0301.HEX");
-    EXPECT_EQ(record(2).bSelected, 0);
-    EXPECT_TRUE(record(2).hexFile.path.empty());
-    ModelKeyList_MarkDone(&m_coordinator.GetDeviceTypes(), kv);
+    EXPECT_EQ(catalogue.GetEntry(0)->selected, 1);
+    ModelKeyList_MarkDone(&types, kv);
 
     // Back on the detection page: everything is cleared.
     m_coordinator.ResetSelection();
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 0);
-    EXPECT_EQ(catalogue.CountSelectedFitting(kv), 0);
-    EXPECT_EQ(m_coordinator.GetDeviceTypes().keys[0]->selected, 0);
-    EXPECT_EQ(m_coordinator.GetDeviceTypes().keys[0]->done, 0);
+    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv) + catalogue.CountSelectedFitting(kv), 0);
+    EXPECT_EQ(types.keys[0]->selected + types.keys[0]->done, 0);
 
-    // Both types chosen this time.
-    selectType(0);
-    selectType(1);
+    // Both types chosen; then the unselected devices leave the list.
+    ModelKey_Select(&types, 0);
+    ModelKey_Select(&types, 1);
     m_coordinator.ApplyTypeSelection();
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 3);
     EXPECT_EQ(m_coordinator.CountSelectedDevices(qbx), 1);
-    EXPECT_EQ(catalogue.GetEntry(1)->selected, 1);
-
-    // Unselected devices leave the list (developers page).
     m_coordinator.DeselectType(qbx);
     EXPECT_EQ(m_coordinator.RemoveUnselectedDevices(), 3);
     EXPECT_THAT(ports(), ElementsAre("COM1", "COM3", "COM4"));
@@ -333,56 +218,31 @@ TEST_F(UpdateCoordinatorTest, ChoosingTypesPortsAndFiles)
 TEST_F(UpdateCoordinatorTest, FlashingDoneShowsTheSlowestRunningJob)
 {
     identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}});
-    std::string sText = "given";
-    int32_t nPercent = -5;
-
-    // No device selected.
-    EXPECT_TRUE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 100);
-    EXPECT_EQ(sText, "given");
-
+    EXPECT_EQ(shown(), "100 given done");    // no device selected
     // 40 % and 70 %: the first one's text; the unselected third counts not.
     progress(0, 40, "Programming", -1);
     progress(1, 70, "Handshaking Done", -1);
-    EXPECT_FALSE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 40);
-    EXPECT_EQ(sText, "Programming");
-
+    EXPECT_EQ(shown(), "40 Programming");
     // The first finished: its low percent no longer holds the bar back.
     progress(0, 40, "Programming", 4);
-    sText.clear();
-    EXPECT_FALSE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 70);
-    EXPECT_EQ(sText, "Handshaking Done");
-
+    EXPECT_EQ(shown(), "70 Handshaking Done");
     // Equal lowest percentages: the later job's text.
     progress(0, 30, "Sorting File", -1);
     progress(1, 30, "Handshaking", -1);
     progress(2, 55, "Programming", -1);
-    EXPECT_FALSE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 30);
-    EXPECT_EQ(sText, "Handshaking");
-
-    // Every selected job ended: done, 100, text as given.
+    EXPECT_EQ(shown(), "30 Handshaking");
+    // Every selected job ended.
     progress(0, 30, "Sorting File", 0);
     progress(1, 30, "Handshaking", 1);
     progress(2, 100, "Programming Done", 0);
-    sText = "given";
-    EXPECT_TRUE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 100);
-    EXPECT_EQ(sText, "given");
+    EXPECT_EQ(shown(), "100 given done");
 }
 
 // A Lucent firmware file whose head names a flash part: code, type number
 // and size at characters 65 to 72.
-std::string lucentHead(const char* pszCodeLowHigh, const char* pszType, const char* pszSize)
+std::string lucentHead(const char* pszCodeTypeSize)
 {
-    std::string head(65, 'x');
-    head += pszCodeLowHigh;
-    head += pszType;
-    head += pszSize;
-    head += "yy\r\n:00000001FF\r\n";
-    return head;
+    return std::string(65, 'x') + pszCodeTypeSize + "yy\r\n:00000001FF\r\n";
 }
 
 TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart)
@@ -391,8 +251,8 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
     ScopedChdir chdir(dir.path());
     // The device: type U (3), size 64, code 0x12AB. Same type and code but
     // 16 KB sectors; then the right size but type I (49).
-    dir.write("LVGB0510.HEX", lucentHead("AB12", "55", "10"));
-    dir.write("LVDE0510.HEX", lucentHead("AB12", "49", "40"));
+    dir.write("LVGB0510.HEX", lucentHead("AB125510"));
+    dir.write("LVDE0510.HEX", lucentHead("AB124940"));
     identified({{9, "LV5600", "5.10"}, {9, "LV5600", "5.10"}, {9, "LV5600", "5.10"}});
     m_coordinator.FinishIdentification(false);
     for (size_t n = 0; n < 3; ++n)
@@ -401,15 +261,10 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
     m_coordinator.AssignHexFile(1, entryOf("LVDE0510.HEX"));
 
     m_coordinator.StartFlashing(0, false);
-    EXPECT_EQ(GetResult(&record(0).job), 8);
-    EXPECT_STREQ(GetResultText(&record(0).job), "Incompatible sector sizes");
-    EXPECT_EQ(GetResult(&record(1).job), 9);
-    EXPECT_STREQ(GetResultText(&record(1).job), "Incompatible types");
-    EXPECT_EQ(record(1).hexFile.flashId.nType, 1);
+    EXPECT_EQ(GetResult(&record(0).job), flsh_cSectorSizes);
+    EXPECT_EQ(GetResult(&record(1).job), flsh_cTypes);
     // No worker was started for them; the unselected third was left alone.
-    EXPECT_FALSE(record(0).WorkerMayRun());
-    EXPECT_FALSE(record(1).WorkerMayRun());
-    EXPECT_FALSE(record(2).bJobStarted);
+    EXPECT_FALSE(record(0).bJobStarted || record(1).bJobStarted || record(2).bJobStarted);
 
     // Jobs whose workers still run are never started again (the force-loader
     // option would have set the start mode to 2).
@@ -424,11 +279,6 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
         EXPECT_EQ(record(n).job.nEvent, -1);
         record(n).job.nResult = 0;
     }
-
-    int32_t nPercent = 0;
-    std::string sText;
-    EXPECT_TRUE(m_coordinator.FlashingDone(&nPercent, &sText));
-    EXPECT_EQ(nPercent, 100);
 }
 
 TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
@@ -446,26 +296,46 @@ TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
 
 TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 {
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, test_KeyOf("QBX7720", -1)), 0);
-    m_coordinator.AddDevice("\\\\.\\COM5", 57600);
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, test_KeyOf("QBX7720", -1)), 0);
+    const ModelKey qbx = test_KeyOf("QBX7720", -1);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, qbx), 0);
+    m_coordinator.AddDevice("\\\\.\\/dev/ttyUSB0", 57600);
+    EXPECT_STREQ(record(0).PortName(), "/dev/ttyUSB0");
+    EXPECT_EQ(m_coordinator.GetDevice(1), nullptr);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, qbx), 0);
     m_coordinator.AddHexFile("fw/Sorted.hex");
-    ASSERT_EQ(m_coordinator.GetCatalogue().GetCount(), 1);
-    EXPECT_EQ(m_coordinator.GetCatalogue().GetEntry(0)->path, "fw/Sorted.hex");
 
-    EXPECT_EQ(m_coordinator.PrepareSinglePort(true, test_KeyOf("QBX7720", -1)), 1);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(true, qbx), 1);
     const DeviceRecord& device = record(0);
-    EXPECT_EQ(device.key.name, "QBX7720");
-    EXPECT_EQ(device.nFlags, 0x065u);
-    EXPECT_TRUE(device.bBootCode);
-    EXPECT_EQ(device.bSelected, 1);
-    EXPECT_EQ(device.hexFile.fileName, "fw/Sorted.hex");
-    EXPECT_EQ(device.hexFile.key.name, "QBX7720");
-    EXPECT_EQ(device.hexFile.selected, 1);
     const HexFileEntry& entry = *m_coordinator.GetCatalogue().GetEntry(0);
-    EXPECT_EQ(entry.selected, 1);
-    EXPECT_EQ(entry.key.name, "QBX7720");
-    EXPECT_EQ(device.job.nStartMode, 0);
+    EXPECT_EQ(device.key.name + " " + std::to_string(device.nFlags) + " " + std::to_string(device.bBootCode) + " " +
+                  std::to_string(device.bSelected) + " " + device.hexFile.fileName + " " + device.hexFile.key.name,
+              "QBX7720 101 1 1 fw/Sorted.hex QBX7720");
+    EXPECT_EQ(entry.path + " " + std::to_string(entry.selected) + " " + entry.key.name, "fw/Sorted.hex 1 QBX7720");
+}
+
+TEST(ErrorTableTest, EveryCodeHasItsMessageOthersAreUnknownAndAllBecomeCurrent)
+{
+    const char* const kTexts[] = {
+        "No Error", "ERROR: Program cancelled by user", "ERROR: No Hex Files Available for Update",
+        "ERROR: No valid devices detected", "ERROR: Devices detected were not the correct model",
+        "ERROR: Devices detected were not the same build",
+        "ERROR: Devices detected were not the correct model and build", "ERROR: No hex files for given model",
+        "ERROR: No hex files for given build", "ERROR: Timeout attempting to identify devices!!"};
+    ErrorTable table;
+    EXPECT_EQ(table.GetError(), 0);
+    for (int32_t nCode = 0; nCode < 10; ++nCode)
+        EXPECT_EQ(table.GetErrorText(nCode), kTexts[nCode]);
+    EXPECT_EQ(table.GetErrorText(100), "INTERNAL ERROR: No hex file available.");
+    EXPECT_EQ(table.GetErrorText(101), "INTERNAL ERROR: No devices selected.");
+    EXPECT_EQ(table.GetError(), 101);
+
+    EXPECT_EQ(table.GetErrorText(10), "ERROR: Unknown error 10");
+    EXPECT_EQ(table.GetErrorText(-1), "ERROR: Unknown error -1");
+    EXPECT_EQ(table.GetErrorText(INT32_MIN), "ERROR: Unknown error -2147483648");
+    EXPECT_EQ(table.GetError(), INT32_MIN);
+    // SetError changes the code without a message.
+    table.SetError(err_kCancelled);
+    EXPECT_EQ(table.GetError(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,270 @@
+// Identification without a device, one division per area:
+//   1. Country tables: look-ups by device country name, code and index, and
+//      the number table identification walks.
+//   2. Replies: the model (from the sample database), the version after
+//      "Version" or the last space, and the country of an "ATI9" or "ATI5"
+//      reply, all cut to the caller's field. The ordinary replies of each
+//      family are read by the identification runs.
+//   3. Flash identification: hexadecimal codes, flash types, the
+//      identification in the head of a firmware file, and the check of a
+//      file against a device before flashing.
+#include "EngineSource/devid.h"
+#include "EngineSource/devidCountry.h"
+#include "EngineSource/devidFlashId.h"
+#include "model/ModelDb.h"
+#include "model/ModelKey.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+// "size type code" of a flash identification, the code in hexadecimal.
+std::string shown(const devid_FlashId& id)
+{
+    char szShown[48];
+    snprintf(szShown, sizeof szShown, "%d %d %X", id.nSize, id.nType, id.nCode);
+    return szShown;
+}
+
+devid_FlashId flashId(int32_t nSize, int32_t nType, uint16_t nCode) { return devid_FlashId{nSize, nType, nCode}; }
+
+// The sample database and a folder for firmware files.
+class DevidTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ModelDb_Clear();
+        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
+    }
+    void TearDown() override { ModelDb_Clear(); }
+
+    // A firmware-file entry of the model, its file named fileName in the
+    // test's folder.
+    HexFileEntry entry(const char* pszModel, const std::string& fileName)
+    {
+        HexFileEntry file;
+        EXPECT_EQ(ModelKey_SetModelByName(&file.key, pszModel), 1) << pszModel;
+        file.fileName = m_dir.file(fileName);
+        file.flashId = flashId(-1, -1, 0x5555);
+        return file;
+    }
+
+    // "result: size type code" read from a file of the model holding
+    // bytes, or "result: -" when the entry was left as it was.
+    std::string fromFile(const char* pszModel, const std::string& bytes)
+    {
+        m_dir.write("LVGB0123.HEX", bytes);
+        HexFileEntry file = entry(pszModel, "LVGB0123.HEX");
+        int nResult = FlashId_FromHexFile(&file);
+        return std::to_string(nResult) + ": " + (file.flashId.nCode == 0x5555 ? "-" : shown(file.flashId));
+    }
+
+    TempDir m_dir;
+};
+typedef DevidTest DevidReplyTest;
+typedef DevidTest DevidFlashIdTest;
+
+// ------------------------------------------------- 1. Country tables
+
+TEST(CountryTest, LookUpsIgnoreLetterCaseOnlyAndEveryTableRowHasAnIndex)
+{
+    int32_t nIndex = -7;
+    EXPECT_TRUE(Country_FromDeviceName("ptt german", &nIndex) == 1 && nIndex == 8);
+    EXPECT_TRUE(Country_FromCode("gb", &nIndex) == 1 && nIndex == 18);
+    EXPECT_TRUE(Country_FromCode("CH", &nIndex) == 1 && nIndex == 15);
+    for (const char* pszName : {"GERMANY", "PTT GERMAN ", "PTT GERMA", ""})
+        EXPECT_EQ(Country_FromDeviceName(pszName, &nIndex), 0) << pszName;
+    for (const char* pszCode : {"GBR", "G", ""})
+        EXPECT_EQ(Country_FromCode(pszCode, &nIndex), 0) << pszCode;
+    EXPECT_EQ(nIndex, 15);
+    EXPECT_STREQ(Country_DisplayName(Country_kUnknown), "Unknown");
+    EXPECT_STREQ(Country_DisplayName(-1), "Unknown");
+    std::set<std::string> names;
+    for (int32_t i = 0; i < Country_kCount; ++i)
+        names.insert(Country_DisplayName(i));
+    EXPECT_EQ(names.size(), static_cast<size_t>(Country_kCount));
+    EXPECT_EQ(names.count("Unknown"), 0u);
+
+    for (size_t i = 0; i < devid_kCountryNumberRows; ++i)
+        EXPECT_EQ(Country_FromDeviceName(devid_CountryNumberTable[i].pszDeviceCountry, &nIndex), 1) << i;
+    EXPECT_STREQ(devid_CountryNumberTable[devid_kCountryNumberRows].pszDeviceCountry, "");
+}
+
+// -------------------------------------------------------- 2. Replies
+
+TEST_F(DevidReplyTest, ModelIsCutToTheField)
+{
+    char szSmall[4];
+    EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "QBXHP-TA ISDN\r\nLV5600\r\n"), 1);
+    EXPECT_STREQ(szSmall, "LV5");
+    EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "KV33600\r\n"), 0);
+    EXPECT_STREQ(szSmall, "LV5");
+}
+
+TEST_F(DevidReplyTest, VersionAfterTheWordVersionElseAfterTheLastSpace)
+{
+    const std::string longTail(120, 'x'), cutTail(devid_kTextSize - 1, 'x');
+    const struct {
+        std::string reply;
+        size_t nSize;
+        std::string version;    // "<none>" when none is found
+    } kCases[] = {
+        // The character after the word is skipped, whatever it is.
+        {"Version:3.10 beta", devid_kTextSize, "3.10"},
+        {"Version: 3.10", devid_kTextSize, ""},
+        {"version 3.10 beta", devid_kTextSize, "beta"},
+        // The word at the very end: an empty version, nothing read beyond.
+        {"Modem Version", devid_kTextSize, ""},
+        {"Version " + longTail, devid_kTextSize, cutTail},
+        // After the last space inner line breaks stay; cut where the field
+        // ends, after the leading white space has gone.
+        {"QBX7720 Data Modem 4.12\r\n\r\nOK", devid_kTextSize, "4.12\r\n\r\nOK"},
+        {"RW3360 2.17  \r\n", devid_kTextSize, ""},
+        {"A  \t" + longTail, devid_kTextSize, cutTail},
+        {"A " + longTail, 10, "xxxxxxxxx"},
+        {"RW3360\r\n\r\nOK", devid_kTextSize, "<none>"},
+    };
+    for (const auto& test : kCases) {
+        char szField[devid_kTextSize] = "<none>";
+        EXPECT_EQ(devid_GetVersion(szField, test.nSize, test.reply.c_str()), test.version == "<none>" ? 0 : 1);
+        EXPECT_EQ(szField, test.version) << test.reply;
+    }
+}
+
+TEST_F(DevidReplyTest, CountryOfAnAti9OrAti5ReplyFirstRowWins)
+{
+    const struct {
+        const char* pszReply;
+        int nMode;              // 1 "ATI9", 2 "ATI5"
+        const char* pszCountry;
+    } kCases[] = {
+        {"7", 1, "PTT HOLLAND"}, {"HOLLAND", 1, "PTT HOLLAND"}, {"South America", 1, "PTT SOUTH AFRICA"},
+        {"43", 1, "PTT"}, {"LUXEMBOURGH", 1, "LUXEMBOURG"}, {"HOLLAND ", 1, ""}, {"0", 1, ""}, {"ERROR", 1, ""},
+        // 43 is also the number of the Philippines, further down.
+        {" 43\r\n", 2, "JAPAN"}, {"99", 2, "PTT"}, {"98", 2, "EUROPE/NORTH AMERICA"}, {"JAPAN", 2, ""}, {"", 2, ""},
+        {"45", 2, ""}, {"7", 3, ""},
+    };
+    for (const auto& test : kCases) {
+        char szField[devid_kTextSize] = "before";
+        devid_GetCountry(test.pszReply, szField, sizeof szField, test.nMode);
+        EXPECT_STREQ(szField, test.pszCountry) << test.pszReply << " mode " << test.nMode;
+    }
+    char szSmall[4];
+    devid_GetCountry("7", szSmall, sizeof szSmall, 1);
+    EXPECT_STREQ(szSmall, "PTT");
+}
+
+// ------------------------------------------- 3. Flash identification
+
+TEST(DevidFlashCodes, HexToU16AndFlashTypesRowByRow)
+{
+    EXPECT_EQ(devid_HexToU16("12AB"), 0x12AB);
+    EXPECT_EQ(devid_HexToU16("00c7"), 0x00C7);
+    // g is 103: ((1 * 16 + 2) * 16 + 103) * 16 + 4. Kept to 16 bits: 122 *
+    // 0x1111 is 533018, whose low 16 bits are 8730.
+    EXPECT_EQ(devid_HexToU16("12g4"), 6260);
+    EXPECT_EQ(devid_HexToU16("zzzz"), 8730);
+    const char kHigh[] = {'\xFF', '0', '0', '0'};
+    EXPECT_EQ(devid_HexToU16(kHigh), (255u * 4096u) & 0xFFFFu);
+
+    const struct {
+        char cLetter;
+        uint32_t nNumber;
+        int32_t nType;
+    } kCases[] = {
+        {'C', 0, 0}, {'i', 0, 1}, {'S', 0, 2},  {'u', 0, 3},  {'P', 0, 4},  {'X', 0, 5},  {'\0', 0, 5},
+        {'0', 53, 2}, {'0', 42, 5}, {'0', 0, 5},
+        // Rows are tried from the top: the number of row 0 wins over the
+        // letter of row 1. The other numbers are read from file heads below.
+        {'I', 43, 0}, {'P', 55, 3},
+    };
+    for (const auto& test : kCases) {
+        devid_FlashId id = flashId(7, -1, 9);
+        devid_FlashTypeFromCode(test.cLetter, test.nNumber, &id);
+        EXPECT_EQ(shown(id), shown(flashId(7, test.nType, 9))) << test.cLetter << " " << test.nNumber;
+    }
+}
+
+// Two data records of an Intel HEX file whose characters 65 to 72 are the
+// eight of span: the code's low byte, its high byte, the type number and
+// the size, each as two characters.
+std::string hexHead(const std::string& span)
+{
+    return ":100000000123456789ABCDEF0123456789ABCDEF78\r\n"
+           ":1000100000112233445" + span + "66778899AABBC5A\r\n";
+}
+
+TEST_F(DevidFlashIdTest, HeadOfAFileNamesTypeSizeAndCode)
+{
+    const std::pair<const char*, const char*> kCases[] = {
+        {"AB125540", "1: 64 3 12AB"}, {"C7004310", "1: 16 0 C7"}, {"34125040", "1: 64 4 1234"},
+        // 'F' at 69: no flash identification; size "00": no code.
+        {"AB12FF40", "1: 0 5 0"},     {"AB12F540", "1: 0 5 0"},   {"AB124900", "1: 0 1 0"},
+        {"AB129940", "1: 64 5 12AB"},
+    };
+    for (const auto& test : kCases)
+        EXPECT_EQ(fromFile("LV5600", hexHead(test.first)), test.second) << test.first;
+    // Exactly 75 bytes are enough; 74 are not. Other models keep their
+    // entry as it is.
+    EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 75)), "1: 64 3 12AB");
+    EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 74)), "0: -");
+    EXPECT_EQ(fromFile("KV3360", hexHead("AB125540")), "1: -");
+    HexFileEntry missing = entry("LV5600", "NONE.HEX");
+    EXPECT_EQ(FlashId_FromHexFile(&missing), 0);
+
+    // The file is opened by its name as found, else by its path.
+    m_dir.write("lvgb0123.hex", hexHead("C7004310"));
+    m_dir.write("LVGB0123.HEX", hexHead("AB125540"));
+    ScopedChdir inDir(m_dir.path());
+    HexFileEntry file = entry("LV5600", "");
+    file.fileName = "lvgb0123.hex";
+    file.path = "LVGB0123.HEX";
+    EXPECT_EQ(FlashId_FromHexFile(&file), 1);
+    EXPECT_EQ(shown(file.flashId), "16 0 C7");
+    file.fileName.clear();
+    EXPECT_EQ(FlashId_FromHexFile(&file), 1);
+    EXPECT_EQ(shown(file.flashId), "64 3 12AB");
+}
+
+// Sizes or types that differ alone are refused in the coordinator's tests.
+TEST_F(DevidFlashIdTest, CheckBeforeFlashingComparesAndMaySetStartModeTwo)
+{
+    const struct {
+        const char* pszModel;
+        devid_FlashId file;
+        devid_FlashId device;
+        int32_t nStartMode;      // before the check
+        uint32_t nResult;
+        int32_t nStartModeAfter;
+    } kCases[] = {
+        {"LV5600", flashId(64, 3, 0x12AB), flashId(64, 3, 0x12AB), 1, 0, 1},
+        // Same part, other code: flashed, loader downloaded first.
+        {"LV5600", flashId(64, 3, 0x12AB), flashId(64, 3, 0x00C7), 0, 0, 2},
+        {"LV5600", flashId(16, 0, 0x12AB), flashId(64, 3, 0x00C7), 1,
+         devid_kSizesDiffer | devid_kTypesDiffer | devid_kCodesDiffer, 1},
+        // A size of 0 on either side: only the types count, and start mode
+        // 1 becomes 2.
+        {"LV5600", flashId(16, 2, 0x12AB), flashId(0, 3, 0x0001), 1, devid_kTypesDiffer, 1},
+        {"LV5600", flashId(64, 3, 0x12AB), flashId(0, 3, 0), 1, 0, 2},
+        {"LV5600", flashId(0, 3, 0), flashId(64, 3, 0x12AB), 1, 0, 2},
+        {"LV5600", flashId(64, 3, 0x12AB), flashId(0, 3, 0), 0, 0, 0},
+        // Other models are not checked.
+        {"KV3360", flashId(16, 0, 0x12AB), flashId(64, 3, 0x12AB), 1, 0, 1},
+    };
+    for (const auto& test : kCases) {
+        HexFileEntry file = entry(test.pszModel, "unused.hex");
+        file.flashId = test.file;
+        FlashJob job{};
+        job.info.flashId = test.device;
+        job.nStartMode = test.nStartMode;
+        EXPECT_EQ(FlashId_CheckHexForDevice(file, &job), test.nResult) << test.pszModel << " " << shown(test.file);
+        EXPECT_EQ(job.nStartMode, test.nStartModeAfter) << test.pszModel << " " << shown(test.file);
+    }
+    EXPECT_EQ(FlashId_Compare(flashId(64, 3, 0x12AB), flashId(64, 3, 0x00C7)), devid_kCodesDiffer);
+}
+
+}  // namespace

@@ -1,0 +1,381 @@
+// The files of a flash run without a device, one division per area:
+//   1. Intel HEX records and the sorter: ParseHexRecord's refusals;
+//      SortHexFile's order, output text, digit rule, tie order, limits,
+//      failures and progress reports. That sorted copies hold the source's
+//      bytes for images of many shapes is shown end to end by the AT flash
+//      runs.
+//   2. Block assembly of the AT flash protocol (AtFlsh_FillBlock) over
+//      sorted copies written by hand: 128-byte alignment, the 16 KiB
+//      boundary, holes bridged with 0xFF up to 128 bytes, the block at
+//      address 0 patched with flag 0x001, padding, the checksum, and lines
+//      that are not records.
+//   3. The pieces the line-streaming protocols share: the text a file line
+//      goes out as, and the percentage of a file sent. The 127-character
+//      limits with and without the loader prefix, lone line feeds and read
+//      errors are shown by the Lucent and Rockwell runs.
+#include "EngineSource/AtFlsh.h"
+#include "EngineSource/FlshLine.h"
+#include "EngineSource/HexFile.h"
+#include "sim/SimHex.h"
+#include "support/HexWriter.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// ------------------------------------- 1. Hex records and the sorter
+
+// Records read right are shown by every sorted copy and block read back.
+TEST(ParseHexRecordTest, KeepsTheChecksumUncheckedAndRefusesWhatIsNotARecord)
+{
+    uint32_t nSegment = 0x1000;
+    HexRecord record;
+    ASSERT_EQ(ParseHexRecord(&nSegment, ":0400100001020304e1", &record), 1);
+    EXPECT_EQ(record.nAddress, 0x10010u);
+    EXPECT_EQ(record.nChecksum, 0xE1);
+    const char* const kBad[] = {
+        "0400100001020304E2",     // no colon
+        ":040010000",             // nine characters... and no data
+        ":04001000010203",        // a data byte missing
+        ":0400100001020304",      // checksum missing
+        ":04001000010203G4E2",    // not a hex digit
+        ":-1001000FF",            // a signed length
+        ":0100000210EE",          // a segment record with one byte
+        "",
+    };
+    for (const char* pszLine : kBad) {
+        nSegment = 0x1234;
+        EXPECT_EQ(ParseHexRecord(&nSegment, pszLine, &record), 0) << pszLine;
+        EXPECT_EQ(nSegment, 0x1234u) << pszLine;
+    }
+}
+
+class SortHexFileTest : public ::testing::Test {
+protected:
+    // Sorts text; the result, with the sorted text in m_sorted and the
+    // progress reports (event, a) in m_reports.
+    int sort(const std::string& text)
+    {
+        m_dir.write("in.hex", text);
+        m_reports.clear();
+        int nResult = SortHexFile(m_dir.file("in.hex").c_str(), m_dir.file("out.hex").c_str(), &m_data, report, this);
+        m_sorted = m_dir.read("out.hex");
+        EXPECT_EQ(m_data.pTable, nullptr);
+        EXPECT_EQ(m_data.pPool, nullptr);
+        return nResult;
+    }
+
+    static int32_t report(void* pContext, int32_t nEvent, int32_t a, uint32_t b)
+    {
+        EXPECT_EQ(b, 0u);
+        static_cast<SortHexFileTest*>(pContext)->m_reports.emplace_back(nEvent, a);
+        return 0;    // the sorter does not look at the answer
+    }
+
+    static int openDescriptors()
+    {
+        int nCount = 0;
+        DIR* pDir = opendir("/proc/self/fd");
+        while (pDir != nullptr && readdir(pDir) != nullptr)
+            ++nCount;
+        if (pDir != nullptr)
+            closedir(pDir);
+        return nCount;
+    }
+
+    TempDir m_dir;
+    HexSortData m_data = {};
+    std::vector<std::pair<int32_t, int32_t>> m_reports;
+    std::string m_sorted;
+};
+
+TEST_F(SortHexFileTest, SegmentsAscendWithTheirRecordsSorted)
+{
+    const std::pair<const char*, const char*> kCases[] = {
+        // Data without segment records sorts under segment 0.
+        {":02002000AABB79\r\n:0200100011229B\r\n:00000001FF\r\n",
+         ":020000020000FC\r\n:0200100011229B\r\n:02002000AABB79\r\n:00000001FF\r\n"},
+        // Bases that are multiples of 0x10000 keep the one-digit form.
+        {":020000021000EC\r\n:0100200033AC\r\n:0100100044AB\r\n:020000020000FC\r\n:0100300055CA\r\n"
+         ":0100000066FA\r\n:020000022000DC\r\n:0100000077F9\r\n:00000001FF\r\n",
+         ":020000020000FC\r\n:0100000066FA\r\n:0100300055CA\r\n:020000021000EC\r\n:0100100044AB\r\n"
+         ":0100200033AC\r\n:020000022000DC\r\n:0100000077F9\r\n:00000001FF\r\n"},
+        // Base 0x18000 keeps its full segment: the record belongs at 0x18010,
+        // not at 0x10010 where a one-digit segment record would move it.
+        {":020000021800E4\r\n:0100100044AB\r\n:00000001FF\r\n", ":020000021800E4\r\n:0100100044AB\r\n:00000001FF\r\n"},
+        // Three records for one address: the middle one is the first pivot
+        // and no key is smaller, so the order becomes B, A, C.
+        {":01001000AA45\r\n:01001000BB34\r\n:01001000CC23\r\n:00000001FF\r\n",
+         ":020000020000FC\r\n:01001000BB34\r\n:01001000AA45\r\n:01001000CC23\r\n:00000001FF\r\n"},
+        // "3a00" is 3 * 4096 + 'a' * 256 = 0x9100 to the sorter.
+        {":01A00000114E\r\n:013a000011B4\r\n:01400000AA15\r\n:013B000011B3\r\n:00000001FF\r\n",
+         ":020000020000FC\r\n:013B000011B3\r\n:01400000AA15\r\n:013a000011B4\r\n:01A00000114E\r\n:00000001FF\r\n"},
+    };
+    for (const auto& test : kCases) {
+        ASSERT_EQ(sort(test.first), 0) << test.first;
+        EXPECT_EQ(m_sorted, test.second);
+    }
+}
+
+TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
+{
+    // Each data line written reports the copy's size in percent of the
+    // source's 47 bytes: the segment record and one line (34 bytes), then
+    // the second line (51 bytes, above 100 as the copy has a segment record).
+    ASSERT_EQ(sort(":0200100011229B\r\n:02002000AABB79\r\n:00000001FF\r\n"), 0);
+    const std::vector<std::pair<int32_t, int32_t>> kExpected = {
+        {flsh_cEventSort, 0}, {flsh_cEventSort, 34 * 100 / 47}, {flsh_cEventSort, 51 * 100 / 47}, {flsh_cEventSort, 100}};
+    EXPECT_EQ(m_reports, kExpected);
+}
+
+TEST_F(SortHexFileTest, SkipsEmptyLinesAndTakesLinesOfNinetyNineCharacters)
+{
+    std::vector<uint8_t> bytes(44, 0x11);
+    std::string longest = sim_HexRecord(0, 0x100, bytes.data(), bytes.size());
+    ASSERT_EQ(longest.size(), 99u);
+    ASSERT_EQ(sort("\r\n" + longest + "\r\n\r\n:00000001FF\r\n\r\n"), 0);
+    EXPECT_EQ(m_sorted, ":020000020000FC\r\n" + longest + "\r\n:00000001FF\r\n");
+    // One character more fails the sort, with or without CR LF after it.
+    EXPECT_EQ(sort(longest + "0\r\n:00000001FF\r\n"), -1);
+    EXPECT_EQ(sort(":00000001FF\r\n" + longest + "0"), -1);
+}
+
+TEST_F(SortHexFileTest, FailsOnWhatItCannotSortAndLeavesNothingOpen)
+{
+    int nOpen = openDescriptors();
+    const std::pair<const char*, std::string> kCases[] = {
+        {"empty source", ""},
+        {"no data record", ":00000001FF\r\n"},
+        {"record type 04", ":020000040001F9\r\n:0100000066FA\r\n"},
+        {"lower-case type", ":0100000a66FA\r\n"},
+        {"line without a type", ":010000\r\n"},
+        {"segment record without its segment", ":02000002\r\n:0100000066FA\r\n"},
+    };
+    for (const auto& entry : kCases) {
+        EXPECT_EQ(sort(entry.second), -1) << entry.first;
+        EXPECT_EQ(openDescriptors(), nOpen) << entry.first;
+    }
+    EXPECT_EQ(SortHexFile(m_dir.file("missing.hex").c_str(), m_dir.file("out.hex").c_str(), &m_data, nullptr,
+                          nullptr),
+              -1);
+    m_dir.write("in.hex", ":0100000066FA\r\n");
+    EXPECT_EQ(SortHexFile(m_dir.file("in.hex").c_str(), m_dir.file("no/such/out.hex").c_str(), &m_data, nullptr,
+                          nullptr),
+              -1);
+    EXPECT_EQ(m_data.pTable, nullptr);
+    EXPECT_EQ(openDescriptors(), nOpen);
+}
+
+TEST_F(SortHexFileTest, KnowsAtMostSixtyFourSegmentsAnd8175RecordsPerSegment)
+{
+    // Segment i * 16 has the base i * 256.
+    auto segmentWithData = [](int i) {
+        uint8_t segment[2] = {static_cast<uint8_t>(i >> 4), static_cast<uint8_t>(i << 4)};
+        return sim_HexRecord(2, 0, segment, 2) + "\r\n:0100000066FA\r\n";
+    };
+    std::string text;
+    for (int i = 0; i < 64; ++i)
+        text += segmentWithData(i);
+    ASSERT_EQ(sort(text), 0);
+    EXPECT_EQ(hex_ParseText(m_sorted).size(), 64u);
+    EXPECT_EQ(sort(text + segmentWithData(64)), -1);
+    // Once 64 bases are known, any further segment record fails the sort,
+    // even one that names a known base.
+    EXPECT_EQ(sort(text + ":020000020000FC\r\n"), -1);
+
+    text.clear();
+    uint8_t byte = 0;
+    for (int i = 0; i < 8175; ++i, ++byte)
+        text += sim_HexRecord(0, static_cast<uint16_t>(i * 8), &byte, 1) + "\r\n";
+    ASSERT_EQ(sort(text), 0);
+    EXPECT_EQ(hex_ParseText(m_sorted).size(), 8175u);
+    std::string last = sim_HexRecord(0, 0xFFF0, &byte, 1) + "\r\n";
+    EXPECT_EQ(sort(text + last), -1);
+    // The limit is per segment: the same record under another base fits.
+    EXPECT_EQ(sort(text + ":020000021000EC\r\n" + last), 0);
+}
+
+// ------------------------------------------------- 2. Block assembly
+
+struct Block {
+    uint32_t nAddress;            // block address
+    std::vector<uint8_t> bytes;   // the block's bytes
+    uint8_t nChecksum;            // as FillBlock computed it
+};
+
+class FillBlockTest : public ::testing::Test {
+protected:
+    // Cuts the text of a sorted copy into blocks; *pnLast is the result that
+    // ended the loop (0 at the end of the image, -1 for a bad line).
+    std::vector<Block> blocks(const std::string& text, int32_t nBlockSize, uint32_t nFlags, int32_t* pnLast = nullptr)
+    {
+        m_dir.write("sorted.hex", text);
+        osfl_Handle hFile = osfl_Open(m_dir.file("sorted.hex").c_str(), osfl_kAccessRead);
+        EXPECT_NE(hFile, osfl_kInvalidHandle);
+        std::unique_ptr<AtFlashContext> pContext(new AtFlashContext());
+        pContext->nRemaining = 0;
+        pContext->nSegment = 0;
+        os_ResetLineReader(&pContext->reader);
+        std::vector<Block> result;
+        int32_t nLength;
+        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, nBlockSize, nFlags)) > 0)
+            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + nLength),
+                                   pContext->nBlockChecksum});
+        osfl_Close(hFile);
+        if (pnLast != nullptr)
+            *pnLast = nLength;
+        return result;
+    }
+
+    // "address+length ..." of the blocks in hexadecimal, once each block's
+    // bytes have been checked: the image's bytes where it has data, 0xFF
+    // elsewhere, and the checksum the XOR of them all.
+    static std::string layout(const std::vector<Block>& result, const std::map<uint32_t, uint8_t>& image)
+    {
+        std::string sLayout;
+        for (const Block& block : result) {
+            uint8_t nXor = 0;
+            for (size_t i = 0; i < block.bytes.size(); ++i) {
+                auto found = image.find(block.nAddress + static_cast<uint32_t>(i));
+                EXPECT_EQ(block.bytes[i], found != image.end() ? found->second : 0xFF) << block.nAddress + i;
+                nXor ^= block.bytes[i];
+            }
+            EXPECT_EQ(block.nChecksum, nXor);
+            char szBlock[32];
+            snprintf(szBlock, sizeof szBlock, "%X+%zX ", block.nAddress, block.bytes.size());
+            sLayout += szBlock;
+        }
+        return sLayout;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(FillBlockTest, AlignsBridgesShortHolesAndStopsAtSixteenKilobytes)
+{
+    const struct {
+        const char* pszCase;
+        std::vector<HexChunk> chunks;
+        size_t nRecordBytes;
+        int32_t nBlockSize;
+        const char* pszLayout;
+    } kCases[] = {
+        {"a short gap bridged into an aligned block", {hex_Pattern(0, 0x1000), hex_Pattern(0x1040, 0xC0)}, 16,
+         AtFlsh_kBlockSize, "0+1000 1000+100 "},
+        {"a hole of exactly 128 bytes is bridged", {hex_Pattern(0, 0x80), hex_Pattern(0x100, 0x10)}, 16,
+         AtFlsh_kBlockSize, "0+180 "},
+        {"one of 129 bytes starts a new block", {hex_Pattern(0, 0x80), hex_Pattern(0x101, 0x10)}, 16,
+         AtFlsh_kBlockSize, "0+80 100+80 "},
+        {"never across a 16 KiB boundary", {hex_Pattern(0x3F80, 0x40), hex_Pattern(0x4010, 0x10)}, 16,
+         AtFlsh_kBlockSize, "3F80+80 4000+80 "},
+        {"a record across the boundary is split", {hex_Pattern(0x3FF0, 0x20)}, 32, AtFlsh_kBlockSize,
+         "3F80+80 4000+80 "},
+        // The next record starts at the limit 0x1000, takes nothing and
+        // closes the block at its full size.
+        {"a record at the limit", {hex_Pattern(0, 0xF80), hex_Pattern(0x1000, 0x10)}, 16, AtFlsh_kBlockSize,
+         "0+1000 1000+80 "},
+        {"small blocks", {hex_Pattern(0x200, 0x200)}, 16, AtFlsh_kOldBlockSize, "200+80 280+80 300+80 380+80 "},
+    };
+    for (const auto& test : kCases) {
+        std::string text = hex_Text(test.chunks, HexLayout{test.nRecordBytes, 0x10000, 0});
+        EXPECT_EQ(layout(blocks(text, test.nBlockSize, 0), hex_Bytes(test.chunks)), test.pszLayout) << test.pszCase;
+    }
+
+    // A record below the block's end (a later segment of the sorted copy
+    // overlapping an earlier one) closes the block.
+    HexChunk image = hex_Pattern(0x100, 0x20);
+    std::string text = ":020000020000FC\r\n" + sim_HexRecord(0, 0x100, image.bytes.data(), 16) + "\r\n" +
+                       ":020000020008F4\r\n" + sim_HexRecord(0, 0x000, image.bytes.data() + 16, 16) + "\r\n" +
+                       ":00000001FF\r\n";
+    std::vector<Block> result = blocks(text, AtFlsh_kBlockSize, 0);
+    ASSERT_EQ(result.size(), 2u);
+    EXPECT_EQ(result[0].nAddress, 0x100u);
+    EXPECT_EQ(result[1].nAddress, 0x080u);
+    EXPECT_EQ(std::vector<uint8_t>(result[1].bytes.begin(), result[1].bytes.begin() + 16),
+              std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.end()));
+}
+
+TEST_F(FillBlockTest, PatchesOnlyTheBlockAtZero)
+{
+    std::vector<HexChunk> chunks = {hex_Pattern(0, 0x100), hex_Pattern(0x8000, 0x80)};
+    std::map<uint32_t, uint8_t> image = hex_Bytes(chunks);
+    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, 0), image), "0+100 8000+80 ");
+    image[0] = 0xC3;
+    image[1] = 0x00;
+    image[2] = 0x01;
+    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, flsh_kPatchResetVector), image), "0+100 8000+80 ");
+}
+
+TEST_F(FillBlockTest, ALineThatIsNotARecordEndsWithMinusOne)
+{
+    int32_t nLast = 0;
+    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", AtFlsh_kBlockSize, 0, &nLast).empty());
+    EXPECT_EQ(nLast, -1);
+    // A copy that ends without its end-of-file record.
+    std::string text = hex_Text({hex_Pattern(0, 0x100)});
+    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), AtFlsh_kBlockSize, 0, &nLast).empty());
+    EXPECT_EQ(nLast, -1);
+    // After the end-of-file record nothing more is read.
+    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", AtFlsh_kBlockSize, 0, &nLast).size(), 1u);
+    EXPECT_EQ(nLast, 0);
+}
+
+// ------------------------------------- 3. Line texts and percentages
+
+// "length text" of every line of the bytes read through flsh_ReadLineText
+// with the loader prefix, up to the first result that is not a line.
+std::vector<std::string> readAll(const std::string& bytes)
+{
+    TempDir dir;
+    dir.write("f.txt", bytes);
+    osfl_Handle hFile = osfl_Open(dir.file("f.txt").c_str(), osfl_kAccessRead);
+    EXPECT_NE(hFile, osfl_kInvalidHandle);
+    os_LineReader reader;
+    os_ResetLineReader(&reader);
+    std::vector<std::string> texts;
+    for (int32_t nLength = 1; nLength > 0;) {
+        char szText[flsh_kLineSize];
+        int32_t nRead = 0;
+        nLength = flsh_ReadLineText(hFile, &reader, "at&&w", szText, &nRead);
+        EXPECT_EQ(static_cast<size_t>(nLength > 0 ? nLength : 0), strlen(szText));
+        texts.push_back(std::to_string(nLength) + " " + szText);
+    }
+    osfl_Close(hFile);
+    return texts;
+}
+
+TEST(FlshLine, TextsArePrefixCutLineAndCrLfAndNeverOverrunTheBuffer)
+{
+    EXPECT_EQ(readAll(":00\r\n\r\nAB\nCD\r\nLAST"),
+              (std::vector<std::string>{"10 at&&w:00\r\n", "7 at&&w\r\n", "9 at&&wAB\r\n", "11 at&&wLAST\r\n", "0 "}));
+    // A line longer than the line buffer itself is refused with an empty text.
+    EXPECT_EQ(readAll(std::string(300, 'g') + "\r\n"), std::vector<std::string>{"-1 "});
+}
+
+TEST(FlshLine, PercentOfTheFileWithoutOverflow)
+{
+    TempDir dir;
+    osfl_Handle hFile = osfl_Create(dir.file("big.bin").c_str(), osfl_kAttrNormal);
+    ASSERT_NE(hFile, osfl_kInvalidHandle);
+    // A sparse file of 100,000,000 bytes: 50,000,000 x 100 needs more than 32 bits.
+    ASSERT_EQ(osfl_Seek(hFile, 99999999, 0), 99999999);
+    ASSERT_EQ(osfl_Write(hFile, "x", 1), 1);
+    ASSERT_EQ(osfl_Seek(hFile, 50000000, 0), 50000000);
+    EXPECT_EQ(flsh_Percent(hFile, osfl_Length(hFile)), 50);
+    EXPECT_EQ(flsh_Percent(hFile, 0), 0);
+    EXPECT_EQ(flsh_Percent(hFile, -1), 0);
+    osfl_Close(hFile);
+    EXPECT_EQ(flsh_Percent(osfl_kInvalidHandle, 100), 0);
+}
+
+}  // namespace

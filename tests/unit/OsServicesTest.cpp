@@ -1,0 +1,467 @@
+// The platform modules' services under the engine, one division per area:
+//   1. Strings and the reply matcher   5. Recursive mutexes and worker
+//   2. Files through the system-call      threads with small stacks
+//      table, temporary files, the     6. The runtime clock: scaled sleeps
+//      executable's folder                and a clock that never jumps when
+//   3. Line reading: CR LF lines over     the scale changes
+//      4096-byte blocks and the        7. Serial-layer pieces: the log
+//      profile reader's byte-wise         rendering of data, baud-rate
+//      reads                              names, device names, the timer
+//   4. Directory search                   (ports themselves are tested on
+//                                         simulated devices)
+#include "EngineSource/OSWIN32.h"
+#include "EngineSource/Urswin32.h"
+#include "support/Faults.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// ---------------------------------- 1. Strings and the reply matcher
+
+// 1-based position at which a fresh matcher first reports the pattern, or 0.
+size_t matchedAt(const char* pszPattern, const std::string& text)
+{
+    gn_Matcher matcher;
+    gn_MatchInit(&matcher, pszPattern);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (gn_MatchChar(&matcher, text[i]))
+            return i + 1;
+    }
+    return 0;
+}
+
+TEST(MatcherTest, FallsBackToTheLongestPrefixStillMatched)
+{
+    EXPECT_EQ(matchedAt("OK\r\n", "OOK\r\n"), 5u);
+    EXPECT_EQ(matchedAt("aab", "aaab"), 4u);
+    EXPECT_EQ(matchedAt("abcabd", "abcabcabd"), 9u);
+    EXPECT_EQ(matchedAt("OK\r\n", "ok\r\nO K\r\n"), 0u);
+    EXPECT_EQ(matchedAt("", "x"), 1u);
+    // Agrees with a plain search on random text over a small alphabet.
+    std::mt19937 random(7);
+    for (int nRound = 0; nRound < 2000; ++nRound) {
+        std::string text;
+        for (int i = 0; i < 12; ++i)
+            text += "abOK\r\n"[random() % 6];
+        for (const char* pszPattern : {"aab", "abab", "aaba", "OK\r\n", "abcab"}) {
+            size_t nFound = text.find(pszPattern);
+            ASSERT_EQ(matchedAt(pszPattern, text), nFound == std::string::npos ? 0 : nFound + strlen(pszPattern)) << text;
+        }
+    }
+    gn_Matcher matcher;
+    gn_MatchInit(&matcher, "K");
+    EXPECT_EQ(gn_MatchChar(&matcher, 'K') + gn_MatchChar(&matcher, 'x'), 2);    // complete until re-initialised
+}
+
+// Plain comparisons, upper-casing and trims are shown by the model order,
+// the catalogue's names and the profile reader.
+TEST(StringTest, ComparesCopiesTrimsAndConvertsAtTheirEdges)
+{
+    EXPECT_LT(gn_StriCmp("ab", "abc"), 0);
+    EXPECT_EQ(gn_StriCmp("a", "C"), 'A' - 'C');
+    EXPECT_LT(gn_StriCmp("\xE9", "a"), 0);    // characters are signed
+    char sz[16] = "az{\xE9Z`";
+    gn_StrUpper(sz);
+    EXPECT_STREQ(sz, "AZ{\xE9Z`");
+    EXPECT_EQ(gn_StrCopyN(sz, "hello", 6), 5);
+    EXPECT_EQ(gn_StrCopyN(sz, "hello", 3), 3);    // cut: returns the size
+    EXPECT_STREQ(sz, "he");
+    gn_TrimCopy(sz, "  ab cd", 4);    // cut to "ab ", then trimmed
+    EXPECT_STREQ(sz, "ab");
+    snprintf(sz, sizeof sz, " \t\r\n");
+    gn_Trim(sz);
+    EXPECT_STREQ(sz, "");
+    for (auto value : {std::make_pair("0x1F", 31), {"0X1fz", 31}, {"12abc", 12}, {"0x", 0}, {"0xg7", 0}, {"-1", 0}, {" 5", 0}})
+        EXPECT_EQ(gn_StrToInt(value.first), value.second) << value.first;
+    EXPECT_EQ(gn_StrToInt(nullptr), 0);
+}
+
+// ---------------- 2. Files, temporary files, the executable's folder
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+TEST(FileTest, CreatesPrivateFilesAnewAndRefusesWhatIsNoFile)
+{
+    TempDir dir;
+    std::string path = dir.file("data.bin");
+    osfl_Handle hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_NE(fcntl(hFile, F_GETFD) & FD_CLOEXEC, 0);
+    EXPECT_EQ(osfl_Write(hFile, "hello world", 11), 11);
+    EXPECT_EQ(osfl_Seek(hFile, -5, 2), 6);
+    EXPECT_EQ(osfl_Tell(hFile), 6);
+    EXPECT_EQ(osfl_Seek(hFile, 0, 3), osfl_kError);
+    EXPECT_NE(osfl_Close(hFile), 0);
+    hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
+    EXPECT_EQ(osfl_Length(hFile), 0);    // truncated
+    osfl_Close(hFile);
+    EXPECT_EQ(osfl_Remove(path.c_str()), 0);
+    EXPECT_NE(osfl_Remove(path.c_str()), 0);
+    EXPECT_EQ(osfl_Open(path.c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
+    EXPECT_EQ(osfl_Open(dir.path().c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
+}
+
+TEST(FileTest, ReportsFailedSystemCalls)
+{
+    TempDir dir;
+    dir.write("data.bin", "abc");
+    std::string path = dir.file("data.bin");
+    char sz[4];
+    {
+        ScopedSysCallFault fault(ScopedSysCallFault::kOpen, 1, EACCES);
+        EXPECT_EQ(osfl_Open(path.c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
+    }
+    osfl_Handle hFile = osfl_Open(path.c_str(), osfl_kAccessReadWrite);
+    {
+        ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
+        EXPECT_EQ(osfl_Read(hFile, sz, 1), 1);
+        EXPECT_EQ(osfl_Read(hFile, sz, 1), osfl_kError);
+    }
+    {
+        ScopedSysCallFault fault(ScopedSysCallFault::kWrite, 1, EIO);
+        EXPECT_EQ(osfl_Write(hFile, "x", 1), osfl_kError);
+    }
+    {
+        // An interrupted call is repeated, not reported.
+        ScopedSysCallFault fault(ScopedSysCallFault::kWrite, 1, EINTR);
+        EXPECT_EQ(osfl_Write(hFile, "xy", 2), 2);
+        EXPECT_EQ(fault.calls(), 2);
+    }
+    osfl_Close(hFile);
+    EXPECT_EQ(dir.read("data.bin"), "axy");
+}
+
+TEST(FileTest, MakesTemporaryFilesAndFindsTheExecutable)
+{
+    TempDir dir;
+    const char* pszSaved = getenv("TMPDIR");
+    std::string saved = pszSaved != nullptr ? pszSaved : "";
+    setenv("TMPDIR", dir.path().c_str(), 1);
+    char szFirst[os_kMaxPath], szSecond[os_kMaxPath], szSmall[8] = "x";
+    EXPECT_EQ(os_MakeTempFile(szFirst, sizeof szFirst) + os_MakeTempFile(szSecond, sizeof szSecond), 2);
+    EXPECT_EQ(os_MakeTempFile(szSmall, sizeof szSmall), 0);
+    pszSaved != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(std::string(szFirst).rfind(dir.path() + "/", 0), 0u);
+    EXPECT_STRNE(szFirst, szSecond);
+    EXPECT_EQ(modeOf(szFirst), 0600u);
+    EXPECT_STREQ(szSmall, "");
+
+    char szDir[os_kMaxPath];
+    ASSERT_EQ(os_GetExeDir(szDir, sizeof szDir), 1);
+    EXPECT_EQ(access((std::string(szDir) + "unit_tests").c_str(), X_OK), 0);
+    EXPECT_EQ(os_GetExeDir(szSmall, 2), 0);
+}
+
+// --------------------------------------------------- 3. Line reading
+
+typedef std::vector<std::pair<int, std::string>> Lines;
+
+// Each result with the line it left, up to the first that is not positive:
+// os_ReadNextLine with a buffer of nSize, or, when bByteWise, gn_ReadString
+// with a maximum of nSize.
+Lines readAll(const TempDir& dir, const std::string& bytes, int nSize, bool bByteWise = false)
+{
+    dir.write("lines", bytes);
+    osfl_Handle hFile = osfl_Open(dir.file("lines").c_str(), osfl_kAccessRead);
+    os_LineReader reader;
+    os_ResetLineReader(&reader);
+    std::vector<char> line(static_cast<size_t>(nSize) + 1, '#');
+    Lines lines;
+    int nResult;
+    do {
+        nResult = bByteWise ? gn_ReadString(hFile, line.data(), nSize) : os_ReadNextLine(hFile, line.data(), nSize, &reader);
+        lines.emplace_back(nResult, std::string(line.data()));
+    } while (nResult > 0);
+    osfl_Close(hFile);
+    return lines;
+}
+
+TEST(LineReaderTest, EndsLinesOnlyAtCrLfOrEndOfFile)
+{
+    TempDir dir;
+    EXPECT_EQ(readAll(dir, "A\r\nB", 100), (Lines{{3, "A"}, {1, "B"}, {0, ""}}));
+    EXPECT_EQ(readAll(dir, "A\nB\r\n", 100), (Lines{{5, "A\nB"}, {0, ""}}));
+    EXPECT_EQ(readAll(dir, "ab\r\n", 4), (Lines{{4, "ab"}, {0, ""}}));
+    // The last byte of the first block is a CR, the first of the next an LF.
+    std::string block(4095, 'x');
+    EXPECT_EQ(readAll(dir, block + "\r\nnext\r\n", 5000), (Lines{{4097, block}, {6, "next"}, {0, ""}}));
+    EXPECT_EQ(readAll(dir, block + "\rY\r\n", 5000), (Lines{{4099, block + "\rY"}, {0, ""}}));
+}
+
+TEST(LineReaderTest, ReportsOverlongLinesAndReadErrors)
+{
+    TempDir dir;
+    ScopedLogFile log(dir.file("log.txt"));
+    EXPECT_EQ(readAll(dir, "abc\r\n", 4), (Lines{{-1, "abc"}}));    // left terminated
+    EXPECT_NE(log.text().find("[EngineSource/OSWIN32 ("), std::string::npos);
+    EXPECT_NE(log.text().find("]: ReadNextLine:  Fell out of while loop  nCurCount 4\n"), std::string::npos);
+    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
+    std::string block(4094, 'x');
+    EXPECT_EQ(readAll(dir, block + "\r\nsecond block\r\n", 5000), (Lines{{4096, block}, {-1, ""}}));
+}
+
+// Line feeds and carriage returns on their own stay in the profile reader's
+// lines; lines of 150 characters and Ctrl-Z are shown by the profile tests.
+TEST(ReadStringTest, SplitsAtCrLfOnlyAndStopsAtAReadError)
+{
+    TempDir dir;
+    EXPECT_EQ(readAll(dir, "[A]\r\na\nb\rc\r\nlast", 132, true), (Lines{{1, "[A]"}, {1, "a\nb\rc"}, {1, "last"}, {0, ""}}));
+    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 3, EIO);
+    EXPECT_EQ(readAll(dir, "abcdef\r\n", 132, true), (Lines{{0, "ab"}}));
+}
+
+// ----------------------------------------------- 4. Directory search
+
+// "name" for files, "name/" for folders, in the order found.
+std::vector<std::string> search(const char* pszDirectory, const char* pszPattern)
+{
+    std::vector<std::string> hits;
+    os_FindRecord find;
+    for (int bFound = os_FindFirst(pszDirectory, pszPattern, &find); bFound; bFound = os_FindNext(&find)) {
+        char szName[os_kFindNameSize];
+        os_FindName(szName, &find);
+        hits.push_back(std::string(szName) + ((os_FindAttributes(&find) & os_kAttrDirectory) ? "/" : ""));
+    }
+    os_FindClose(&find);
+    return hits;
+}
+
+TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
+{
+    TempDir dir;
+    for (const char* pszName : {"Zeta.hex", "alpha.hex", "ALPHA.hex", "abgb1234.HEX", "beta.txt", "noext"})
+        dir.write(pszName, "");
+    mkdir(dir.file("sub.hex").c_str(), 0700);
+    symlink("sub.hex", dir.file("link.HEX").c_str());
+    dir.write("sub.hex/inner.txt", "");
+    const char* pszDir = dir.path().c_str();
+    EXPECT_EQ(search(pszDir, "*"), (std::vector<std::string>{"abgb1234.HEX", "ALPHA.hex", "alpha.hex", "beta.txt",
+                                                             "link.HEX/", "noext", "sub.hex/", "Zeta.hex"}));
+    EXPECT_EQ(search(pszDir, "?ETA.*"), (std::vector<std::string>{"beta.txt", "Zeta.hex"}));
+    EXPECT_EQ(search(pszDir, "a*b*.hex"), (std::vector<std::string>{"abgb1234.HEX"}));
+    EXPECT_TRUE(search(pszDir, "*.bin").empty());
+    EXPECT_TRUE(search(dir.file("missing").c_str(), "*").empty());
+
+    const std::vector<std::string> expected = {"beta.txt"};
+    EXPECT_EQ(search((dir.path() + "/").c_str(), "*.txt"), expected);
+    EXPECT_EQ(search(pszDir, "sub.hex/*.TXT"), (std::vector<std::string>{"inner.txt"}));
+    EXPECT_TRUE(search(std::string(os_kMaxPath, 'd').c_str(), "*").empty());
+    ScopedChdir chdir(dir.path());
+    EXPECT_EQ(search("", "*.txt"), expected);
+}
+
+// -------------------------------------------- 5. Mutexes and threads
+
+bool waitFor(const std::atomic<bool>& bFlag)
+{
+    for (int i = 0; i < 2000 && !bFlag.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return bFlag.load();
+}
+
+TEST(MutexTest, OwnerMayLockAgainOthersWaitForTheLastUnlock)
+{
+    os_Mutex mutex;
+    os_CreateMutex(&mutex);
+    os_LockMutex(&mutex);
+    os_LockMutex(&mutex);
+    std::atomic<bool> bTaken{false};
+    std::thread other([&] {
+        os_LockMutex(&mutex);
+        bTaken = true;
+        os_UnlockMutex(&mutex);
+    });
+    os_UnlockMutex(&mutex);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(bTaken.load());
+    os_UnlockMutex(&mutex);
+    EXPECT_TRUE(waitFor(bTaken));
+    other.join();
+    os_DeleteMutex(&mutex);
+}
+
+struct Worker {
+    std::atomic<bool> bDone{false};    // set last, after the fields below
+    size_t nStackSize = 0;             // the stack the thread really got
+    char szText[32] = {};              // formatted on the worker's stack
+};
+
+uint32_t formatOnSmallStack(void* pArg)
+{
+    Worker* pWorker = static_cast<Worker*>(pArg);
+    // Far more stack than the 12000 bytes asked for.
+    char szLarge[64 * 1024];
+    snprintf(szLarge, sizeof szLarge, "%0*d %.3Lf", 60000, 7, 2.5L);
+    gn_StrCopyN(pWorker->szText, szLarge + 59990, static_cast<int>(sizeof pWorker->szText));
+    pthread_attr_t attr;
+    pthread_getattr_np(pthread_self(), &attr);
+    pthread_attr_getstacksize(&attr, &pWorker->nStackSize);
+    pthread_attr_destroy(&attr);
+    pWorker->bDone = true;
+    return 0;
+}
+
+TEST(ThreadTest, SmallStacksAreRoundedUpForFormattedOutput)
+{
+    Worker workers[3];
+    const uint32_t kStacks[] = {12000, 18000, 0};
+    os_Thread hThread = 0;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(os_CreateThread(&hThread, formatOnSmallStack, kStacks[i], &workers[i]), 1);
+        EXPECT_NE(hThread, 0u);
+    }
+    for (Worker& worker : workers) {
+        ASSERT_TRUE(waitFor(worker.bDone));
+        EXPECT_STREQ(worker.szText, "0000000007 2.500");
+        EXPECT_GE(worker.nStackSize, os_kMinStackSize);
+    }
+    EXPECT_EQ(os_CreateThread(&hThread, nullptr, 12000, nullptr), 0);
+    EXPECT_EQ(hThread, 0u);
+}
+
+// ---------------------------------------------- 6. The runtime clock
+
+class ClockTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_savedScale = os_TimeScale(); }
+    void TearDown() override { os_SetTimeScale(m_savedScale); }
+
+    // Sleeps nMs at the time scale; checks that it took nRealMin to 1000
+    // real milliseconds and returns what the runtime clock saw of it.
+    static int64_t sleepAt(double dScale, int32_t nMs, int64_t nRealMin)
+    {
+        os_SetTimeScale(dScale);
+        auto start = std::chrono::steady_clock::now();
+        int64_t nStart = os_ClockMs();
+        os_SleepMs(nMs);
+        int64_t nReal =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_GE(nReal, nRealMin);
+        EXPECT_LT(nReal, 1000);
+        return os_ClockMs() - nStart;
+    }
+
+    double m_savedScale = 1;
+};
+
+TEST_F(ClockTest, ScaledSleepsRealMsAndScaleChanges)
+{
+    // The runtime clock saw the whole 2 seconds.
+    int64_t nSeen = sleepAt(0.01, 2000, 19);
+    EXPECT_GE(nSeen, 2000);
+    EXPECT_LT(nSeen, 2000 + 100 * 100);
+
+    EXPECT_EQ(os_RealMs(0) + os_RealMs(-5), 0);
+    EXPECT_EQ(os_RealMs(1), 1);       // never rounds a positive time to 0
+    EXPECT_EQ(os_RealMs(3500), 35);
+    os_SetTimeScale(0);
+    os_SetTimeScale(-1);
+    EXPECT_DOUBLE_EQ(os_TimeScale(), 0.01);
+
+    // Changing the scale does not move the clock.
+    os_SetTimeScale(1);
+    int64_t nBefore = os_ClockMs();
+    os_SetTimeScale(0.001);
+    int64_t nAfter = os_ClockMs();
+    EXPECT_GE(nAfter, nBefore);
+    EXPECT_LT(nAfter - nBefore, 1000);
+    os_SetTimeScale(1);
+    EXPECT_GE(os_ClockMs(), nAfter);
+}
+
+TEST_F(ClockTest, RealTimeSleepKeepsWallClockTime) { EXPECT_GE(sleepAt(1, 200, 200), 200); }
+
+// -------------------------------------------- 7. Serial-layer pieces
+
+std::string format(const std::string& bytes, size_t nOutSize = urs_kFormatSize)
+{
+    char szOut[urs_kFormatSize + 8];
+    urs_FormatData(szOut, nOutSize, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    return szOut;
+}
+
+TEST(UrsFormatData, RendersEscapesAndCutsOnlyWholePieces)
+{
+    EXPECT_EQ(format(std::string("\x00\x1f\x7f\xff ~\r\n", 8)), "\\x00\\x1f\\x7f\\xff ~\\r\\n");
+    EXPECT_EQ(format(std::string(30, '\x01')).size(), 20u * 4);
+    // A short buffer cuts whole pieces, never half an escape.
+    EXPECT_EQ(format("AB\r\n", 6), "AB\\r");
+    EXPECT_EQ(format("AB", 1), "");
+}
+
+TEST(UrsBaudName, NamesKnownRatesAndCallsTheRest19200)
+{
+    for (uint32_t nBaud : {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+        EXPECT_EQ(std::string(urs_BaudName(nBaud)), std::to_string(nBaud));
+    for (uint32_t nBaud : {14400, 0, 230400})
+        EXPECT_STREQ(urs_BaudName(nBaud), "19200") << nBaud;
+}
+
+std::string resolve(const char* pszDevice)
+{
+    char szPath[256];
+    EXPECT_EQ(urs_ResolveDevice(pszDevice, szPath, sizeof szPath), 1) << pszDevice;
+    return szPath;
+}
+
+TEST(UrsResolve, ComPortsWithOrWithoutAPortsFolderPathsAndOtherNames)
+{
+    const char* pszSaved = getenv("NORVANE_PORTS");
+    std::string saved = pszSaved != nullptr ? pszSaved : "";
+    unsetenv("NORVANE_PORTS");
+    EXPECT_EQ(resolve("\\\\.\\COM1"), "/dev/ttyS0");
+    EXPECT_EQ(resolve("\\\\.\\COM32"), "/dev/ttyS31");
+    EXPECT_EQ(resolve("\\\\.\\COM33"), "/dev/ttyUSB0");
+    EXPECT_EQ(resolve("\\\\.\\com36"), "/dev/ttyUSB3");
+    EXPECT_EQ(resolve("\\\\.\\COM37"), "/dev/COM37");
+    EXPECT_EQ(resolve("\\\\.\\COM0"), "/dev/COM0");
+    setenv("NORVANE_PORTS", "", 1);
+    EXPECT_EQ(resolve("\\\\.\\COM3"), "/dev/ttyS2");
+    // Only COMn goes through the folder.
+    setenv("NORVANE_PORTS", "/tmp/ports", 1);
+    EXPECT_EQ(resolve("\\\\.\\com12"), "/tmp/ports/COM12");
+    EXPECT_EQ(resolve("\\\\.\\COMX"), "/dev/COMX");
+    EXPECT_EQ(resolve("\\\\.\\ttyACM0"), "/dev/ttyACM0");
+    EXPECT_EQ(resolve("\\\\.\\/dev/serial/by-id/usb-modem"), "/dev/serial/by-id/usb-modem");
+    EXPECT_EQ(resolve("/dev/ttyS4"), "/dev/ttyS4");
+    pszSaved != nullptr ? setenv("NORVANE_PORTS", saved.c_str(), 1) : unsetenv("NORVANE_PORTS");
+    char szSmall[8];
+    EXPECT_EQ(urs_ResolveDevice("\\\\.\\ttyUSB7", szSmall, sizeof szSmall), 0);
+    EXPECT_STREQ(szSmall, "");
+}
+
+// Deadlines passing and stopping are shown on simulated ports.
+TEST(UrsTimer, ExpiresOnlyWhenArmedAndCutsLongTimesInsteadOfWrapping)
+{
+    urs_Port port = {};
+    port.hFile = -1;
+    EXPECT_EQ(urs_TimerExpired(&port), 0);
+    urs_StartTimer(&port, 4000000);
+    EXPECT_EQ(port.nTimeoutMs, INT32_MAX);
+    EXPECT_EQ(urs_TimerExpired(&port), 0);
+}
+
+}  // namespace
