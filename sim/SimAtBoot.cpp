@@ -148,6 +148,7 @@ private:
     const std::string m_trigger;                  // the command that started the mode
     const SimAtBootConfig& m_config;              // behaviour and faults
     Phase m_ePhase = Phase::kCommand;             // what the next byte is
+    bool m_bAwake = false;                        // a probe has been answered
     uint32_t m_nRate = 0;                         // rate the boot code listens at; 0 any
     uint32_t m_nHostBaud = 0;                     // the host's rate, read at each command byte
     double m_dInputFreeMs = 0;                    // runtime clock when the last byte has arrived
@@ -215,10 +216,13 @@ bool AtBootMode::onByte(SimLink& link, uint8_t byte)
 bool AtBootMode::onCommandByte(SimLink& link, uint8_t byte)
 {
     // "M" and "D" on their own are the wake-up probe and the speed query;
-    // anything else is a command line, echoed as it is typed.
+    // anything else is a command line, echoed as it is typed. Once awake the
+    // boot code ignores further probes: those the host sent while it was
+    // still starting would otherwise answer the speed queries.
     if (m_line.empty() && byte == 'M') {
-        if (m_config.cWake != 0)
+        if (m_config.cWake != 0 && !m_bAwake)
             reply(link, std::string(1, m_config.cWake));
+        m_bAwake = true;
         return true;
     }
     if (m_line.empty() && byte == 'D') {

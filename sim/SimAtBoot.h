@@ -1,5 +1,5 @@
 // The boot code of an AT-protocol modem, played as a protocol mode: "AT*FS\r"
-// starts it at 19200 baud; it answers "U" to each "M" probe, a speed letter
+// starts it at 19200 baud; it answers "U" to the first "M" probe, a speed letter
 // to "D", "OK" to the baud code (and then listens at that rate), echoes its
 // command lines, gives its version to "ATI1\r", answers "ATDPOFF\r" and
 // "ATN\r", takes blocks after "ATFLP\r" ("G", 5-byte header, data, XOR

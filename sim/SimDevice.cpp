@@ -255,10 +255,17 @@ void SimDevice::hostClosed(const char* pszEvent)
 void SimDevice::dropLine()
 {
     hostClosed("line dropped");
-    close(m_nMaster.exchange(-1));
     ++m_nDrops;
+    // The fresh line is linked before the old one is closed: a host that
+    // reopens the port as soon as it sees the drop finds the new line.
+    int nOld = m_nMaster.load();
     std::string error;
-    if (!openPty(&error) || !linkPty(&error)) {
+    bool bFresh = openPty(&error) && linkPty(&error);
+    close(nOld);
+    if (!bFresh) {
+        int nFresh = m_nMaster.exchange(-1);
+        if (nFresh != nOld)
+            close(nFresh);
         m_transcript.add(SimDirection::kEvent, error);
         m_bStop = true;
         return;

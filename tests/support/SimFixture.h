@@ -20,7 +20,7 @@ using SimSettings = std::vector<std::pair<std::string, std::string>>;
 
 class SimFixture : public ::testing::Test {
 protected:
-    static constexpr double kTestScale = 0.02;
+    static constexpr double kTestScale = 0.05;
 
     void SetUp() override;
     void TearDown() override;
