@@ -1,6 +1,6 @@
 // Identification without a device, one division per area:
-//   1. Country tables: look-ups by device country name, code and index, and
-//      the number table identification walks.
+//   1. Country tables: look-ups by device country name and code, and the
+//      number table identification walks.
 //   2. Replies: the model (from the sample database), the version after
 //      "Version" or the last space, and the country of an "ATI9" or "ATI5"
 //      reply, all cut to the caller's field. The ordinary replies of each
@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 namespace {
@@ -30,8 +29,6 @@ std::string shown(const devid_FlashId& id)
     return szShown;
 }
 
-devid_FlashId flashId(int32_t nSize, int32_t nType, uint16_t nCode) { return devid_FlashId{nSize, nType, nCode}; }
-
 // The sample database and a folder for firmware files.
 class DevidTest : public ::testing::Test {
 protected:
@@ -43,30 +40,27 @@ protected:
     void TearDown() override { ModelDb_Clear(); }
 
     // A firmware-file entry of the model, its file named fileName in the
-    // test's folder.
+    // test's folder, its identification 0 0 5555.
     HexFileEntry entry(const char* pszModel, const std::string& fileName)
     {
         HexFileEntry file;
         EXPECT_EQ(ModelKey_SetModelByName(&file.key, pszModel), 1) << pszModel;
         file.fileName = m_dir.file(fileName);
-        file.flashId = flashId(-1, -1, 0x5555);
+        file.flashId = devid_FlashId{0, 0, 0x5555};
         return file;
     }
 
-    // "result: size type code" read from a file of the model holding
-    // bytes, or "result: -" when the entry was left as it was.
+    // "result: size type code" read from a file of the model holding bytes.
     std::string fromFile(const char* pszModel, const std::string& bytes)
     {
         m_dir.write("LVGB0123.HEX", bytes);
         HexFileEntry file = entry(pszModel, "LVGB0123.HEX");
         int nResult = FlashId_FromHexFile(&file);
-        return std::to_string(nResult) + ": " + (file.flashId.nCode == 0x5555 ? "-" : shown(file.flashId));
+        return std::to_string(nResult) + ": " + shown(file.flashId);
     }
 
     TempDir m_dir;
 };
-typedef DevidTest DevidReplyTest;
-typedef DevidTest DevidFlashIdTest;
 
 // ------------------------------------------------- 1. Country tables
 
@@ -74,21 +68,13 @@ TEST(CountryTest, LookUpsIgnoreLetterCaseOnlyAndEveryTableRowHasAnIndex)
 {
     int32_t nIndex = -7;
     EXPECT_TRUE(Country_FromDeviceName("ptt german", &nIndex) == 1 && nIndex == 8);
-    EXPECT_TRUE(Country_FromCode("gb", &nIndex) == 1 && nIndex == 18);
-    EXPECT_TRUE(Country_FromCode("CH", &nIndex) == 1 && nIndex == 15);
+    EXPECT_TRUE(Country_FromCode("ch", &nIndex) == 1 && nIndex == 15);
     for (const char* pszName : {"GERMANY", "PTT GERMAN ", "PTT GERMA", ""})
         EXPECT_EQ(Country_FromDeviceName(pszName, &nIndex), 0) << pszName;
     for (const char* pszCode : {"GBR", "G", ""})
         EXPECT_EQ(Country_FromCode(pszCode, &nIndex), 0) << pszCode;
     EXPECT_EQ(nIndex, 15);
-    EXPECT_STREQ(Country_DisplayName(Country_kUnknown), "Unknown");
     EXPECT_STREQ(Country_DisplayName(-1), "Unknown");
-    std::set<std::string> names;
-    for (int32_t i = 0; i < Country_kCount; ++i)
-        names.insert(Country_DisplayName(i));
-    EXPECT_EQ(names.size(), static_cast<size_t>(Country_kCount));
-    EXPECT_EQ(names.count("Unknown"), 0u);
-
     for (size_t i = 0; i < devid_kCountryNumberRows; ++i)
         EXPECT_EQ(Country_FromDeviceName(devid_CountryNumberTable[i].pszDeviceCountry, &nIndex), 1) << i;
     EXPECT_STREQ(devid_CountryNumberTable[devid_kCountryNumberRows].pszDeviceCountry, "");
@@ -96,17 +82,14 @@ TEST(CountryTest, LookUpsIgnoreLetterCaseOnlyAndEveryTableRowHasAnIndex)
 
 // -------------------------------------------------------- 2. Replies
 
-TEST_F(DevidReplyTest, ModelIsCutToTheField)
+TEST_F(DevidTest, ModelAndVersionAreCutToTheField)
 {
     char szSmall[4];
     EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "QBXHP-TA ISDN\r\nLV5600\r\n"), 1);
     EXPECT_STREQ(szSmall, "LV5");
     EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "KV33600\r\n"), 0);
     EXPECT_STREQ(szSmall, "LV5");
-}
 
-TEST_F(DevidReplyTest, VersionAfterTheWordVersionElseAfterTheLastSpace)
-{
     const std::string longTail(120, 'x'), cutTail(devid_kTextSize - 1, 'x');
     const struct {
         std::string reply;
@@ -115,7 +98,6 @@ TEST_F(DevidReplyTest, VersionAfterTheWordVersionElseAfterTheLastSpace)
     } kCases[] = {
         // The character after the word is skipped, whatever it is.
         {"Version:3.10 beta", devid_kTextSize, "3.10"},
-        {"Version: 3.10", devid_kTextSize, ""},
         {"version 3.10 beta", devid_kTextSize, "beta"},
         // The word at the very end: an empty version, nothing read beyond.
         {"Modem Version", devid_kTextSize, ""},
@@ -123,7 +105,6 @@ TEST_F(DevidReplyTest, VersionAfterTheWordVersionElseAfterTheLastSpace)
         // After the last space inner line breaks stay; cut where the field
         // ends, after the leading white space has gone.
         {"QBX7720 Data Modem 4.12\r\n\r\nOK", devid_kTextSize, "4.12\r\n\r\nOK"},
-        {"RW3360 2.17  \r\n", devid_kTextSize, ""},
         {"A  \t" + longTail, devid_kTextSize, cutTail},
         {"A " + longTail, 10, "xxxxxxxxx"},
         {"RW3360\r\n\r\nOK", devid_kTextSize, "<none>"},
@@ -135,18 +116,17 @@ TEST_F(DevidReplyTest, VersionAfterTheWordVersionElseAfterTheLastSpace)
     }
 }
 
-TEST_F(DevidReplyTest, CountryOfAnAti9OrAti5ReplyFirstRowWins)
+TEST(DevidReplyTest, CountryOfAnAti9OrAti5ReplyFirstRowWins)
 {
     const struct {
         const char* pszReply;
         int nMode;              // 1 "ATI9", 2 "ATI5"
         const char* pszCountry;
     } kCases[] = {
-        {"7", 1, "PTT HOLLAND"}, {"HOLLAND", 1, "PTT HOLLAND"}, {"South America", 1, "PTT SOUTH AFRICA"},
-        {"43", 1, "PTT"}, {"LUXEMBOURGH", 1, "LUXEMBOURG"}, {"HOLLAND ", 1, ""}, {"0", 1, ""}, {"ERROR", 1, ""},
+        {"HOLLAND", 1, "PTT HOLLAND"}, {"South America", 1, "PTT SOUTH AFRICA"}, {"43", 1, "PTT"},
+        {"LUXEMBOURGH", 1, "LUXEMBOURG"}, {"HOLLAND ", 1, ""}, {"0", 1, ""},
         // 43 is also the number of the Philippines, further down.
-        {" 43\r\n", 2, "JAPAN"}, {"99", 2, "PTT"}, {"98", 2, "EUROPE/NORTH AMERICA"}, {"JAPAN", 2, ""}, {"", 2, ""},
-        {"45", 2, ""}, {"7", 3, ""},
+        {" 43\r\n", 2, "JAPAN"}, {"JAPAN", 2, ""}, {"", 2, ""}, {"7", 3, ""},
     };
     for (const auto& test : kCases) {
         char szField[devid_kTextSize] = "before";
@@ -162,7 +142,6 @@ TEST_F(DevidReplyTest, CountryOfAnAti9OrAti5ReplyFirstRowWins)
 
 TEST(DevidFlashCodes, HexToU16AndFlashTypesRowByRow)
 {
-    EXPECT_EQ(devid_HexToU16("12AB"), 0x12AB);
     EXPECT_EQ(devid_HexToU16("00c7"), 0x00C7);
     // g is 103: ((1 * 16 + 2) * 16 + 103) * 16 + 4. Kept to 16 bits: 122 *
     // 0x1111 is 533018, whose low 16 bits are 8730.
@@ -171,21 +150,17 @@ TEST(DevidFlashCodes, HexToU16AndFlashTypesRowByRow)
     const char kHigh[] = {'\xFF', '0', '0', '0'};
     EXPECT_EQ(devid_HexToU16(kHigh), (255u * 4096u) & 0xFFFFu);
 
+    // Rows are tried from the top: the number of row 0 wins over the letter
+    // of row 1. The other numbers are read from file heads below.
     const struct {
         char cLetter;
         uint32_t nNumber;
         int32_t nType;
-    } kCases[] = {
-        {'C', 0, 0}, {'i', 0, 1}, {'S', 0, 2},  {'u', 0, 3},  {'P', 0, 4},  {'X', 0, 5},  {'\0', 0, 5},
-        {'0', 53, 2}, {'0', 42, 5}, {'0', 0, 5},
-        // Rows are tried from the top: the number of row 0 wins over the
-        // letter of row 1. The other numbers are read from file heads below.
-        {'I', 43, 0}, {'P', 55, 3},
-    };
+    } kCases[] = {{'C', 0, 0}, {'i', 0, 1}, {'u', 0, 3}, {'\0', 0, 5}, {'0', 53, 2}, {'0', 42, 5}, {'I', 43, 0}, {'P', 55, 3}};
     for (const auto& test : kCases) {
-        devid_FlashId id = flashId(7, -1, 9);
+        devid_FlashId id{7, -1, 9};
         devid_FlashTypeFromCode(test.cLetter, test.nNumber, &id);
-        EXPECT_EQ(shown(id), shown(flashId(7, test.nType, 9))) << test.cLetter << " " << test.nNumber;
+        EXPECT_EQ(shown(id), "7 " + std::to_string(test.nType) + " 9") << test.cLetter << " " << test.nNumber;
     }
 }
 
@@ -198,21 +173,20 @@ std::string hexHead(const std::string& span)
            ":1000100000112233445" + span + "66778899AABBC5A\r\n";
 }
 
-TEST_F(DevidFlashIdTest, HeadOfAFileNamesTypeSizeAndCode)
+TEST_F(DevidTest, HeadOfAFileNamesTypeSizeAndCode)
 {
     const std::pair<const char*, const char*> kCases[] = {
         {"AB125540", "1: 64 3 12AB"}, {"C7004310", "1: 16 0 C7"}, {"34125040", "1: 64 4 1234"},
         // 'F' at 69: no flash identification; size "00": no code.
-        {"AB12FF40", "1: 0 5 0"},     {"AB12F540", "1: 0 5 0"},   {"AB124900", "1: 0 1 0"},
-        {"AB129940", "1: 64 5 12AB"},
+        {"AB12FF40", "1: 0 5 0"},     {"AB124900", "1: 0 1 0"},   {"AB129940", "1: 64 5 12AB"},
     };
     for (const auto& test : kCases)
         EXPECT_EQ(fromFile("LV5600", hexHead(test.first)), test.second) << test.first;
     // Exactly 75 bytes are enough; 74 are not. Other models keep their
     // entry as it is.
     EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 75)), "1: 64 3 12AB");
-    EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 74)), "0: -");
-    EXPECT_EQ(fromFile("KV3360", hexHead("AB125540")), "1: -");
+    EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 74)), "0: 0 0 5555");
+    EXPECT_EQ(fromFile("KV3360", hexHead("AB125540")), "1: 0 0 5555");
     HexFileEntry missing = entry("LV5600", "NONE.HEX");
     EXPECT_EQ(FlashId_FromHexFile(&missing), 0);
 
@@ -220,8 +194,7 @@ TEST_F(DevidFlashIdTest, HeadOfAFileNamesTypeSizeAndCode)
     m_dir.write("lvgb0123.hex", hexHead("C7004310"));
     m_dir.write("LVGB0123.HEX", hexHead("AB125540"));
     ScopedChdir inDir(m_dir.path());
-    HexFileEntry file = entry("LV5600", "");
-    file.fileName = "lvgb0123.hex";
+    HexFileEntry file = entry("LV5600", "lvgb0123.hex");
     file.path = "LVGB0123.HEX";
     EXPECT_EQ(FlashId_FromHexFile(&file), 1);
     EXPECT_EQ(shown(file.flashId), "16 0 C7");
@@ -231,40 +204,36 @@ TEST_F(DevidFlashIdTest, HeadOfAFileNamesTypeSizeAndCode)
 }
 
 // Sizes or types that differ alone are refused in the coordinator's tests.
-TEST_F(DevidFlashIdTest, CheckBeforeFlashingComparesAndMaySetStartModeTwo)
+TEST_F(DevidTest, CheckBeforeFlashingComparesAndMaySetStartModeTwo)
 {
     const struct {
         const char* pszModel;
-        devid_FlashId file;
-        devid_FlashId device;
+        devid_FlashId file, device;
         int32_t nStartMode;      // before the check
         uint32_t nResult;
         int32_t nStartModeAfter;
     } kCases[] = {
-        {"LV5600", flashId(64, 3, 0x12AB), flashId(64, 3, 0x12AB), 1, 0, 1},
         // Same part, other code: flashed, loader downloaded first.
-        {"LV5600", flashId(64, 3, 0x12AB), flashId(64, 3, 0x00C7), 0, 0, 2},
-        {"LV5600", flashId(16, 0, 0x12AB), flashId(64, 3, 0x00C7), 1,
-         devid_kSizesDiffer | devid_kTypesDiffer | devid_kCodesDiffer, 1},
+        {"LV5600", {64, 3, 0x12AB}, {64, 3, 0x00C7}, 0, 0, 2},
+        {"LV5600", {16, 0, 0x12AB}, {64, 3, 0x00C7}, 1, devid_kSizesDiffer | devid_kTypesDiffer | devid_kCodesDiffer, 1},
         // A size of 0 on either side: only the types count, and start mode
         // 1 becomes 2.
-        {"LV5600", flashId(16, 2, 0x12AB), flashId(0, 3, 0x0001), 1, devid_kTypesDiffer, 1},
-        {"LV5600", flashId(64, 3, 0x12AB), flashId(0, 3, 0), 1, 0, 2},
-        {"LV5600", flashId(0, 3, 0), flashId(64, 3, 0x12AB), 1, 0, 2},
-        {"LV5600", flashId(64, 3, 0x12AB), flashId(0, 3, 0), 0, 0, 0},
+        {"LV5600", {16, 2, 0x12AB}, {0, 3, 0x0001}, 1, devid_kTypesDiffer, 1},
+        {"LV5600", {64, 3, 0x12AB}, {0, 3, 0}, 1, 0, 2},
+        {"LV5600", {64, 3, 0x12AB}, {0, 3, 0}, 0, 0, 0},
         // Other models are not checked.
-        {"KV3360", flashId(16, 0, 0x12AB), flashId(64, 3, 0x12AB), 1, 0, 1},
+        {"KV3360", {16, 0, 0x12AB}, {64, 3, 0x12AB}, 1, 0, 1},
     };
     for (const auto& test : kCases) {
+        SCOPED_TRACE(std::string(test.pszModel) + " " + shown(test.file) + " / " + shown(test.device));
         HexFileEntry file = entry(test.pszModel, "unused.hex");
         file.flashId = test.file;
         FlashJob job{};
         job.info.flashId = test.device;
         job.nStartMode = test.nStartMode;
-        EXPECT_EQ(FlashId_CheckHexForDevice(file, &job), test.nResult) << test.pszModel << " " << shown(test.file);
-        EXPECT_EQ(job.nStartMode, test.nStartModeAfter) << test.pszModel << " " << shown(test.file);
+        EXPECT_EQ(FlashId_CheckHexForDevice(file, &job), test.nResult);
+        EXPECT_EQ(job.nStartMode, test.nStartModeAfter);
     }
-    EXPECT_EQ(FlashId_Compare(flashId(64, 3, 0x12AB), flashId(64, 3, 0x00C7)), devid_kCodesDiffer);
 }
 
 }  // namespace

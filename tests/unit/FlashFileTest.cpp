@@ -5,10 +5,10 @@
 //      bytes for images of many shapes is shown end to end by the AT flash
 //      runs.
 //   2. Block assembly of the AT flash protocol (AtFlsh_FillBlock) over
-//      sorted copies written by hand: 128-byte alignment, the 16 KiB
-//      boundary, holes bridged with 0xFF up to 128 bytes, the block at
-//      address 0 patched with flag 0x001, padding, the checksum, and lines
-//      that are not records.
+//      sorted copies written by hand: holes bridged with 0xFF up to 128
+//      bytes, the 16 KiB boundary, padding, the checksum, and lines that
+//      are not records. Alignment and the patched block at address 0 are
+//      shown by the AT flash runs.
 //   3. The pieces the line-streaming protocols share: the text a file line
 //      goes out as, and the percentage of a file sent. The 127-character
 //      limits with and without the loader prefix, lone line feeds and read
@@ -17,12 +17,11 @@
 #include "EngineSource/FlshLine.h"
 #include "EngineSource/HexFile.h"
 #include "sim/SimHex.h"
+#include "support/FlashRun.h"
 #include "support/HexWriter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <dirent.h>
 
 #include <cstring>
 #include <map>
@@ -60,18 +59,26 @@ TEST(ParseHexRecordTest, KeepsTheChecksumUncheckedAndRefusesWhatIsNotARecord)
     }
 }
 
+// A data record of 99 characters, the longest line the sorter takes.
+std::string longestRecord()
+{
+    std::vector<uint8_t> bytes(44, 0x11);
+    return sim_HexRecord(0, 0x100, bytes.data(), bytes.size());
+}
+
 class SortHexFileTest : public ::testing::Test {
 protected:
     // Sorts text; the result, with the sorted text in m_sorted and the
-    // progress reports (event, a) in m_reports.
+    // progress reports (event, a) in m_reports. Nothing may be left open
+    // or allocated.
     int sort(const std::string& text)
     {
         m_dir.write("in.hex", text);
         m_reports.clear();
+        int nOpen = openFdCount();
         int nResult = SortHexFile(m_dir.file("in.hex").c_str(), m_dir.file("out.hex").c_str(), &m_data, report, this);
         m_sorted = m_dir.read("out.hex");
-        EXPECT_EQ(m_data.pTable, nullptr);
-        EXPECT_EQ(m_data.pPool, nullptr);
+        EXPECT_TRUE(m_data.pTable == nullptr && m_data.pPool == nullptr && openFdCount() == nOpen);
         return nResult;
     }
 
@@ -80,17 +87,6 @@ protected:
         EXPECT_EQ(b, 0u);
         static_cast<SortHexFileTest*>(pContext)->m_reports.emplace_back(nEvent, a);
         return 0;    // the sorter does not look at the answer
-    }
-
-    static int openDescriptors()
-    {
-        int nCount = 0;
-        DIR* pDir = opendir("/proc/self/fd");
-        while (pDir != nullptr && readdir(pDir) != nullptr)
-            ++nCount;
-        if (pDir != nullptr)
-            closedir(pDir);
-        return nCount;
     }
 
     TempDir m_dir;
@@ -136,23 +132,15 @@ TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
     const std::vector<std::pair<int32_t, int32_t>> kExpected = {
         {flsh_cEventSort, 0}, {flsh_cEventSort, 34 * 100 / 47}, {flsh_cEventSort, 51 * 100 / 47}, {flsh_cEventSort, 100}};
     EXPECT_EQ(m_reports, kExpected);
+    // Empty lines are skipped; lines of 99 characters are taken.
+    ASSERT_EQ(longestRecord().size(), 99u);
+    ASSERT_EQ(sort("\r\n" + longestRecord() + "\r\n\r\n:00000001FF\r\n\r\n"), 0);
+    EXPECT_EQ(m_sorted, ":020000020000FC\r\n" + longestRecord() + "\r\n:00000001FF\r\n");
 }
 
-TEST_F(SortHexFileTest, SkipsEmptyLinesAndTakesLinesOfNinetyNineCharacters)
+// A missing source or an output that cannot be made fail the AT flash run.
+TEST_F(SortHexFileTest, FailsOnWhatItCannotSort)
 {
-    std::vector<uint8_t> bytes(44, 0x11);
-    std::string longest = sim_HexRecord(0, 0x100, bytes.data(), bytes.size());
-    ASSERT_EQ(longest.size(), 99u);
-    ASSERT_EQ(sort("\r\n" + longest + "\r\n\r\n:00000001FF\r\n\r\n"), 0);
-    EXPECT_EQ(m_sorted, ":020000020000FC\r\n" + longest + "\r\n:00000001FF\r\n");
-    // One character more fails the sort, with or without CR LF after it.
-    EXPECT_EQ(sort(longest + "0\r\n:00000001FF\r\n"), -1);
-    EXPECT_EQ(sort(":00000001FF\r\n" + longest + "0"), -1);
-}
-
-TEST_F(SortHexFileTest, FailsOnWhatItCannotSortAndLeavesNothingOpen)
-{
-    int nOpen = openDescriptors();
     const std::pair<const char*, std::string> kCases[] = {
         {"empty source", ""},
         {"no data record", ":00000001FF\r\n"},
@@ -160,20 +148,12 @@ TEST_F(SortHexFileTest, FailsOnWhatItCannotSortAndLeavesNothingOpen)
         {"lower-case type", ":0100000a66FA\r\n"},
         {"line without a type", ":010000\r\n"},
         {"segment record without its segment", ":02000002\r\n:0100000066FA\r\n"},
+        // One character more than 99, with or without CR LF after it.
+        {"line of 100", longestRecord() + "0\r\n:00000001FF\r\n"},
+        {"last line of 100", ":00000001FF\r\n" + longestRecord() + "0"},
     };
-    for (const auto& entry : kCases) {
+    for (const auto& entry : kCases)
         EXPECT_EQ(sort(entry.second), -1) << entry.first;
-        EXPECT_EQ(openDescriptors(), nOpen) << entry.first;
-    }
-    EXPECT_EQ(SortHexFile(m_dir.file("missing.hex").c_str(), m_dir.file("out.hex").c_str(), &m_data, nullptr,
-                          nullptr),
-              -1);
-    m_dir.write("in.hex", ":0100000066FA\r\n");
-    EXPECT_EQ(SortHexFile(m_dir.file("in.hex").c_str(), m_dir.file("no/such/out.hex").c_str(), &m_data, nullptr,
-                          nullptr),
-              -1);
-    EXPECT_EQ(m_data.pTable, nullptr);
-    EXPECT_EQ(openDescriptors(), nOpen);
 }
 
 TEST_F(SortHexFileTest, KnowsAtMostSixtyFourSegmentsAnd8175RecordsPerSegment)
@@ -215,9 +195,9 @@ struct Block {
 
 class FillBlockTest : public ::testing::Test {
 protected:
-    // Cuts the text of a sorted copy into blocks; *pnLast is the result that
+    // Cuts the text of a sorted copy into blocks of up to 4 KiB; *pnLast is the result that
     // ended the loop (0 at the end of the image, -1 for a bad line).
-    std::vector<Block> blocks(const std::string& text, int32_t nBlockSize, uint32_t nFlags, int32_t* pnLast = nullptr)
+    std::vector<Block> blocks(const std::string& text, int32_t* pnLast = nullptr)
     {
         m_dir.write("sorted.hex", text);
         osfl_Handle hFile = osfl_Open(m_dir.file("sorted.hex").c_str(), osfl_kAccessRead);
@@ -228,7 +208,7 @@ protected:
         os_ResetLineReader(&pContext->reader);
         std::vector<Block> result;
         int32_t nLength;
-        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, nBlockSize, nFlags)) > 0)
+        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, AtFlsh_kBlockSize, 0)) > 0)
             result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + nLength),
                                    pContext->nBlockChecksum});
         osfl_Close(hFile);
@@ -261,34 +241,26 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(FillBlockTest, AlignsBridgesShortHolesAndStopsAtSixteenKilobytes)
+TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
 {
     const struct {
         const char* pszCase;
         std::vector<HexChunk> chunks;
         size_t nRecordBytes;
-        int32_t nBlockSize;
         const char* pszLayout;
     } kCases[] = {
-        {"a short gap bridged into an aligned block", {hex_Pattern(0, 0x1000), hex_Pattern(0x1040, 0xC0)}, 16,
-         AtFlsh_kBlockSize, "0+1000 1000+100 "},
-        {"a hole of exactly 128 bytes is bridged", {hex_Pattern(0, 0x80), hex_Pattern(0x100, 0x10)}, 16,
-         AtFlsh_kBlockSize, "0+180 "},
-        {"one of 129 bytes starts a new block", {hex_Pattern(0, 0x80), hex_Pattern(0x101, 0x10)}, 16,
-         AtFlsh_kBlockSize, "0+80 100+80 "},
+        {"a hole of exactly 128 bytes is bridged", {hex_Pattern(0, 0x80), hex_Pattern(0x100, 0x10)}, 16, "0+180 "},
+        {"one of 129 bytes starts a new block", {hex_Pattern(0, 0x80), hex_Pattern(0x101, 0x10)}, 16, "0+80 100+80 "},
         {"never across a 16 KiB boundary", {hex_Pattern(0x3F80, 0x40), hex_Pattern(0x4010, 0x10)}, 16,
-         AtFlsh_kBlockSize, "3F80+80 4000+80 "},
-        {"a record across the boundary is split", {hex_Pattern(0x3FF0, 0x20)}, 32, AtFlsh_kBlockSize,
          "3F80+80 4000+80 "},
+        {"a record across the boundary is split", {hex_Pattern(0x3FF0, 0x20)}, 32, "3F80+80 4000+80 "},
         // The next record starts at the limit 0x1000, takes nothing and
         // closes the block at its full size.
-        {"a record at the limit", {hex_Pattern(0, 0xF80), hex_Pattern(0x1000, 0x10)}, 16, AtFlsh_kBlockSize,
-         "0+1000 1000+80 "},
-        {"small blocks", {hex_Pattern(0x200, 0x200)}, 16, AtFlsh_kOldBlockSize, "200+80 280+80 300+80 380+80 "},
+        {"a record at the limit", {hex_Pattern(0, 0xF80), hex_Pattern(0x1000, 0x10)}, 16, "0+1000 1000+80 "},
     };
     for (const auto& test : kCases) {
         std::string text = hex_Text(test.chunks, HexLayout{test.nRecordBytes, 0x10000, 0});
-        EXPECT_EQ(layout(blocks(text, test.nBlockSize, 0), hex_Bytes(test.chunks)), test.pszLayout) << test.pszCase;
+        EXPECT_EQ(layout(blocks(text), hex_Bytes(test.chunks)), test.pszLayout) << test.pszCase;
     }
 
     // A record below the block's end (a later segment of the sorted copy
@@ -297,7 +269,7 @@ TEST_F(FillBlockTest, AlignsBridgesShortHolesAndStopsAtSixteenKilobytes)
     std::string text = ":020000020000FC\r\n" + sim_HexRecord(0, 0x100, image.bytes.data(), 16) + "\r\n" +
                        ":020000020008F4\r\n" + sim_HexRecord(0, 0x000, image.bytes.data() + 16, 16) + "\r\n" +
                        ":00000001FF\r\n";
-    std::vector<Block> result = blocks(text, AtFlsh_kBlockSize, 0);
+    std::vector<Block> result = blocks(text);
     ASSERT_EQ(result.size(), 2u);
     EXPECT_EQ(result[0].nAddress, 0x100u);
     EXPECT_EQ(result[1].nAddress, 0x080u);
@@ -305,28 +277,17 @@ TEST_F(FillBlockTest, AlignsBridgesShortHolesAndStopsAtSixteenKilobytes)
               std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.end()));
 }
 
-TEST_F(FillBlockTest, PatchesOnlyTheBlockAtZero)
-{
-    std::vector<HexChunk> chunks = {hex_Pattern(0, 0x100), hex_Pattern(0x8000, 0x80)};
-    std::map<uint32_t, uint8_t> image = hex_Bytes(chunks);
-    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, 0), image), "0+100 8000+80 ");
-    image[0] = 0xC3;
-    image[1] = 0x00;
-    image[2] = 0x01;
-    EXPECT_EQ(layout(blocks(hex_Text(chunks), AtFlsh_kBlockSize, flsh_kPatchResetVector), image), "0+100 8000+80 ");
-}
-
 TEST_F(FillBlockTest, ALineThatIsNotARecordEndsWithMinusOne)
 {
     int32_t nLast = 0;
-    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", AtFlsh_kBlockSize, 0, &nLast).empty());
+    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", &nLast).empty());
     EXPECT_EQ(nLast, -1);
     // A copy that ends without its end-of-file record.
     std::string text = hex_Text({hex_Pattern(0, 0x100)});
-    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), AtFlsh_kBlockSize, 0, &nLast).empty());
+    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), &nLast).empty());
     EXPECT_EQ(nLast, -1);
     // After the end-of-file record nothing more is read.
-    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", AtFlsh_kBlockSize, 0, &nLast).size(), 1u);
+    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", &nLast).size(), 1u);
     EXPECT_EQ(nLast, 0);
 }
 
