@@ -51,8 +51,6 @@ size_t matchedAt(const char* pszPattern, const std::string& text)
 
 TEST(MatcherTest, FallsBackToTheLongestPrefixStillMatched)
 {
-    EXPECT_EQ(matchedAt("OK\r\n", "OOK\r\n"), 5u);
-    EXPECT_EQ(matchedAt("aab", "aaab"), 4u);
     EXPECT_EQ(matchedAt("abcabd", "abcabcabd"), 9u);
     EXPECT_EQ(matchedAt("OK\r\n", "ok\r\nO K\r\n"), 0u);
     EXPECT_EQ(matchedAt("", "x"), 1u);
@@ -67,9 +65,6 @@ TEST(MatcherTest, FallsBackToTheLongestPrefixStillMatched)
             ASSERT_EQ(matchedAt(pszPattern, text), nFound == std::string::npos ? 0 : nFound + strlen(pszPattern)) << text;
         }
     }
-    gn_Matcher matcher;
-    gn_MatchInit(&matcher, "K");
-    EXPECT_EQ(gn_MatchChar(&matcher, 'K') + gn_MatchChar(&matcher, 'x'), 2);    // complete until re-initialised
 }
 
 // Plain comparisons, upper-casing and trims are shown by the model order,
@@ -77,7 +72,6 @@ TEST(MatcherTest, FallsBackToTheLongestPrefixStillMatched)
 TEST(StringTest, ComparesCopiesTrimsAndConvertsAtTheirEdges)
 {
     EXPECT_LT(gn_StriCmp("ab", "abc"), 0);
-    EXPECT_EQ(gn_StriCmp("a", "C"), 'A' - 'C');
     EXPECT_LT(gn_StriCmp("\xE9", "a"), 0);    // characters are signed
     char sz[16] = "az{\xE9Z`";
     gn_StrUpper(sz);
@@ -87,9 +81,6 @@ TEST(StringTest, ComparesCopiesTrimsAndConvertsAtTheirEdges)
     EXPECT_STREQ(sz, "he");
     gn_TrimCopy(sz, "  ab cd", 4);    // cut to "ab ", then trimmed
     EXPECT_STREQ(sz, "ab");
-    snprintf(sz, sizeof sz, " \t\r\n");
-    gn_Trim(sz);
-    EXPECT_STREQ(sz, "");
     for (auto value : {std::make_pair("0x1F", 31), {"0X1fz", 31}, {"12abc", 12}, {"0x", 0}, {"0xg7", 0}, {"-1", 0}, {" 5", 0}})
         EXPECT_EQ(gn_StrToInt(value.first), value.second) << value.first;
     EXPECT_EQ(gn_StrToInt(nullptr), 0);
@@ -103,7 +94,7 @@ mode_t modeOf(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
 
-TEST(FileTest, CreatesPrivateFilesAnewAndRefusesWhatIsNoFile)
+TEST(FileTest, CreatesPrivateFilesAnewRetriesInterruptedCallsAndRefusesFolders)
 {
     TempDir dir;
     std::string path = dir.file("data.bin");
@@ -112,34 +103,7 @@ TEST(FileTest, CreatesPrivateFilesAnewAndRefusesWhatIsNoFile)
     EXPECT_NE(fcntl(hFile, F_GETFD) & FD_CLOEXEC, 0);
     EXPECT_EQ(osfl_Write(hFile, "hello world", 11), 11);
     EXPECT_EQ(osfl_Seek(hFile, -5, 2), 6);
-    EXPECT_EQ(osfl_Tell(hFile), 6);
     EXPECT_EQ(osfl_Seek(hFile, 0, 3), osfl_kError);
-    EXPECT_NE(osfl_Close(hFile), 0);
-    hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
-    EXPECT_EQ(osfl_Length(hFile), 0);    // truncated
-    osfl_Close(hFile);
-    EXPECT_EQ(osfl_Remove(path.c_str()), 0);
-    EXPECT_NE(osfl_Remove(path.c_str()), 0);
-    EXPECT_EQ(osfl_Open(path.c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
-    EXPECT_EQ(osfl_Open(dir.path().c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
-}
-
-TEST(FileTest, ReportsFailedSystemCalls)
-{
-    TempDir dir;
-    dir.write("data.bin", "abc");
-    std::string path = dir.file("data.bin");
-    char sz[4];
-    {
-        ScopedSysCallFault fault(ScopedSysCallFault::kOpen, 1, EACCES);
-        EXPECT_EQ(osfl_Open(path.c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
-    }
-    osfl_Handle hFile = osfl_Open(path.c_str(), osfl_kAccessReadWrite);
-    {
-        ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
-        EXPECT_EQ(osfl_Read(hFile, sz, 1), 1);
-        EXPECT_EQ(osfl_Read(hFile, sz, 1), osfl_kError);
-    }
     {
         ScopedSysCallFault fault(ScopedSysCallFault::kWrite, 1, EIO);
         EXPECT_EQ(osfl_Write(hFile, "x", 1), osfl_kError);
@@ -150,8 +114,12 @@ TEST(FileTest, ReportsFailedSystemCalls)
         EXPECT_EQ(osfl_Write(hFile, "xy", 2), 2);
         EXPECT_EQ(fault.calls(), 2);
     }
+    EXPECT_NE(osfl_Close(hFile), 0);
+    EXPECT_EQ(dir.read("data.bin"), "hello xyrld");
+    hFile = osfl_Create(path.c_str(), osfl_kAttrNormal);
+    EXPECT_EQ(osfl_Length(hFile), 0);    // truncated
     osfl_Close(hFile);
-    EXPECT_EQ(dir.read("data.bin"), "axy");
+    EXPECT_EQ(osfl_Open(dir.path().c_str(), osfl_kAccessRead), osfl_kInvalidHandle);
 }
 
 TEST(FileTest, MakesTemporaryFilesAndFindsTheExecutable)
@@ -199,7 +167,7 @@ Lines readAll(const TempDir& dir, const std::string& bytes, int nSize, bool bByt
     return lines;
 }
 
-TEST(LineReaderTest, EndsLinesOnlyAtCrLfOrEndOfFile)
+TEST(LineReaderTest, EndsLinesOnlyAtCrLfAndReportsOverlongLinesAndReadErrors)
 {
     TempDir dir;
     EXPECT_EQ(readAll(dir, "A\r\nB", 100), (Lines{{3, "A"}, {1, "B"}, {0, ""}}));
@@ -209,28 +177,22 @@ TEST(LineReaderTest, EndsLinesOnlyAtCrLfOrEndOfFile)
     std::string block(4095, 'x');
     EXPECT_EQ(readAll(dir, block + "\r\nnext\r\n", 5000), (Lines{{4097, block}, {6, "next"}, {0, ""}}));
     EXPECT_EQ(readAll(dir, block + "\rY\r\n", 5000), (Lines{{4099, block + "\rY"}, {0, ""}}));
-}
 
-TEST(LineReaderTest, ReportsOverlongLinesAndReadErrors)
-{
-    TempDir dir;
     ScopedLogFile log(dir.file("log.txt"));
     EXPECT_EQ(readAll(dir, "abc\r\n", 4), (Lines{{-1, "abc"}}));    // left terminated
     EXPECT_NE(log.text().find("[EngineSource/OSWIN32 ("), std::string::npos);
     EXPECT_NE(log.text().find("]: ReadNextLine:  Fell out of while loop  nCurCount 4\n"), std::string::npos);
-    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
-    std::string block(4094, 'x');
-    EXPECT_EQ(readAll(dir, block + "\r\nsecond block\r\n", 5000), (Lines{{4096, block}, {-1, ""}}));
-}
-
-// Line feeds and carriage returns on their own stay in the profile reader's
-// lines; lines of 150 characters and Ctrl-Z are shown by the profile tests.
-TEST(ReadStringTest, SplitsAtCrLfOnlyAndStopsAtAReadError)
-{
-    TempDir dir;
+    // The profile reader's byte-wise reads: lone line feeds and carriage
+    // returns stay; lines of 150 characters and Ctrl-Z are shown by the
+    // profile tests.
     EXPECT_EQ(readAll(dir, "[A]\r\na\nb\rc\r\nlast", 132, true), (Lines{{1, "[A]"}, {1, "a\nb\rc"}, {1, "last"}, {0, ""}}));
-    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 3, EIO);
-    EXPECT_EQ(readAll(dir, "abcdef\r\n", 132, true), (Lines{{0, "ab"}}));
+    {
+        ScopedSysCallFault fault(ScopedSysCallFault::kRead, 3, EIO);
+        EXPECT_EQ(readAll(dir, "abcdef\r\n", 132, true), (Lines{{0, "ab"}}));
+    }
+    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
+    EXPECT_EQ(readAll(dir, std::string(4094, 'x') + "\r\nsecond block\r\n", 5000),
+              (Lines{{4096, std::string(4094, 'x')}, {-1, ""}}));
 }
 
 // ----------------------------------------------- 4. Directory search
@@ -262,15 +224,11 @@ TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
                                                              "link.HEX/", "noext", "sub.hex/", "Zeta.hex"}));
     EXPECT_EQ(search(pszDir, "?ETA.*"), (std::vector<std::string>{"beta.txt", "Zeta.hex"}));
     EXPECT_EQ(search(pszDir, "a*b*.hex"), (std::vector<std::string>{"abgb1234.HEX"}));
-    EXPECT_TRUE(search(pszDir, "*.bin").empty());
     EXPECT_TRUE(search(dir.file("missing").c_str(), "*").empty());
-
-    const std::vector<std::string> expected = {"beta.txt"};
-    EXPECT_EQ(search((dir.path() + "/").c_str(), "*.txt"), expected);
-    EXPECT_EQ(search(pszDir, "sub.hex/*.TXT"), (std::vector<std::string>{"inner.txt"}));
+    EXPECT_EQ(search((dir.path() + "/").c_str(), "sub.hex/*.TXT"), (std::vector<std::string>{"inner.txt"}));
     EXPECT_TRUE(search(std::string(os_kMaxPath, 'd').c_str(), "*").empty());
     ScopedChdir chdir(dir.path());
-    EXPECT_EQ(search("", "*.txt"), expected);
+    EXPECT_EQ(search("", "*.txt"), (std::vector<std::string>{"beta.txt"}));
 }
 
 // -------------------------------------------- 5. Mutexes and threads
@@ -415,7 +373,7 @@ TEST(UrsFormatData, RendersEscapesAndCutsOnlyWholePieces)
 TEST(UrsBaudName, NamesKnownRatesAndCallsTheRest19200)
 {
     for (uint32_t nBaud : {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
-        EXPECT_EQ(std::string(urs_BaudName(nBaud)), std::to_string(nBaud));
+        EXPECT_EQ(urs_BaudName(nBaud), std::to_string(nBaud));
     for (uint32_t nBaud : {14400, 0, 230400})
         EXPECT_STREQ(urs_BaudName(nBaud), "19200") << nBaud;
 }
@@ -432,19 +390,16 @@ TEST(UrsResolve, ComPortsWithOrWithoutAPortsFolderPathsAndOtherNames)
     const char* pszSaved = getenv("NORVANE_PORTS");
     std::string saved = pszSaved != nullptr ? pszSaved : "";
     unsetenv("NORVANE_PORTS");
-    EXPECT_EQ(resolve("\\\\.\\COM1"), "/dev/ttyS0");
     EXPECT_EQ(resolve("\\\\.\\COM32"), "/dev/ttyS31");
     EXPECT_EQ(resolve("\\\\.\\COM33"), "/dev/ttyUSB0");
     EXPECT_EQ(resolve("\\\\.\\com36"), "/dev/ttyUSB3");
     EXPECT_EQ(resolve("\\\\.\\COM37"), "/dev/COM37");
-    EXPECT_EQ(resolve("\\\\.\\COM0"), "/dev/COM0");
     setenv("NORVANE_PORTS", "", 1);
-    EXPECT_EQ(resolve("\\\\.\\COM3"), "/dev/ttyS2");
+    EXPECT_EQ(resolve("\\\\.\\COM0"), "/dev/COM0");
     // Only COMn goes through the folder.
     setenv("NORVANE_PORTS", "/tmp/ports", 1);
     EXPECT_EQ(resolve("\\\\.\\com12"), "/tmp/ports/COM12");
     EXPECT_EQ(resolve("\\\\.\\COMX"), "/dev/COMX");
-    EXPECT_EQ(resolve("\\\\.\\ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(resolve("\\\\.\\/dev/serial/by-id/usb-modem"), "/dev/serial/by-id/usb-modem");
     EXPECT_EQ(resolve("/dev/ttyS4"), "/dev/ttyS4");
     pszSaved != nullptr ? setenv("NORVANE_PORTS", saved.c_str(), 1) : unsetenv("NORVANE_PORTS");
