@@ -53,8 +53,6 @@ TEST_F(FlashJobTest, EventsSetStatusAndText)
         EXPECT_EQ(report(row.first, 3, 9), 1);
         EXPECT_EQ(state(), row.second);
     }
-    report(6, 100);
-    EXPECT_STREQ(m_job.szStatus, "P 100");
     report(13, 100);
     EXPECT_STREQ(m_job.szStatus, "PL 100");
     // Events 0, 15 and above, and the counting events, store event, a and b
