@@ -61,61 +61,46 @@ protected:
         SimFixture::TearDown();
     }
 
-    // The watched ports of a run without a port option.
-    void watchAllPorts()
+    // Starts a device of the family on COMn after the settings, with an AT
+    // boot code behind it when pBoot is given; its record.
+    SimDeviceConfig add(int nPort, const std::string& family, const SimSettings& settings,
+                        SimAtBoot* pBoot = nullptr)
     {
-        m_pCoordinator = std::make_unique<UpdateCoordinator>();
-        for (int n = 1; n <= 36; ++n)
-            m_pCoordinator->AddDevice(comDevice(n).c_str(), 38400);
-    }
-
-    // A device of the family on COMn with an AT boot code behind it.
-    SimAtBoot addWithBoot(int nPort, const std::string& family, const SimSettings& settings)
-    {
-        SimAtBoot boot;
         SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-        boot.install(&config);
-        add(&config, settings);
-        return boot;
-    }
-
-    // Starts the device of config on its port after the settings.
-    void add(SimDeviceConfig* pConfig, const SimSettings& settings)
-    {
+        if (pBoot != nullptr)
+            pBoot->install(&config);
         std::string error;
         for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(pConfig, setting.first, setting.second, &error)) << error;
-        EXPECT_NE(m_ports.add(*pConfig, &error), nullptr) << error;
+            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
+        EXPECT_NE(m_ports.add(config, &error), nullptr) << error;
+        return config;
     }
 
-    // Polls as the detection page does, once a (runtime) second, until every
-    // identification job has ended.
+    // A coordinator watching COMnFirst to COMnLast.
+    void watch(int nFirst, int nLast)
+    {
+        m_pCoordinator = std::make_unique<UpdateCoordinator>();
+        for (int nPort = nFirst; nPort <= nLast; ++nPort)
+            m_pCoordinator->AddDevice(comDevice(nPort).c_str(), 38400);
+    }
+
+    // Polls once a (runtime) second, as the pages do, until done() is true.
+    template <class Done>
+    static bool poll(Done done)
+    {
+        for (int nTick = 0; nTick < kMaxTicks; ++nTick) {
+            os_SleepMs(1000);
+            if (done())
+                return true;
+        }
+        return false;
+    }
+
+    // Runs identification until every job has ended.
     bool identify()
     {
         m_pCoordinator->StartIdentification();
-        for (int nTick = 0; nTick < kMaxTicks; ++nTick) {
-            os_SleepMs(1000);
-            if (m_pCoordinator->IdentificationDone(false))
-                return true;
-        }
-        return false;
-    }
-
-    // Polls as the progress page does until every selected job has ended;
-    // records each percent shown.
-    bool flash()
-    {
-        m_pCoordinator->StartFlashing(0, false);
-        for (int nTick = 0; nTick < kMaxTicks; ++nTick) {
-            os_SleepMs(1000);
-            int32_t nPercent = 0;
-            std::string sText;
-            bool bDone = m_pCoordinator->FlashingDone(&nPercent, &sText);
-            m_shown.push_back(nPercent);
-            if (bDone)
-                return true;
-        }
-        return false;
+        return poll([this] { return m_pCoordinator->IdentificationDone(false); });
     }
 
     // Chooses every device type, and per type, as the model page does, every
@@ -164,22 +149,14 @@ protected:
     {
         std::map<uint32_t, uint8_t> file = hex_Bytes(chunks);
         std::map<uint32_t, uint8_t> image = boot.image();
-        size_t nWrong = 0;
-        for (const auto& entry : file) {
-            auto found = image.find(entry.first);
-            nWrong += found == image.end() || found->second != entry.second ? 1 : 0;
-        }
-        for (const auto& entry : image)
-            nWrong += file.count(entry.first) == 0 && entry.second != 0xFF ? 1 : 0;
-        EXPECT_FALSE(image.empty());
-        EXPECT_EQ(nWrong, 0u);
+        for (auto it = image.begin(); it != image.end();)
+            it = it->second == 0xFF && file.count(it->first) == 0 ? image.erase(it) : std::next(it);
+        EXPECT_TRUE(image == file);
     }
 
     std::unique_ptr<ScopedChdir> m_pChdir;               // the test's folder is the working folder
     std::unique_ptr<UpdateCoordinator> m_pCoordinator;   // the coordinator under test
-    std::vector<int32_t> m_shown;                        // percentages FlashingDone gave
 };
-
 // An AT modem's replies naming a model and version.
 SimSettings named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
 {
@@ -208,21 +185,18 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     // RW3360-SP (Rockwell), a QBXTA128 for which there is no file, a silent
     // modem; every other port of COM1 to COM36 is absent.
     os_SetTimeScale(kUpdateScale);
-    SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
-    SimAtBoot kv5 = addWithBoot(5, "atmodem", named("KV3360", "2.11", "PTT BABT"));
-    SimAtBoot ta = addWithBoot(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"));
-    SimDeviceConfig lucent12 = sim_DeviceConfig(12, "lucent");
-    add(&lucent12, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
-    SimDeviceConfig lucent13 = sim_DeviceConfig(13, "lucent");
-    add(&lucent13, {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"},
-                    {"reply.ATI5", "U 05 RRFL,40,34CD"},
-                    {"lucentloader", "4.4"}});
-    SimDeviceConfig rockwell = sim_DeviceConfig(20, "rockwell");
-    add(&rockwell, {{"rockwellloader", "announce"}});
-    SimDeviceConfig ta128 = sim_DeviceConfig(25, "atmodem");
-    add(&ta128, named("QBXTA128", "1.02", "PTT GERMAN"));
-    SimDeviceConfig silent = sim_DeviceConfig(30, "atmodem");
-    add(&silent, {{"silent", "1"}});
+    SimAtBoot kv3, kv5, ta;
+    add(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+    add(5, "atmodem", named("KV3360", "2.11", "PTT BABT"), &kv5);
+    add(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
+    const SimSettings kLucent = {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}};
+    SimDeviceConfig lucent12 = add(12, "lucent", kLucent);
+    SimSettings otherCode = kLucent;
+    otherCode.push_back({"reply.ATI5", "U 05 RRFL,40,34CD"});
+    SimDeviceConfig lucent13 = add(13, "lucent", otherCode);
+    SimDeviceConfig rockwell = add(20, "rockwell", {{"rockwellloader", "announce"}});
+    add(25, "atmodem", named("QBXTA128", "1.02", "PTT GERMAN"));
+    add(30, "atmodem", {{"silent", "1"}});
 
     std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
     std::vector<HexChunk> taImage = {hex_Pattern(0x1000, 0x300, 3)};
@@ -234,16 +208,13 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     m_dir.write("RSQY17.HEX", rockwellText);
     m_dir.write("QAGB0310.OLD.HEX", hex_Text(kvImage));
 
-    watchAllPorts();
+    watch(1, 36);
     // KNGB0210, LVGB0510, RSQY17 with its PL and AE copies, TPDE0301.
     EXPECT_EQ(m_pCoordinator->FindHexFiles(0), 6);
     ASSERT_TRUE(identify()) << log();
-    EXPECT_THAT(log(), HasSubstr("]: <COM30> Status -1\n"));
     EXPECT_THAT(log(), HasSubstr("]: <COM30> Status 11\n"));
-    EXPECT_THAT(log(), HasSubstr("]: bDone 1\n"));
     ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7) << log();
     EXPECT_EQ(device(30), nullptr);
-    EXPECT_EQ(device(1), nullptr);
     EXPECT_EQ(device(13)->job.nStartMode, 1);
     EXPECT_EQ(device(20)->key.name, "RW3360-SP") << log();
 
@@ -258,24 +229,25 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
                                    "LV5600 - Version 5.xx x2", "RW3360 x1"));
 
     chooseEverything();
-    EXPECT_EQ(device(25)->bSelected, 0);
-    ASSERT_TRUE(flash()) << log();
-    for (int32_t nPercent : m_shown) {
-        EXPECT_GE(nPercent, 0);
-        EXPECT_LE(nPercent, 100);
-    }
-    EXPECT_EQ(m_shown.back(), 100);
+    m_pCoordinator->StartFlashing(0, false);
+    std::vector<int32_t> shown;    // every percent the progress page shows
+    ASSERT_TRUE(poll([&] {
+        int32_t nPercent = 0;
+        std::string sText;
+        bool bDone = m_pCoordinator->FlashingDone(&nPercent, &sText);
+        shown.push_back(nPercent);
+        return bDone;
+    })) << log();
+    EXPECT_TRUE(std::all_of(shown.begin(), shown.end(), [](int32_t n) { return n >= 0 && n <= 100; }));
+    EXPECT_EQ(shown.back(), 100);
 
-    int nFlashed = 0;
     for (int nPort : {3, 5, 8, 12, 13, 20}) {
-        const DeviceRecord* pRecord = device(nPort);
-        ASSERT_NE(pRecord, nullptr) << nPort;
-        EXPECT_EQ(pRecord->bSelected, 1) << nPort;
-        EXPECT_STREQ(GetResultText(&pRecord->job), "Successful") << nPort << "\n" << log();
-        nFlashed += GetResult(&pRecord->job) == flsh_cSuccessful ? 1 : 0;
+        ASSERT_NE(device(nPort), nullptr) << nPort;
+        EXPECT_EQ(device(nPort)->bSelected, 1) << nPort;
+        EXPECT_STREQ(GetResultText(&device(nPort)->job), "Successful") << nPort << "\n" << log();
     }
-    EXPECT_EQ(nFlashed, 6);
     // The device without a file was neither chosen nor touched.
+    EXPECT_EQ(device(25)->bSelected, 0);
     EXPECT_EQ(GetResult(&device(25)->job), 0);
 
     expectImage(kv3, kvImage);
@@ -295,12 +267,11 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
 
 TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
 {
-    SimAtBoot kv3 = addWithBoot(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
-    SimAtBoot kv4 = addWithBoot(4, "atmodem", named("KV3360", "2.05", "PTT GERMAN"));
+    SimAtBoot kv3, kv4;
+    add(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+    add(4, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv4);
     m_dir.write("KNGB0210.HEX", hex_Text({hex_Pattern(0, 0x10000, 4)}));
-    m_pCoordinator = std::make_unique<UpdateCoordinator>();
-    m_pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
-    m_pCoordinator->AddDevice(comDevice(4).c_str(), 38400);
+    watch(3, 4);
     m_pCoordinator->FindHexFiles(0);
     ASSERT_TRUE(identify()) << log();
     m_pCoordinator->BuildDeviceTypes();
@@ -320,10 +291,8 @@ TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
 TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
 {
     // A silent port: identification waits 2 s, then 5 s for an answer.
-    SimDeviceConfig silent = sim_DeviceConfig(3, "atmodem");
-    add(&silent, {{"silent", "1"}});
-    m_pCoordinator = std::make_unique<UpdateCoordinator>();
-    m_pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
+    add(3, "atmodem", {{"silent", "1"}});
+    watch(3, 3);
     m_pCoordinator->StartIdentification();
     const FlashJob* pJob = &m_pCoordinator->GetDevice(0)->job;
 
@@ -342,16 +311,12 @@ TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
 
 TEST_F(UpdateRunTest, TheCoordinatorsEndWaitsForItsWorkers)
 {
-    SimDeviceConfig silent = sim_DeviceConfig(3, "atmodem");
-    add(&silent, {{"silent", "1"}});
-    SimDeviceConfig late = sim_DeviceConfig(4, "atmodem");
-    add(&late, {{"late", "3000"}});
-    auto pCoordinator = std::make_unique<UpdateCoordinator>();
-    pCoordinator->AddDevice(comDevice(3).c_str(), 38400);
-    pCoordinator->AddDevice(comDevice(4).c_str(), 38400);
-    pCoordinator->StartIdentification();
+    add(3, "atmodem", {{"silent", "1"}});
+    add(4, "atmodem", {{"late", "3000"}});
+    watch(3, 4);
+    m_pCoordinator->StartIdentification();
     int64_t nStart = os_ClockMs();
-    pCoordinator.reset();
+    m_pCoordinator.reset();
     // The silent port's identification took its pause and one time-out.
     EXPECT_GE(os_ClockMs() - nStart, 6000);
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
