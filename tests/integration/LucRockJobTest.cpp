@@ -70,13 +70,13 @@ protected:
         return GetResult(pJob);
     }
 
-    // The job's status texts, read under its mutex.
-    static std::string status(FlashJob* pJob)
+    // The job's status text once its worker has ended at 100 percent.
+    static std::string doneText(FlashJob* pJob)
     {
-        os_LockMutex(&pJob->hMutex);
-        std::string text = std::string(pJob->szStatus) + "|" + pJob->szStatusText;
-        os_UnlockMutex(&pJob->hMutex);
-        return text;
+        int32_t nPercent = 0;
+        char szText[flsh_kStatusTextSize];
+        GetJobStatus(pJob, &nPercent, szText, sizeof szText);
+        return std::to_string(nPercent) + " " + szText;
     }
 
     std::string m_loader;                   // ./FlashLdr.hex
@@ -120,46 +120,33 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
     EXPECT_TRUE(started.pLucent->loaderLines().empty());
     EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(m_loader, "at&&f"));
     EXPECT_EQ(downloaded.pLucent->firmwareLines(), firmware);
-    std::string received = m_ports.device(3)->transcript().received();
-    EXPECT_EQ(received.substr(received.size() - joinedLines(firmware).size() - 8), "AT&&WGO\r" + joinedLines(firmware));
+    // COM3's loader is started with the W command its identification chose.
+    EXPECT_NE(m_ports.device(3)->transcript().received().find("AT&&WGO\r" + firmware[0]), std::string::npos);
     EXPECT_STREQ(pStarted->szBootCodeVersion, "4.4");
     EXPECT_STREQ(pDownloaded->szBootCodeVersion, "4.3");
-    for (FlashJob* pJob : {pStarted, pDownloaded}) {
-        EXPECT_EQ(GetPercent(pJob), 100);
-        EXPECT_EQ(status(pJob), "P 100|Programming Done");
-        EXPECT_STREQ(GetResultText(pJob), "Successful");
-    }
+    for (FlashJob* pJob : {pStarted, pDownloaded})
+        EXPECT_EQ(doneText(pJob), "100 Programming Done");
 }
 
-TEST_F(LucRockJobTest, ARockwellDeviceIsFlashedThroughTheJob)
+TEST_F(LucRockJobTest, TheLucentBitIsCheckedFirstThenRockwell)
 {
-    SimDeviceConfig config = addLoaderDevice(3, {{"rockwellloader", "announce"}}, false, "rockwell");
-    ASSERT_NE(config.pRockwell, nullptr);
-    FlashJob* pJob = job(0, 3);
-    start(pJob, flsh_kRockwell, 0);
-    EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
-    EXPECT_EQ(config.pRockwell->bootLines(), wireLines(m_boot));
-    EXPECT_EQ(config.pRockwell->firmwareLines(), wireLines(m_firmware));
-    EXPECT_EQ(status(pJob), "P 100|Programming Done");
-    EXPECT_EQ(GetPercent(pJob), 100);
-}
-
-TEST_F(LucRockJobTest, TheLucentBitIsCheckedFirst)
-{
-    // A device that would take either download: flags 0x300 run Lucent.
+    // A device that would take either download: flags 0x300 run Lucent,
+    // 0x200 Rockwell.
     SimDeviceConfig config =
         addLoaderDevice(3, {{"lucentloader", "4.4"}, {"rockwellloader", "announce"}}, false, "modem");
     FlashJob* pJob = job(0, 3);
     start(pJob, flsh_kLucent | flsh_kRockwell, 0);
     EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
-    EXPECT_EQ(config.pLucent->firmwareLines().size(), wireLines(m_firmware).size());
+    EXPECT_EQ(config.pLucent->firmwareLines(), wireLines(m_firmware));
     EXPECT_EQ(config.pRockwell->downloads(), 0);
 
     pJob = job(1, 3);
     start(pJob, flsh_kRockwell, 0);
     EXPECT_EQ(waitResult(pJob), flsh_cSuccessful);
-    EXPECT_EQ(config.pRockwell->downloads(), 1);
+    EXPECT_EQ(config.pRockwell->bootLines(), wireLines(m_boot));
+    EXPECT_EQ(config.pRockwell->firmwareLines(), wireLines(m_firmware));
     EXPECT_EQ(config.pLucent->runs(), 1);
+    EXPECT_EQ(doneText(pJob), "100 Programming Done");
 }
 
 TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)

@@ -53,37 +53,37 @@ protected:
         return runProtocol(RockFlsh_Program, nPort, 3, bHandshakeOnly, pszHex, 2, 1);
     }
 
-    // The first n of the lines: what the device has got when the host stops
-    // after writing them (closing the port lets written bytes leave).
-    static std::vector<std::string> firstLines(const std::vector<std::string>& lines, size_t n)
-    {
-        return std::vector<std::string>(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(n));
-    }
-
     std::string m_boot;    // ./BPFL24.s37
 };
 
 TEST_F(RockFlshTest, StreamsTheBootLoaderThenTheFirmwareUnderFlowControl)
 {
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3, SimSettings(), true);
-    ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        ASSERT_EQ(program(3), flsh_cSuccessful);
-        EXPECT_NE(faults.lastTermios().c_cflag & CRTSCTS, 0u);
-    }
-    expectReleased(3);
-
+    // The device echoes "AT**\r" and announces each step, or answers "OK"
+    // in place of each announcement; no line gets a reply.
+    const std::pair<const char*, std::string> kCases[] = {{"announce", std::string("AT**\r") + kAnnouncements},
+                                                          {"ok", "AT**\rOK\r\nOK\r\nOK\r\n"}};
     std::vector<std::string> bootLines = wireLines(m_boot);
     ASSERT_EQ(bootLines.size(), 98u);
-    EXPECT_EQ(pLoader->bootLines(), bootLines);
-    EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
-    EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r" + joinedLines(bootLines) + joinedLines(wireLines(m_firmware)));
-    // No line gets a reply: the device sends the echo and its three announcements only.
-    EXPECT_EQ(m_pDevice->transcript().sent(), std::string("AT**\r") + kAnnouncements);
-    EXPECT_EQ(pLoader->downloads(), 1);
-    EXPECT_EQ(events(), "5 6*98 9 6*32 9");
-    EXPECT_STREQ(m_szVersion, "-");
+    int nPort = 3;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.first);
+        std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(nPort, {{"rockwellloader", c.first}}, true);
+        ASSERT_NE(pLoader, nullptr);
+        {
+            SysCallFaults faults;
+            ASSERT_EQ(program(nPort), flsh_cSuccessful);
+            EXPECT_NE(faults.lastTermios().c_cflag & CRTSCTS, 0u);
+        }
+        expectReleased(nPort);
+        EXPECT_EQ(pLoader->bootLines(), bootLines);
+        EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
+        EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r" + joinedLines(bootLines) + joinedLines(wireLines(m_firmware)));
+        EXPECT_EQ(m_pDevice->transcript().sent(), c.second);
+        EXPECT_EQ(pLoader->downloads(), 1);
+        EXPECT_EQ(events(), "5 6*98 9 6*32 9");
+        EXPECT_STREQ(m_szVersion, "-");
+        ++nPort;
+    }
 }
 
 TEST_F(RockFlshTest, TheDeviceHoldsTheStreamBackToItsLineRate)
@@ -102,33 +102,25 @@ TEST_F(RockFlshTest, TheDeviceHoldsTheStreamBackToItsLineRate)
     EXPECT_LT(m_nElapsedMs, dLineMs * 1.5);
 }
 
-TEST_F(RockFlshTest, AnOkPassesEveryWait)
-{
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3, {{"rockwellloader", "ok"}});
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(3), flsh_cSuccessful);
-    expectReleased(3);
-    EXPECT_EQ(m_pDevice->transcript().sent(), "OK\r\nOK\r\nOK\r\n");
-    EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
-}
-
 TEST_F(RockFlshTest, SilenceAtAnyStepIsAHandshakeFailure)
 {
     struct Case {
         const char* pszStep;    // the step that stays silent
+        const char* pszAnswer;  // its answer
         size_t nBoot;           // boot-loader lines sent
         size_t nFirmware;       // firmware lines sent
         const char* pszRuns;    // events
     };
     const Case kCases[] = {
-        {"rockwellloader.initiated", 0, 0, "5"},
-        {"rockwellloader.flashcode", 98, 0, "5 6*98 9"},
-        {"rockwellloader.programmed", 98, 32, "5 6*98 9 6*32 9"},
+        {"rockwellloader.initiated", "none", 0, 0, "5"},
+        {"rockwellloader.initiated", "announce@10500", 0, 0, "5"},   // later than 10 s is too late
+        {"rockwellloader.flashcode", "none", 98, 0, "5 6*98 9"},
+        {"rockwellloader.programmed", "none", 98, 32, "5 6*98 9 6*32 9"},
     };
     int nPort = 3;
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszStep);
-        std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(nPort, {{c.pszStep, "none"}});
+        SCOPED_TRACE(std::string(c.pszStep) + "=" + c.pszAnswer);
+        std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(nPort, {{c.pszStep, c.pszAnswer}});
         ASSERT_NE(pLoader, nullptr);
         EXPECT_EQ(program(nPort), flsh_cHandshakeFailure);
         expectReleased(nPort);
@@ -138,13 +130,9 @@ TEST_F(RockFlshTest, SilenceAtAnyStepIsAHandshakeFailure)
         EXPECT_GE(m_nElapsedMs, 10000);
         ++nPort;
     }
-    // An announcement later than 10 s is too late.
-    ASSERT_NE(addRockwell(nPort, {{"rockwellloader.initiated", "announce@10500"}}), nullptr);
-    EXPECT_EQ(program(nPort), flsh_cHandshakeFailure);
-    expectReleased(nPort);
 }
 
-TEST_F(RockFlshTest, PortAndFileFailures)
+TEST_F(RockFlshTest, PortFileAndWriteFailures)
 {
     EXPECT_EQ(program(9), flsh_cPortOpen);
     EXPECT_TRUE(m_events->events().empty());
@@ -153,12 +141,40 @@ TEST_F(RockFlshTest, PortAndFileFailures)
     ASSERT_NE(addRockwell(3), nullptr);
     EXPECT_EQ(program(3, 0, "missing.hex"), flsh_cHexFileOpen);
     expectReleased(3);
-    EXPECT_THAT(log(), HasSubstr("]: <./BPFL24.s37> File opened\n"));
 
-    ASSERT_NE(addRockwell(4), nullptr);
-    ASSERT_EQ(remove(m_dir.file("BPFL24.s37").c_str()), 0);
-    EXPECT_EQ(program(4), flsh_cHexFileOpen);
+    // The third firmware line cannot be written (writes: "AT**\r", 98
+    // boot-loader lines, then the firmware): event 7 with the percentage
+    // after the second line.
+    writeFirmware(sim_MakeIntelHex(0, 8000, 32, 4));
+    std::vector<std::string> lines = wireLines(m_firmware);
+    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(4);
+    ASSERT_NE(pLoader, nullptr);
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1 + 98 + 3, EIO);
+        EXPECT_EQ(program(4), flsh_cVerifyFailed);
+    }
     expectReleased(4);
+    EXPECT_EQ(events(), "5 6*98 9 6*2 7");
+    EXPECT_EQ(m_events->events().back().nPercent, 4096 * 100 / static_cast<int32_t>(m_firmware.size()));
+    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(lines[0], lines[1]));
+
+    // "AT**\r" cannot be written: the handshake fails and nothing is streamed.
+    ASSERT_NE(addRockwell(5), nullptr);
+    {
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EIO);
+        EXPECT_EQ(program(5), flsh_cHandshakeFailure);
+    }
+    expectReleased(5);
+    EXPECT_EQ(m_pDevice->transcript().received(), "");
+    EXPECT_EQ(events(), "5");
+
+    // The boot loader cannot be opened.
+    ASSERT_NE(addRockwell(6), nullptr);
+    ASSERT_EQ(remove(m_dir.file("BPFL24.s37").c_str()), 0);
+    EXPECT_EQ(program(6), flsh_cHexFileOpen);
+    expectReleased(6);
     EXPECT_TRUE(m_events->events().empty());
     EXPECT_EQ(m_pDevice->transcript().received(), "");
 }
@@ -198,44 +214,6 @@ TEST_F(RockFlshTest, LinesThatCannotBeSentMakeABadHexFile)
     EXPECT_TRUE(pLoader->bootLines().empty());
 }
 
-TEST_F(RockFlshTest, WriteFailures)
-{
-    // The third firmware line cannot be written: event 7 with the percentage
-    // after the second line, result 4. Writes: "AT**\r", 98 boot-loader
-    // lines, then the firmware lines.
-    writeFirmware(sim_MakeIntelHex(0, 8000, 32, 4));
-    std::vector<std::string> lines = wireLines(m_firmware);
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3);
-    ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        faults.fail(SysCall::kWrite, 1 + 98 + 3, EIO);
-        EXPECT_EQ(program(3), flsh_cVerifyFailed);
-        EXPECT_EQ(faults.count(SysCall::kWrite), 1 + 98 + 3);
-    }
-    expectReleased(3);
-    EXPECT_EQ(events(), "5 6*98 9 6*2 7");
-    std::vector<FlashEvent> got = m_events->events();
-    int32_t nAfterSecond = 4096 * 100 / static_cast<int32_t>(m_firmware.size());
-    ASSERT_GE(got.size(), 2u);
-    EXPECT_EQ(got[got.size() - 2].nPercent, nAfterSecond);
-    EXPECT_EQ(got.back().nPercent, nAfterSecond);
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(lines[0], lines[1]));
-    EXPECT_THAT(log(), HasSubstr("]: Error:  PutBlock <" + lines[2] + ">\n"));
-
-    // "AT**\r" cannot be written: the handshake fails and nothing is streamed.
-    pLoader = addRockwell(4);
-    ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        faults.fail(SysCall::kWrite, 1, EIO);
-        EXPECT_EQ(program(4), flsh_cHandshakeFailure);
-    }
-    expectReleased(4);
-    EXPECT_EQ(m_pDevice->transcript().received(), "");
-    EXPECT_EQ(events(), "5");
-}
-
 TEST_F(RockFlshTest, ACallbackAnsweringZeroAbortsTheRun)
 {
     struct Case {
@@ -262,29 +240,13 @@ TEST_F(RockFlshTest, ACallbackAnsweringZeroAbortsTheRun)
         EXPECT_EQ(program(nPort), flsh_cAborted);
         expectReleased(nPort);
         EXPECT_EQ(events(), c.pszRuns);
-        EXPECT_EQ(pLoader->bootLines(), firstLines(wireLines(m_boot), c.nBoot));
-        EXPECT_EQ(pLoader->firmwareLines(), firstLines(wireLines(m_firmware), c.nFirmware));
+        EXPECT_EQ(pLoader->bootLines().size(), c.nBoot);
+        EXPECT_EQ(pLoader->firmwareLines().size(), c.nFirmware);
         ++nPort;
     }
 }
 
-TEST_F(RockFlshTest, HandshakeOnlyOpensNoFile)
-{
-    ASSERT_EQ(remove(m_dir.file("BPFL24.s37").c_str()), 0);
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(3);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(3, 1, "missing.hex"), flsh_cSuccessful);
-    expectReleased(3);
-    EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r");
-    EXPECT_EQ(events(), "5");
-    EXPECT_EQ(pLoader->downloads(), 1);
-
-    ASSERT_NE(addRockwell(4, {{"rockwellloader.initiated", "none"}}), nullptr);
-    EXPECT_EQ(program(4, 1, "missing.hex"), flsh_cHandshakeFailure);
-    expectReleased(4);
-}
-
-TEST_F(RockFlshTest, EmptyFilesAndLoneLineFeeds)
+TEST_F(RockFlshTest, EmptyFilesLoneLineFeedsAndHandshakeOnly)
 {
     // An empty firmware file: event 9 at once after the boot loader; the
     // run goes on to its wait, which the device never answers.
@@ -313,6 +275,15 @@ TEST_F(RockFlshTest, EmptyFilesAndLoneLineFeeds)
     expectReleased(5);
     EXPECT_THAT(pLoader->bootLines(), ElementsAre("S00600004844521B\r\n", "S1\r\n", "S9030000FC\r\n"));
     EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(":0400000001020304F2\r\n", ":00000001FF\r\n"));
+
+    // Handshake only opens no file: the first announcement ends the run.
+    ASSERT_EQ(remove(m_dir.file("BPFL24.s37").c_str()), 0);
+    pLoader = addRockwell(6);
+    ASSERT_NE(pLoader, nullptr);
+    EXPECT_EQ(program(6, 1, "missing.hex"), flsh_cSuccessful);
+    expectReleased(6);
+    EXPECT_EQ(m_pDevice->transcript().received(), "AT**\r");
+    EXPECT_EQ(events(), "5");
 }
 
 }  // namespace
