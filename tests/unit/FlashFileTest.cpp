@@ -42,17 +42,10 @@ TEST(ParseHexRecordTest, KeepsTheChecksumUncheckedAndRefusesWhatIsNotARecord)
     ASSERT_EQ(ParseHexRecord(&nSegment, ":0400100001020304e1", &record), 1);
     EXPECT_EQ(record.nAddress, 0x10010u);
     EXPECT_EQ(record.nChecksum, 0xE1);
-    const char* const kBad[] = {
-        "0400100001020304E2",     // no colon
-        ":040010000",             // nine characters... and no data
-        ":04001000010203",        // a data byte missing
-        ":0400100001020304",      // checksum missing
-        ":04001000010203G4E2",    // not a hex digit
-        ":-1001000FF",            // a signed length
-        ":0100000210EE",          // a segment record with one byte
-        "",
-    };
-    for (const char* pszLine : kBad) {
+    // No colon, no data, a data byte or the checksum missing, not a hex
+    // digit, a signed length, a segment record with one byte, nothing.
+    for (const char* pszLine : {"0400100001020304E2", ":040010000", ":04001000010203", ":0400100001020304",
+                                ":04001000010203G4E2", ":-1001000FF", ":0100000210EE", ""}) {
         nSegment = 0x1234;
         EXPECT_EQ(ParseHexRecord(&nSegment, pszLine, &record), 0) << pszLine;
         EXPECT_EQ(nSegment, 0x1234u) << pszLine;
@@ -123,15 +116,13 @@ TEST_F(SortHexFileTest, SegmentsAscendWithTheirRecordsSorted)
     }
 }
 
-TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
+TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundredAndSkipsEmptyLines)
 {
     // Each data line written reports the copy's size in percent of the
-    // source's 47 bytes: the segment record and one line (34 bytes), then
-    // the second line (51 bytes, above 100 as the copy has a segment record).
+    // source's 47 bytes (the copy has a segment record more).
     ASSERT_EQ(sort(":0200100011229B\r\n:02002000AABB79\r\n:00000001FF\r\n"), 0);
-    const std::vector<std::pair<int32_t, int32_t>> kExpected = {
-        {flsh_cEventSort, 0}, {flsh_cEventSort, 34 * 100 / 47}, {flsh_cEventSort, 51 * 100 / 47}, {flsh_cEventSort, 100}};
-    EXPECT_EQ(m_reports, kExpected);
+    const int32_t kSort = flsh_cEventSort;
+    EXPECT_EQ(m_reports, (std::vector<std::pair<int32_t, int32_t>>{{kSort, 0}, {kSort, 34 * 100 / 47}, {kSort, 51 * 100 / 47}, {kSort, 100}}));
     // Empty lines are skipped; lines of 99 characters are taken.
     ASSERT_EQ(longestRecord().size(), 99u);
     ASSERT_EQ(sort("\r\n" + longestRecord() + "\r\n\r\n:00000001FF\r\n\r\n"), 0);
@@ -141,19 +132,13 @@ TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
 // A missing source or an output that cannot be made fail the AT flash run.
 TEST_F(SortHexFileTest, FailsOnWhatItCannotSort)
 {
-    const std::pair<const char*, std::string> kCases[] = {
-        {"empty source", ""},
-        {"no data record", ":00000001FF\r\n"},
-        {"record type 04", ":020000040001F9\r\n:0100000066FA\r\n"},
-        {"lower-case type", ":0100000a66FA\r\n"},
-        {"line without a type", ":010000\r\n"},
-        {"segment record without its segment", ":02000002\r\n:0100000066FA\r\n"},
-        // One character more than 99, with or without CR LF after it.
-        {"line of 100", longestRecord() + "0\r\n:00000001FF\r\n"},
-        {"last line of 100", ":00000001FF\r\n" + longestRecord() + "0"},
-    };
-    for (const auto& entry : kCases)
-        EXPECT_EQ(sort(entry.second), -1) << entry.first;
+    // Empty, no data record, type 04, a lower-case type, no type, a segment
+    // record without its segment, lines of 100 with or without CR LF.
+    for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
+                                    std::string(":020000040001F9\r\n:0100000066FA\r\n"), std::string(":0100000a66FA\r\n"),
+                                    std::string(":010000\r\n"), std::string(":02000002\r\n:0100000066FA\r\n"),
+                                    longestRecord() + "0\r\n:00000001FF\r\n", ":00000001FF\r\n" + longestRecord() + "0"})
+        EXPECT_EQ(sort(text), -1) << text;
 }
 
 TEST_F(SortHexFileTest, KnowsAtMostSixtyFourSegmentsAnd8175RecordsPerSegment)
@@ -327,14 +312,11 @@ TEST(FlshLine, PercentOfTheFileWithoutOverflow)
 {
     TempDir dir;
     osfl_Handle hFile = osfl_Create(dir.file("big.bin").c_str(), osfl_kAttrNormal);
-    ASSERT_NE(hFile, osfl_kInvalidHandle);
     // A sparse file of 100,000,000 bytes: 50,000,000 x 100 needs more than 32 bits.
-    ASSERT_EQ(osfl_Seek(hFile, 99999999, 0), 99999999);
-    ASSERT_EQ(osfl_Write(hFile, "x", 1), 1);
+    ASSERT_TRUE(osfl_Seek(hFile, 99999999, 0) == 99999999 && osfl_Write(hFile, "x", 1) == 1);
     ASSERT_EQ(osfl_Seek(hFile, 50000000, 0), 50000000);
     EXPECT_EQ(flsh_Percent(hFile, osfl_Length(hFile)), 50);
-    EXPECT_EQ(flsh_Percent(hFile, 0), 0);
-    EXPECT_EQ(flsh_Percent(hFile, -1), 0);
+    EXPECT_EQ(flsh_Percent(hFile, 0) + flsh_Percent(hFile, -1), 0);
     osfl_Close(hFile);
     EXPECT_EQ(flsh_Percent(osfl_kInvalidHandle, 100), 0);
 }

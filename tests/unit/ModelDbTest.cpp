@@ -4,7 +4,7 @@
 //   2. Loading Models.ini through the profile reader: results 0, 1 and 2,
 //      locks from the file, bounds on the counts, the sample database
 //      shipped in data/.
-//   3. Model keys, device-type lists, firmware builds and OEM builds.
+//   3. Model keys, firmware builds and OEM builds.
 #include "model/ModelDb.h"
 #include "model/ModelKey.h"
 #include "support/ModelKeys.h"
@@ -278,29 +278,6 @@ TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
     key.build = 3;
     EXPECT_EQ(ModelKey_DisplayName(key), "ABC");
     EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("RWX", -1)), "RWX");
-}
-
-// Counting the devices of a type is shown by the coordinator's tests.
-TEST_F(ModelKeyTest, DeviceTypeListsMarkAndSelectAndKeepTheirKeysInPlace)
-{
-    ModelKeyList list;
-    ModelKey key = test_KeyOf("KV5120ZA", 2), other = test_KeyOf("KV5120ZA", 5);
-    EXPECT_TRUE(ModelKey_SameModel(key, other) && !ModelKey_Equals(key, other));
-    ModelKeyList_Append(&list, key);
-    ModelKeyList_Append(&list, other);
-    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
-    for (size_t nPosition : {0, 1, 7})
-        ModelKey_Select(&list, nPosition);
-    ModelKeyList_MarkDone(&list, key);
-    const ModelKey* pNext = ModelKeyList_NextSelected(list);
-    // Appending keeps earlier keys where they are.
-    for (int i = 0; i < 100; ++i)
-        ModelKeyList_Append(&list, test_KeyOf("ABC-12", -1));
-    EXPECT_EQ(pNext, list.keys[1].get());
-    ModelKeyList_MarkDone(&list, other);
-    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
-    ModelKeyList_Clear(&list);
-    EXPECT_TRUE(list.keys.empty());
 }
 
 TEST_F(ModelKeyTest, BuildsFromVersionTexts)

@@ -5,7 +5,7 @@
 //   3. Line reading: CR LF lines over 4096-byte blocks and the profile
 //      reader's byte-wise reads
 //   4. Directory search
-//   5. Recursive mutexes and worker threads with small stacks
+//   5. Worker threads with small stacks
 //   6. The runtime clock's scaled sleeps
 //   7. Serial-layer pieces: the log rendering of data, baud-rate names,
 //      device names, the timer (ports themselves are tested on simulated
@@ -224,34 +224,13 @@ TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
     EXPECT_EQ(search("", "*.txt"), (std::vector<std::string>{"beta.txt"}));
 }
 
-// -------------------------------------------- 5. Mutexes and threads
+// --------------------------------------------------- 5. Threads
 
 bool waitFor(const std::atomic<bool>& bFlag)
 {
     for (int i = 0; i < 2000 && !bFlag.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return bFlag.load();
-}
-
-TEST(MutexTest, OwnerMayLockAgainOthersWaitForTheLastUnlock)
-{
-    os_Mutex mutex;
-    os_CreateMutex(&mutex);
-    os_LockMutex(&mutex);
-    os_LockMutex(&mutex);
-    std::atomic<bool> bTaken{false};
-    std::thread other([&] {
-        os_LockMutex(&mutex);
-        bTaken = true;
-        os_UnlockMutex(&mutex);
-    });
-    os_UnlockMutex(&mutex);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(bTaken.load());
-    os_UnlockMutex(&mutex);
-    EXPECT_TRUE(waitFor(bTaken));
-    other.join();
-    os_DeleteMutex(&mutex);
 }
 
 std::atomic<bool> g_bFormatted{false};
