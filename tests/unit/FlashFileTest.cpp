@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -180,9 +181,10 @@ struct Block {
 
 class FillBlockTest : public ::testing::Test {
 protected:
-    // Cuts the text of a sorted copy into blocks of up to 4 KiB; *pnLast is the result that
-    // ended the loop (0 at the end of the image, -1 for a bad line).
-    std::vector<Block> blocks(const std::string& text, int32_t* pnLast = nullptr)
+    // Cuts the text of a sorted copy into blocks of up to 4 KiB; m_nLast is
+    // the result that ended the loop (0 at the end of the image, -1 for a
+    // bad line).
+    std::vector<Block> blocks(const std::string& text)
     {
         m_dir.write("sorted.hex", text);
         osfl_Handle hFile = osfl_Open(m_dir.file("sorted.hex").c_str(), osfl_kAccessRead);
@@ -192,13 +194,10 @@ protected:
         pContext->nSegment = 0;
         os_ResetLineReader(&pContext->reader);
         std::vector<Block> result;
-        int32_t nLength;
-        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, AtFlsh_kBlockSize, 0)) > 0)
-            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + nLength),
+        while ((m_nLast = AtFlsh_FillBlock(pContext.get(), hFile, AtFlsh_kBlockSize, 0)) > 0)
+            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + m_nLast),
                                    pContext->nBlockChecksum});
         osfl_Close(hFile);
-        if (pnLast != nullptr)
-            *pnLast = nLength;
         return result;
     }
 
@@ -224,6 +223,7 @@ protected:
     }
 
     TempDir m_dir;
+    int32_t m_nLast = 0;
 };
 
 TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
@@ -256,24 +256,18 @@ TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
                        ":00000001FF\r\n";
     std::vector<Block> result = blocks(text);
     ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].nAddress, 0x100u);
-    EXPECT_EQ(result[1].nAddress, 0x080u);
-    EXPECT_EQ(std::vector<uint8_t>(result[1].bytes.begin(), result[1].bytes.begin() + 16),
-              std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.end()));
+    EXPECT_TRUE(result[0].nAddress == 0x100u && result[1].nAddress == 0x080u);
+    EXPECT_TRUE(std::equal(image.bytes.begin() + 16, image.bytes.end(), result[1].bytes.begin()));
 }
 
 TEST_F(FillBlockTest, ALineThatIsNotARecordEndsWithMinusOne)
 {
-    int32_t nLast = 0;
-    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", &nLast).empty());
-    EXPECT_EQ(nLast, -1);
+    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n").empty() && m_nLast == -1);
     // A copy that ends without its end-of-file record.
     std::string text = hex_Text({hex_Pattern(0, 0x100)});
-    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), &nLast).empty());
-    EXPECT_EQ(nLast, -1);
+    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n"))).empty() && m_nLast == -1);
     // After the end-of-file record nothing more is read.
-    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", &nLast).size(), 1u);
-    EXPECT_EQ(nLast, 0);
+    EXPECT_TRUE(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n").size() == 1u && m_nLast == 0);
 }
 
 // ------------------------------------- 3. Line texts and percentages

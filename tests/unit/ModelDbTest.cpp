@@ -58,14 +58,6 @@ protected:
                "|" + std::to_string(nFields);
     }
 
-    static Ints upgrades(const char* pszList)
-    {
-        Ints values = {-5};
-        int nCount = ModelDb_ParseUpgrades(pszList, &values);
-        EXPECT_EQ(nCount, static_cast<int>(values.size())) << pszList;
-        return values;
-    }
-
     // Writes Models.ini from lines (CR LF line ends) and loads it.
     int load(std::initializer_list<std::string> lines)
     {
@@ -113,11 +105,13 @@ TEST_F(ModelDbTest, UpgradeListsStopAtTheFirstInvalidItem)
         {"3,5-7,9", {3, 5, 6, 7, 9}}, {"2, 4 - 5,,2x,2", {2, 4, 5, 2, 2}}, {"3,0,5", {3}}, {"7,1-100,2", {7}},
         {"5,abc,6", {5}},             {"8-6,2", {}},                       {"-3,4", {}},   {"99999999999", {}},
     };
-    for (const auto& test : kCases)
-        EXPECT_EQ(upgrades(test.first), test.second) << test.first;
-    Ints all = upgrades("1-99");
-    ASSERT_EQ(all.size(), 99u);
-    EXPECT_EQ(all.back(), 99);
+    for (const auto& test : kCases) {
+        Ints values = {-5};
+        EXPECT_EQ(ModelDb_ParseUpgrades(test.first, &values), static_cast<int>(test.second.size())) << test.first;
+        EXPECT_EQ(values, test.second) << test.first;
+    }
+    Ints all;
+    EXPECT_TRUE(ModelDb_ParseUpgrades("1-99", &all) == 99 && all.size() == 99u && all.back() == 99);
 }
 
 TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
@@ -141,10 +135,8 @@ TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
 TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
 {
     add("7,Kv12,KV,QBXMODEMS,\"\"", {ModelLock{2, {2, 3}}, ModelLock{5, {5}}});
-    add("8,RX-1,RX,ROCKWELL,4");
-    add("7,ZZ,ZZ,ROCKWELL,5");
-    add("3,Alpha");
-    add("4,ALPHA");
+    for (const char* pszLine : {"8,RX-1,RX,ROCKWELL,4", "7,ZZ,ZZ,ROCKWELL,5", "3,Alpha", "4,ALPHA"})
+        add(pszLine);
     // Ordered without regard to case; of two names equal but for case, the
     // one added first wins.
     EXPECT_EQ(names(), "Alpha ALPHA Kv12 RX-1 ZZ ");
@@ -160,10 +152,8 @@ TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
     EXPECT_TRUE(ModelDb_FindByCode("rx", &nId, &sName, nullptr) == 0 && nId == 7);
     EXPECT_TRUE(ModelDb_FindByCode("RX", &nId, &sName, nullptr) == 1 && sName == "RX-1");
     // Id 7 twice: the first in name order wins.
-    EXPECT_EQ(ModelDb_FlagsById(7), 0x065u);
-    EXPECT_EQ(ModelDb_FlagsById(99), ModelDb_kFlagsUnknown);
-    EXPECT_EQ(ModelDb_ExtraByCode("RX"), "4");
-    EXPECT_EQ(ModelDb_ExtraByCode("QQ"), "");
+    EXPECT_TRUE(ModelDb_FlagsById(7) == 0x065u && ModelDb_FlagsById(99) == ModelDb_kFlagsUnknown);
+    EXPECT_EQ(ModelDb_ExtraByCode("RX") + "|" + ModelDb_ExtraByCode("QQ"), "4|");
 }
 
 // --------------------------------------------- 2. Loading Models.ini
@@ -247,13 +237,6 @@ protected:
         EXPECT_EQ(FirmwareBuild_FromVersion(&build, ModelKey(), sVersion), 1);
         return build;
     }
-
-    static std::string fromCode(const std::string& sCode, const std::string& sModelCode, const ModelKey& key)
-    {
-        FirmwareBuild build;
-        EXPECT_EQ(FirmwareBuild_FromCode(&build, sCode, sModelCode, key), 1);
-        return shown(build);
-    }
 };
 
 TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
@@ -264,13 +247,11 @@ TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
     EXPECT_EQ(key.name + " " + std::to_string(key.id), "KV5120ZA 1");
     // A build with a lock takes its upgrades; one without leaves -1.
     ModelKey_SelectBuild(&key, 5);
-    EXPECT_EQ(key.build, 5);
-    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+    EXPECT_TRUE(key.build == 5 && key.upgrades == (Ints{5, 7}));
     EXPECT_TRUE(ModelKey_HasUpgrade(key, 7) && !ModelKey_HasUpgrade(key, 6));
     EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
     ModelKey_SelectBuild(&key, 3);
-    EXPECT_EQ(key.build, -1);
-    EXPECT_EQ(ModelKey_DisplayName(key), "KV5120ZA");
+    EXPECT_EQ(ModelKey_DisplayName(key) + " " + std::to_string(key.build), "KV5120ZA -1");
 
     EXPECT_EQ(ModelKey_SetModelByCode(&key, "ab"), 1);
     EXPECT_EQ(ModelKey_Flags(ModelKey()), ModelDb_kFlagsUnknown);
@@ -280,7 +261,7 @@ TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
     EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("RWX", -1)), "RWX");
 }
 
-TEST_F(ModelKeyTest, BuildsFromVersionTexts)
+TEST_F(ModelKeyTest, BuildsFromVersionTextsAndFileCodesAndTheirOrder)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"3.10", "3|10| |3.10 "},      {"3.10a", "3|10|A|3.10A"},       {"12.34", "12|34| |12.34 "},
@@ -291,29 +272,29 @@ TEST_F(ModelKeyTest, BuildsFromVersionTexts)
         EXPECT_EQ(shown(fromVersion(c.first)), c.second) << c.first;
     std::string sLong(300, '9');
     EXPECT_EQ(fromVersion(sLong + "." + sLong).major, INT32_MAX);
-}
 
-TEST_F(ModelKeyTest, BuildsFromFileCodes)
-{
-    ModelKey plain = test_KeyOf("KV5120ZA", -1);
-    EXPECT_EQ(fromCode("0310", "MA", plain), "3|10| |03.10 ");
-    EXPECT_EQ(fromCode("310", "MA", plain), "3|10| |3.10 ");
-    EXPECT_EQ(fromCode("12a", "MA", plain), "12|0|A|12.A");
-    EXPECT_EQ(fromCode("1", "", ModelKey()), "1|0| |1. ");
-    ModelKey rockwell = test_KeyOf("ABC-12", -1);
-    EXPECT_EQ(fromCode("17", "AB", rockwell), "4|17| |4.17 ");
-    EXPECT_EQ(fromCode("17B", "", rockwell), "2|17|B|2.17B");
-    EXPECT_EQ(fromCode("17", "QQ", rockwell), "0|17| |.17 ");
-}
+    // File codes: the file's model code, the key's model, the build read.
+    const char* const kCodes[][4] = {
+        {"0310", "MA", "KV5120ZA", "3|10| |03.10 "}, {"310", "MA", "KV5120ZA", "3|10| |3.10 "},
+        {"12a", "MA", "KV5120ZA", "12|0|A|12.A"},    {"1", "", "", "1|0| |1. "},
+        {"17", "AB", "ABC-12", "4|17| |4.17 "},      {"17B", "", "ABC-12", "2|17|B|2.17B"},
+        {"17", "QQ", "ABC-12", "0|17| |.17 "},
+    };
+    for (const auto& c : kCodes) {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromCode(&build, c[0], c[1], *c[2] != '\0' ? test_KeyOf(c[2], -1) : ModelKey()), 1);
+        EXPECT_EQ(shown(build), c[3]) << c[0] << " " << c[1];
+    }
 
-TEST_F(ModelKeyTest, BuildOrderAndOemNames)
-{
-    std::vector<FirmwareBuild> builds = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"),
-                                         fromVersion("4.0")};
-    for (size_t i = 0; i < builds.size(); ++i) {
-        for (size_t j = 0; j < builds.size(); ++j)
+    const FirmwareBuild builds[] = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"), fromVersion("4.0")};
+    for (size_t i = 0; i < 4; ++i) {
+        for (size_t j = 0; j < 4; ++j)
             EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
     }
+}
+
+TEST(OemBuildTest, NamesAreReadWholeWithoutCase)
+{
     int32_t nOem = 9;
     EXPECT_TRUE(OemBuild_FromName("pellam 3", &nOem) == 1 && nOem == 3);
     EXPECT_TRUE(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem) == 0 && nOem == 3);
