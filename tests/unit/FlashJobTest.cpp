@@ -1,7 +1,8 @@
 // Flash jobs without a device: the flash event table letter for letter, the
 // repeat rule and the error counters, the abort answer, the identification
-// stages, the result texts, status copies, and jobs whose worker cannot
-// reach a port or cannot be started at all.
+// stages, the result texts, status copies, and jobs whose worker cannot be
+// started at all. Jobs on ports that cannot be opened are run by the flash
+// protocol tests.
 #include "EngineSource/FlashInfo.h"
 
 #include <gtest/gtest.h>
@@ -104,17 +105,6 @@ TEST_F(FlashJobTest, ResultTextsAndStatusCopies)
     char szText[8];
     GetJobStatus(&m_job, &nPercent, szText, sizeof szText);
     EXPECT_EQ(std::to_string(nPercent) + " " + szText + " " + std::to_string(GetPercent(&m_job)), "64 Program 64");
-}
-
-TEST_F(FlashJobTest, AFlashJobOnAMissingPortEndsUnableToOpenWithTheStatusBlanked)
-{
-    snprintf(m_job.szPort, sizeof m_job.szPort, "\\\\.\\/nonexistent/tty");
-    report(9, 100);
-    StartFlashJob(&m_job, "firmware.hex", 0, 0, 1, 0, 0);
-    for (int i = 0; i < 2000 && GetResult(&m_job) == -1; ++i)
-        usleep(5000);
-    EXPECT_EQ(GetResult(&m_job), flsh_cPortOpen);
-    EXPECT_EQ(state(), "     |     |0|0|0");
 }
 
 TEST(FlashJobStartTest, AWorkerThatCannotStartStillEndsTheJob)
