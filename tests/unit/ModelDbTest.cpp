@@ -4,7 +4,8 @@
 //   2. Loading Models.ini through the profile reader: results 0, 1 and 2,
 //      locks from the file, bounds on the counts, the sample database
 //      shipped in data/.
-//   3. Model keys, firmware builds and OEM builds.
+//   3. Model keys and firmware builds; OEM builds are read in the
+//      coordinator's tests.
 #include "model/ModelDb.h"
 #include "model/ModelKey.h"
 #include "support/ModelKeys.h"
@@ -291,14 +292,6 @@ TEST_F(ModelKeyTest, BuildsFromVersionTextsAndFileCodesAndTheirOrder)
         for (size_t j = 0; j < 4; ++j)
             EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
     }
-}
-
-TEST(OemBuildTest, NamesAreReadWholeWithoutCase)
-{
-    int32_t nOem = 9;
-    EXPECT_TRUE(OemBuild_FromName("pellam 3", &nOem) == 1 && nOem == 3);
-    EXPECT_TRUE(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem) == 0 && nOem == 3);
-    EXPECT_TRUE(OemBuild_FromName("", &nOem) == 1 && nOem == 0);
 }
 
 }  // namespace

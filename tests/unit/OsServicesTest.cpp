@@ -223,13 +223,6 @@ TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
 
 // --------------------------------------------------- 5. Threads
 
-bool waitFor(const std::atomic<bool>& bFlag)
-{
-    for (int i = 0; i < 2000 && !bFlag.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return bFlag.load();
-}
-
 std::atomic<bool> g_bFormatted{false};
 char g_szFormatted[32];
 
@@ -247,7 +240,9 @@ TEST(ThreadTest, SmallStacksAreRoundedUpForFormattedOutput)
 {
     os_Thread hThread = 0;
     ASSERT_EQ(os_CreateThread(&hThread, formatOnSmallStack, 12000, nullptr), 1);
-    ASSERT_TRUE(waitFor(g_bFormatted));
+    for (int i = 0; i < 2000 && !g_bFormatted.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(g_bFormatted.load());
     EXPECT_STREQ(g_szFormatted, "0000000007 2.500");
     EXPECT_EQ(os_CreateThread(&hThread, nullptr, 12000, nullptr), 0);
     EXPECT_EQ(hThread, 0u);

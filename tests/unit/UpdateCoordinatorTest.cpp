@@ -134,7 +134,7 @@ TEST_F(UpdateCoordinatorTest, FinishIdentificationKeepsAnsweringPortsAndReadsThe
     // devices that run only their boot code.
     const std::pair<Answer, const char*> kCases[] = {
         {{0, "KV3360", "2.05", "PTT GERMAN", "PELLAM 3"}, "KV3360 2 24 Germany 3 0"},
-        {{0, "KV3360", "3.10", "no such country", "SPECIAL"}, "KV3360 -1 24 Unknown 0 0"},
+        {{0, "KV3360", "3.10", "no such country", "PELLAM 6"}, "KV3360 -1 24 Unknown 0 0"},
         {{0, "NOSUCHMODEL", "1.00", "ptt babt"}, " -1 5 United Kingdom 0 0"},
         {{0, "RW3360-SP", "2.17", "NORTH AMERICAN"}, "RW3360-SP 2 200 North America 0 0"},
         {{0, "bootcode", ""}, "QBX7720 -1 65 Unknown 0 1"},
