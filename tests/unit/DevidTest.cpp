@@ -50,13 +50,19 @@ protected:
         return file;
     }
 
-    // "result: size type code" read from a file of the model holding bytes.
+    // "result: size type code" read from the file's head.
+    static std::string read(HexFileEntry* pFile)
+    {
+        int nResult = FlashId_FromHexFile(pFile);
+        return std::to_string(nResult) + ": " + shown(pFile->flashId);
+    }
+
+    // The same, read from a file of the model holding bytes.
     std::string fromFile(const char* pszModel, const std::string& bytes)
     {
         m_dir.write("LVGB0123.HEX", bytes);
         HexFileEntry file = entry(pszModel, "LVGB0123.HEX");
-        int nResult = FlashId_FromHexFile(&file);
-        return std::to_string(nResult) + ": " + shown(file.flashId);
+        return read(&file);
     }
 
     TempDir m_dir;
@@ -86,28 +92,23 @@ TEST_F(DevidTest, ModelAndVersionAreCutToTheField)
 {
     char szSmall[4];
     EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "QBXHP-TA ISDN\r\nLV5600\r\n"), 1);
-    EXPECT_STREQ(szSmall, "LV5");
     EXPECT_EQ(devid_GetModel(szSmall, sizeof szSmall, "KV33600\r\n"), 0);
     EXPECT_STREQ(szSmall, "LV5");
 
     const std::string longTail(120, 'x'), cutTail(devid_kTextSize - 1, 'x');
+    // The character after the word is skipped, whatever it is; the word at
+    // the very end gives an empty version, nothing read beyond. After the
+    // last space inner line breaks stay; cut where the field ends, after the
+    // leading white space has gone.
+    const size_t kFull = devid_kTextSize;
     const struct {
         std::string reply;
         size_t nSize;
         std::string version;    // "<none>" when none is found
     } kCases[] = {
-        // The character after the word is skipped, whatever it is.
-        {"Version:3.10 beta", devid_kTextSize, "3.10"},
-        {"version 3.10 beta", devid_kTextSize, "beta"},
-        // The word at the very end: an empty version, nothing read beyond.
-        {"Modem Version", devid_kTextSize, ""},
-        {"Version " + longTail, devid_kTextSize, cutTail},
-        // After the last space inner line breaks stay; cut where the field
-        // ends, after the leading white space has gone.
-        {"QBX7720 Data Modem 4.12\r\n\r\nOK", devid_kTextSize, "4.12\r\n\r\nOK"},
-        {"A  \t" + longTail, devid_kTextSize, cutTail},
-        {"A " + longTail, 10, "xxxxxxxxx"},
-        {"RW3360\r\n\r\nOK", devid_kTextSize, "<none>"},
+        {"Version:3.10 beta", kFull, "3.10"}, {"version 3.10 beta", kFull, "beta"}, {"Modem Version", kFull, ""},
+        {"Version " + longTail, kFull, cutTail}, {"QBX7720 Data Modem 4.12\r\n\r\nOK", kFull, "4.12\r\n\r\nOK"},
+        {"A  \t" + longTail, kFull, cutTail}, {"A " + longTail, 10, "xxxxxxxxx"}, {"RW3360\r\n\r\nOK", kFull, "<none>"},
     };
     for (const auto& test : kCases) {
         char szField[devid_kTextSize] = "<none>";
@@ -188,7 +189,7 @@ TEST_F(DevidTest, HeadOfAFileNamesTypeSizeAndCode)
     EXPECT_EQ(fromFile("LV5600", hexHead("AB125540").substr(0, 74)), "0: 0 0 5555");
     EXPECT_EQ(fromFile("KV3360", hexHead("AB125540")), "1: 0 0 5555");
     HexFileEntry missing = entry("LV5600", "NONE.HEX");
-    EXPECT_EQ(FlashId_FromHexFile(&missing), 0);
+    EXPECT_EQ(read(&missing), "0: 0 0 5555");
 
     // The file is opened by its name as found, else by its path.
     m_dir.write("lvgb0123.hex", hexHead("C7004310"));
@@ -196,11 +197,9 @@ TEST_F(DevidTest, HeadOfAFileNamesTypeSizeAndCode)
     ScopedChdir inDir(m_dir.path());
     HexFileEntry file = entry("LV5600", "lvgb0123.hex");
     file.path = "LVGB0123.HEX";
-    EXPECT_EQ(FlashId_FromHexFile(&file), 1);
-    EXPECT_EQ(shown(file.flashId), "16 0 C7");
+    EXPECT_EQ(read(&file), "1: 16 0 C7");
     file.fileName.clear();
-    EXPECT_EQ(FlashId_FromHexFile(&file), 1);
-    EXPECT_EQ(shown(file.flashId), "64 3 12AB");
+    EXPECT_EQ(read(&file), "1: 64 3 12AB");
 }
 
 // Sizes or types that differ alone are refused in the coordinator's tests.

@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -42,17 +43,10 @@ TEST(ParseHexRecordTest, KeepsTheChecksumUncheckedAndRefusesWhatIsNotARecord)
     ASSERT_EQ(ParseHexRecord(&nSegment, ":0400100001020304e1", &record), 1);
     EXPECT_EQ(record.nAddress, 0x10010u);
     EXPECT_EQ(record.nChecksum, 0xE1);
-    const char* const kBad[] = {
-        "0400100001020304E2",     // no colon
-        ":040010000",             // nine characters... and no data
-        ":04001000010203",        // a data byte missing
-        ":0400100001020304",      // checksum missing
-        ":04001000010203G4E2",    // not a hex digit
-        ":-1001000FF",            // a signed length
-        ":0100000210EE",          // a segment record with one byte
-        "",
-    };
-    for (const char* pszLine : kBad) {
+    // No colon, no data, a data byte or the checksum missing, not a hex
+    // digit, a signed length, a segment record with one byte, nothing.
+    for (const char* pszLine : {"0400100001020304E2", ":040010000", ":04001000010203", ":0400100001020304",
+                                ":04001000010203G4E2", ":-1001000FF", ":0100000210EE", ""}) {
         nSegment = 0x1234;
         EXPECT_EQ(ParseHexRecord(&nSegment, pszLine, &record), 0) << pszLine;
         EXPECT_EQ(nSegment, 0x1234u) << pszLine;
@@ -123,15 +117,13 @@ TEST_F(SortHexFileTest, SegmentsAscendWithTheirRecordsSorted)
     }
 }
 
-TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
+TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundredAndSkipsEmptyLines)
 {
     // Each data line written reports the copy's size in percent of the
-    // source's 47 bytes: the segment record and one line (34 bytes), then
-    // the second line (51 bytes, above 100 as the copy has a segment record).
+    // source's 47 bytes (the copy has a segment record more).
     ASSERT_EQ(sort(":0200100011229B\r\n:02002000AABB79\r\n:00000001FF\r\n"), 0);
-    const std::vector<std::pair<int32_t, int32_t>> kExpected = {
-        {flsh_cEventSort, 0}, {flsh_cEventSort, 34 * 100 / 47}, {flsh_cEventSort, 51 * 100 / 47}, {flsh_cEventSort, 100}};
-    EXPECT_EQ(m_reports, kExpected);
+    const int32_t kSort = flsh_cEventSort;
+    EXPECT_EQ(m_reports, (std::vector<std::pair<int32_t, int32_t>>{{kSort, 0}, {kSort, 34 * 100 / 47}, {kSort, 51 * 100 / 47}, {kSort, 100}}));
     // Empty lines are skipped; lines of 99 characters are taken.
     ASSERT_EQ(longestRecord().size(), 99u);
     ASSERT_EQ(sort("\r\n" + longestRecord() + "\r\n\r\n:00000001FF\r\n\r\n"), 0);
@@ -141,19 +133,13 @@ TEST_F(SortHexFileTest, ReportsSortingFromZeroToHundred)
 // A missing source or an output that cannot be made fail the AT flash run.
 TEST_F(SortHexFileTest, FailsOnWhatItCannotSort)
 {
-    const std::pair<const char*, std::string> kCases[] = {
-        {"empty source", ""},
-        {"no data record", ":00000001FF\r\n"},
-        {"record type 04", ":020000040001F9\r\n:0100000066FA\r\n"},
-        {"lower-case type", ":0100000a66FA\r\n"},
-        {"line without a type", ":010000\r\n"},
-        {"segment record without its segment", ":02000002\r\n:0100000066FA\r\n"},
-        // One character more than 99, with or without CR LF after it.
-        {"line of 100", longestRecord() + "0\r\n:00000001FF\r\n"},
-        {"last line of 100", ":00000001FF\r\n" + longestRecord() + "0"},
-    };
-    for (const auto& entry : kCases)
-        EXPECT_EQ(sort(entry.second), -1) << entry.first;
+    // Empty, no data record, type 04, a lower-case type, no type, a segment
+    // record without its segment, lines of 100 with or without CR LF.
+    for (const std::string& text : {std::string(), std::string(":00000001FF\r\n"),
+                                    std::string(":020000040001F9\r\n:0100000066FA\r\n"), std::string(":0100000a66FA\r\n"),
+                                    std::string(":010000\r\n"), std::string(":02000002\r\n:0100000066FA\r\n"),
+                                    longestRecord() + "0\r\n:00000001FF\r\n", ":00000001FF\r\n" + longestRecord() + "0"})
+        EXPECT_EQ(sort(text), -1) << text;
 }
 
 TEST_F(SortHexFileTest, KnowsAtMostSixtyFourSegmentsAnd8175RecordsPerSegment)
@@ -195,9 +181,10 @@ struct Block {
 
 class FillBlockTest : public ::testing::Test {
 protected:
-    // Cuts the text of a sorted copy into blocks of up to 4 KiB; *pnLast is the result that
-    // ended the loop (0 at the end of the image, -1 for a bad line).
-    std::vector<Block> blocks(const std::string& text, int32_t* pnLast = nullptr)
+    // Cuts the text of a sorted copy into blocks of up to 4 KiB; m_nLast is
+    // the result that ended the loop (0 at the end of the image, -1 for a
+    // bad line).
+    std::vector<Block> blocks(const std::string& text)
     {
         m_dir.write("sorted.hex", text);
         osfl_Handle hFile = osfl_Open(m_dir.file("sorted.hex").c_str(), osfl_kAccessRead);
@@ -207,13 +194,10 @@ protected:
         pContext->nSegment = 0;
         os_ResetLineReader(&pContext->reader);
         std::vector<Block> result;
-        int32_t nLength;
-        while ((nLength = AtFlsh_FillBlock(pContext.get(), hFile, AtFlsh_kBlockSize, 0)) > 0)
-            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + nLength),
+        while ((m_nLast = AtFlsh_FillBlock(pContext.get(), hFile, AtFlsh_kBlockSize, 0)) > 0)
+            result.push_back(Block{pContext->nBlockAddress, std::vector<uint8_t>(pContext->block, pContext->block + m_nLast),
                                    pContext->nBlockChecksum});
         osfl_Close(hFile);
-        if (pnLast != nullptr)
-            *pnLast = nLength;
         return result;
     }
 
@@ -239,6 +223,7 @@ protected:
     }
 
     TempDir m_dir;
+    int32_t m_nLast = 0;
 };
 
 TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
@@ -271,24 +256,18 @@ TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
                        ":00000001FF\r\n";
     std::vector<Block> result = blocks(text);
     ASSERT_EQ(result.size(), 2u);
-    EXPECT_EQ(result[0].nAddress, 0x100u);
-    EXPECT_EQ(result[1].nAddress, 0x080u);
-    EXPECT_EQ(std::vector<uint8_t>(result[1].bytes.begin(), result[1].bytes.begin() + 16),
-              std::vector<uint8_t>(image.bytes.begin() + 16, image.bytes.end()));
+    EXPECT_TRUE(result[0].nAddress == 0x100u && result[1].nAddress == 0x080u);
+    EXPECT_TRUE(std::equal(image.bytes.begin() + 16, image.bytes.end(), result[1].bytes.begin()));
 }
 
 TEST_F(FillBlockTest, ALineThatIsNotARecordEndsWithMinusOne)
 {
-    int32_t nLast = 0;
-    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n", &nLast).empty());
-    EXPECT_EQ(nLast, -1);
+    EXPECT_TRUE(blocks(":020000020000FC\r\n:10000000ZZ\r\n:00000001FF\r\n").empty() && m_nLast == -1);
     // A copy that ends without its end-of-file record.
     std::string text = hex_Text({hex_Pattern(0, 0x100)});
-    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n")), &nLast).empty());
-    EXPECT_EQ(nLast, -1);
+    EXPECT_TRUE(blocks(text.substr(0, text.size() - strlen(":00000001FF\r\n"))).empty() && m_nLast == -1);
     // After the end-of-file record nothing more is read.
-    EXPECT_EQ(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n", &nLast).size(), 1u);
-    EXPECT_EQ(nLast, 0);
+    EXPECT_TRUE(blocks(":0100000066FA\r\n:00000001FF\r\ngarbage\r\n").size() == 1u && m_nLast == 0);
 }
 
 // ------------------------------------- 3. Line texts and percentages
@@ -327,14 +306,11 @@ TEST(FlshLine, PercentOfTheFileWithoutOverflow)
 {
     TempDir dir;
     osfl_Handle hFile = osfl_Create(dir.file("big.bin").c_str(), osfl_kAttrNormal);
-    ASSERT_NE(hFile, osfl_kInvalidHandle);
     // A sparse file of 100,000,000 bytes: 50,000,000 x 100 needs more than 32 bits.
-    ASSERT_EQ(osfl_Seek(hFile, 99999999, 0), 99999999);
-    ASSERT_EQ(osfl_Write(hFile, "x", 1), 1);
+    ASSERT_TRUE(osfl_Seek(hFile, 99999999, 0) == 99999999 && osfl_Write(hFile, "x", 1) == 1);
     ASSERT_EQ(osfl_Seek(hFile, 50000000, 0), 50000000);
     EXPECT_EQ(flsh_Percent(hFile, osfl_Length(hFile)), 50);
-    EXPECT_EQ(flsh_Percent(hFile, 0), 0);
-    EXPECT_EQ(flsh_Percent(hFile, -1), 0);
+    EXPECT_EQ(flsh_Percent(hFile, 0) + flsh_Percent(hFile, -1), 0);
     osfl_Close(hFile);
     EXPECT_EQ(flsh_Percent(osfl_kInvalidHandle, 100), 0);
 }

@@ -82,16 +82,14 @@ TEST_F(HexCatalogueTest, NamesGiveModelCountryAndBuildOrAreRefused)
         {"ABGB1.HEX", "ABGB1.HEX ABGB1.HEX AB7700 United Kingdom 1.0.  -1"},
         {"ABGB0812RELEASE.HEX", "ABGB0812RELEASE.HEX ABGB0812RELEASE.HEX AB7700 United Kingdom 8.12.  8"},
         {"ABGB712b.HEX", "ABGB712B.HEX ABGB712b.HEX AB7700 United Kingdom 7.12.B 7"},
-        {"KZG10310.HEX", "refused"},      // character 3 not a letter
-        {"KZGB.HEX", "refused"},          // base name of 4
-        {"KZGB0310.OLD.HEX", "refused"},  // a further "." before the extension
-        {"KZGB0310.HEXX", "refused"},     // more after the extension
-        {"ZZGB0310.HEX", "refused"},      // no model with the code ZZ
-        {"KZZZ0310.HEX", "refused"},      // no country with the code ZZ
-        {".HEX", "refused"},
     };
     for (const auto& test : kCases)
         EXPECT_EQ(read(test.first), test.second) << test.first;
+    // Character 3 not a letter, a base name of 4, a further "." before the
+    // extension, more after it, no model or no country with the code ZZ.
+    for (const char* pszName : {"KZG10310.HEX", "KZGB.HEX", "KZGB0310.OLD.HEX", "KZGB0310.HEXX", "ZZGB0310.HEX",
+                                "KZZZ0310.HEX", ".HEX"})
+        EXPECT_EQ(read(pszName), "refused") << pszName;
     // The extension is compared without regard to case too.
     EXPECT_EQ(read("KZGB0310.Hxb", HexCatalogue_kBootExtension).substr(0, 12), "KZGB0310.HXB");
 }
@@ -113,11 +111,10 @@ TEST_F(HexCatalogueTest, DiscoverListsTheUsableFilesOfAFolder)
     // The name as found, in its folder, opens the file.
     EXPECT_EQ(catalogue.GetEntry(0)->fileName, dir.file("kzgb0310.hex"));
 
+    // No hit, or no folder: the catalogue is left as it was.
     HexCatalogue boot;
     boot.Discover(HexCatalogue_kBootExtension, dir.path());
-    // No hit, or no folder: the catalogue is left as it was.
-    EXPECT_TRUE(boot.Discover("HXC", dir.path()));
-    EXPECT_TRUE(boot.Discover(HexCatalogue_kExtension, dir.file("missing")));
+    EXPECT_TRUE(boot.Discover("HXC", dir.path()) && boot.Discover(HexCatalogue_kExtension, dir.file("missing")));
     EXPECT_THAT(entries(boot), ElementsAre("KZGB0410.HXB United Kingdom"));
 
     // The working folder: names without a folder, appended after the others.
@@ -137,12 +134,8 @@ TEST_F(HexCatalogueTest, FitsBySameModelAndBuildOrUpgrade)
         const char* pszModel;
         int32_t nBuild;
         const char* pszFits;    // of the files below, those that fit
-    } kCases[] = {
-        {"KV5120ZA", -1, "KZGB0210 KZGB0310 KZGB0400 KZGB0500 "},
-        {"KV5120ZA", 2, "KZGB0210 KZGB0310 KZGB0400 "},
-        {"KV5120ZA", 3, "KZGB0310 KZGB0400 "},
-        {"AB7700", 7, "ABGB0701 ABGB0801 "},
-    };
+    } kCases[] = {{"KV5120ZA", -1, "KZGB0210 KZGB0310 KZGB0400 KZGB0500 "}, {"KV5120ZA", 2, "KZGB0210 KZGB0310 KZGB0400 "},
+                  {"KV5120ZA", 3, "KZGB0310 KZGB0400 "},                    {"AB7700", 7, "ABGB0701 ABGB0801 "}};
     const char* const kFiles[] = {"KZGB0210", "KZGB0310", "KZGB0400", "KZGB0500", "QAGB0310",
                                   "ABGB0601", "ABGB0701", "ABGB0801"};
     for (const auto& test : kCases) {
@@ -161,12 +154,12 @@ TEST_F(HexCatalogueTest, DeselectingAnUnidentifiedModelClearsAllItsEntries)
     HexCatalogue catalogue;
     for (const char* pszName : {"KZGB0210.HEX", "QAGB0310.HEX", "KZDE0310.HEX", "KZGB0500.HEX"})
         catalogue.SelectEntry(catalogue.Append(parsed(pszName)));
-    const ModelKey anyKz = test_KeyOf("KV5120ZA", -1), qa = test_KeyOf("QBX7720", -1);
+    const ModelKey anyKz = test_KeyOf("KV5120ZA", -1);
     EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("KV5120ZA", 3)), 1);
     EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 3);
     catalogue.DeselectFitting(anyKz);
     EXPECT_EQ(catalogue.CountSelectedFitting(anyKz), 0);
-    EXPECT_EQ(catalogue.CountSelectedFitting(qa), 1);
+    EXPECT_EQ(catalogue.CountSelectedFitting(test_KeyOf("QBX7720", -1)), 1);
     // A position outside the catalogue selects nothing.
     EXPECT_TRUE(catalogue.SelectEntry(4).path.empty());
     EXPECT_EQ(catalogue.GetEntry(4), nullptr);

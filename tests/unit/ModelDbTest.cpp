@@ -4,7 +4,8 @@
 //   2. Loading Models.ini through the profile reader: results 0, 1 and 2,
 //      locks from the file, bounds on the counts, the sample database
 //      shipped in data/.
-//   3. Model keys, device-type lists, firmware builds and OEM builds.
+//   3. Model keys and firmware builds; OEM builds are read in the
+//      coordinator's tests.
 #include "model/ModelDb.h"
 #include "model/ModelKey.h"
 #include "support/ModelKeys.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -57,14 +59,6 @@ protected:
                "|" + std::to_string(nFields);
     }
 
-    static Ints upgrades(const char* pszList)
-    {
-        Ints values = {-5};
-        int nCount = ModelDb_ParseUpgrades(pszList, &values);
-        EXPECT_EQ(nCount, static_cast<int>(values.size())) << pszList;
-        return values;
-    }
-
     // Writes Models.ini from lines (CR LF line ends) and loads it.
     int load(std::initializer_list<std::string> lines)
     {
@@ -96,13 +90,9 @@ TEST_F(ModelDbTest, ModelLinesAreSplitOnSeparatorRunsTrimmedAndCut)
 {
     std::string sLong = "99999999999," + std::string(60, 'N') + ",ABCDEFGHIJ,TA,12345," + std::string(500, 'x');
     const std::pair<std::string, std::string> cases[] = {
-        {"{7, ABC, AB12, LUCENT, 3}", "7|ABC|AB12|100|3|5"},
-        {"}{ 7\t},{{ ABC\r\n,AB12 ,, Lucent}{3 }", "7|ABC|AB12|100|3|5"},
-        {"{2, QBXHP-TA, TB, QBXHPTA, \"\"}", "2|QBXHP-TA|TB|494||5"},
-        {"7,,ABC,AB12,TA", "7|ABC|AB12|414||4"},
-        {"-12, SHORT", "-12|SHORT||5||2"},
-        {"1,A,B,Rockwell", "1|A|B|200||4"},
-        {"1,A,B,ROCKWELL2", "1|A|B|5||4"},
+        {"{7, ABC, AB12, LUCENT, 3}", "7|ABC|AB12|100|3|5"}, {"}{ 7\t},{{ ABC\r\n,AB12 ,, Lucent}{3 }", "7|ABC|AB12|100|3|5"},
+        {"{2, QBXHP-TA, TB, QBXHPTA, \"\"}", "2|QBXHP-TA|TB|494||5"}, {"7,,ABC,AB12,TA", "7|ABC|AB12|414||4"},
+        {"-12, SHORT", "-12|SHORT||5||2"}, {"1,A,B,Rockwell", "1|A|B|200||4"}, {"1,A,B,ROCKWELL2", "1|A|B|5||4"},
         {"", "0|||5||0"},
         {sLong, "2147483647|" + std::string(ModelDb_kNameSize - 1, 'N') + "|ABCDEFG|414|123|5"},
     };
@@ -116,11 +106,13 @@ TEST_F(ModelDbTest, UpgradeListsStopAtTheFirstInvalidItem)
         {"3,5-7,9", {3, 5, 6, 7, 9}}, {"2, 4 - 5,,2x,2", {2, 4, 5, 2, 2}}, {"3,0,5", {3}}, {"7,1-100,2", {7}},
         {"5,abc,6", {5}},             {"8-6,2", {}},                       {"-3,4", {}},   {"99999999999", {}},
     };
-    for (const auto& test : kCases)
-        EXPECT_EQ(upgrades(test.first), test.second) << test.first;
-    Ints all = upgrades("1-99");
-    ASSERT_EQ(all.size(), 99u);
-    EXPECT_EQ(all.back(), 99);
+    for (const auto& test : kCases) {
+        Ints values = {-5};
+        EXPECT_EQ(ModelDb_ParseUpgrades(test.first, &values), static_cast<int>(test.second.size())) << test.first;
+        EXPECT_EQ(values, test.second) << test.first;
+    }
+    Ints all;
+    EXPECT_TRUE(ModelDb_ParseUpgrades("1-99", &all) == 99 && all.size() == 99u && all.back() == 99);
 }
 
 TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
@@ -144,10 +136,8 @@ TEST_F(ModelDbTest, FindInTextNeedsTheFirstOccurrenceToEndAWord)
 TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
 {
     add("7,Kv12,KV,QBXMODEMS,\"\"", {ModelLock{2, {2, 3}}, ModelLock{5, {5}}});
-    add("8,RX-1,RX,ROCKWELL,4");
-    add("7,ZZ,ZZ,ROCKWELL,5");
-    add("3,Alpha");
-    add("4,ALPHA");
+    for (const char* pszLine : {"8,RX-1,RX,ROCKWELL,4", "7,ZZ,ZZ,ROCKWELL,5", "3,Alpha", "4,ALPHA"})
+        add(pszLine);
     // Ordered without regard to case; of two names equal but for case, the
     // one added first wins.
     EXPECT_EQ(names(), "Alpha ALPHA Kv12 RX-1 ZZ ");
@@ -155,22 +145,16 @@ TEST_F(ModelDbTest, ModelsInNameOrderAndLookUpsByNameCodeIdAndExtra)
     EXPECT_EQ(ModelDb_GetByIndex(5, szName, sizeof szName, nullptr) + ModelDb_GetByIndex(-1, szName, 8, nullptr), 0);
     int32_t nId = -1;
     ModelLockRefs locks;
-    EXPECT_EQ(ModelDb_FindByName("kv12", &nId, &locks), 1);
-    EXPECT_EQ(nId, 7);
+    EXPECT_TRUE(ModelDb_FindByName("kv12", &nId, &locks) == 1 && nId == 7);
     ASSERT_EQ(locks.size(), 2u);
-    EXPECT_EQ(locks[1]->build, 5);
-    EXPECT_EQ(locks[0]->upgrades, (Ints{2, 3}));
+    EXPECT_TRUE(locks[1]->build == 5 && locks[0]->upgrades == (Ints{2, 3}));
     std::string sName;
     EXPECT_EQ(ModelDb_FindByName("KV1", &nId, nullptr), 0);
-    EXPECT_EQ(ModelDb_FindByCode("rx", &nId, &sName, nullptr), 0);
-    EXPECT_EQ(nId, 7);
-    EXPECT_EQ(ModelDb_FindByCode("RX", &nId, &sName, nullptr), 1);
-    EXPECT_EQ(sName, "RX-1");
+    EXPECT_TRUE(ModelDb_FindByCode("rx", &nId, &sName, nullptr) == 0 && nId == 7);
+    EXPECT_TRUE(ModelDb_FindByCode("RX", &nId, &sName, nullptr) == 1 && sName == "RX-1");
     // Id 7 twice: the first in name order wins.
-    EXPECT_EQ(ModelDb_FlagsById(7), 0x065u);
-    EXPECT_EQ(ModelDb_FlagsById(99), ModelDb_kFlagsUnknown);
-    EXPECT_EQ(ModelDb_ExtraByCode("RX"), "4");
-    EXPECT_EQ(ModelDb_ExtraByCode("QQ"), "");
+    EXPECT_TRUE(ModelDb_FlagsById(7) == 0x065u && ModelDb_FlagsById(99) == ModelDb_kFlagsUnknown);
+    EXPECT_EQ(ModelDb_ExtraByCode("RX") + "|" + ModelDb_ExtraByCode("QQ"), "4|");
 }
 
 // --------------------------------------------- 2. Loading Models.ini
@@ -202,12 +186,10 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
     EXPECT_EQ(names(), " beta " + sLongName + " ");
     ModelKey key = byCode("BE");
     ASSERT_EQ(key.locks.size(), 4u);
-    const int32_t kBuilds[] = {-1, 0, 4, -1};
-    const size_t kUpgrades[] = {0, 5, 0, 99};
-    for (size_t j = 0; j < 4; ++j) {
-        EXPECT_EQ(key.locks[j]->build, kBuilds[j]) << j;
-        EXPECT_EQ(key.locks[j]->upgrades.size(), kUpgrades[j]) << j;
-    }
+    std::string sLocks;
+    for (const ModelLock* pLock : key.locks)
+        sLocks += std::to_string(pLock->build) + "/" + std::to_string(pLock->upgrades.size()) + " ";
+    EXPECT_EQ(sLocks, "-1/0 0/5 4/0 -1/99 ");
     // The profile reader keeps section headers of up to 39 characters: the
     // 38-letter model's section is not found.
     EXPECT_TRUE(byCode("LL").locks.empty());
@@ -216,11 +198,8 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
     ASSERT_EQ(load({"[Version]", "Version=1.04", "[Models]", "NumModels=99999", "MODEL2=2,MANY,MA,TA", "[MANY]",
                     "NumLocks=2000000000", "Upgrade1=" + std::string(60, '1')}),
               0);
-    int32_t nModels = 0;
-    char szName[ModelDb_kNameSize];
-    while (ModelDb_GetByIndex(nModels, szName, sizeof szName, nullptr) == 1)
-        ++nModels;
-    EXPECT_EQ(nModels, ModelDb_kMaxModels);
+    std::string sNames = names();
+    EXPECT_EQ(std::count(sNames.begin(), sNames.end(), ' '), ModelDb_kMaxModels);
     ModelKey many = byCode("MA");
     ASSERT_EQ(many.locks.size(), static_cast<size_t>(ModelDb_kMaxLocks));
     EXPECT_TRUE(many.locks[0]->upgrades.empty());
@@ -228,20 +207,8 @@ TEST_F(ModelDbLoadTest, LocksComeFromTheFileAndCountsBeyondTheirBoundsAreCut)
 
 TEST_F(ModelDbLoadTest, SampleDatabaseBesideTheProgram)
 {
-    ASSERT_EQ(ModelDb_Load(), 0);
+    EXPECT_EQ(ModelDb_Load(), 0);
     EXPECT_EQ(names(), "KV2814 KV3360 KV5120ZA LV5600 QBX7720 QBXHI-TA QBXHP-TA QBXTA128 RW3360 RW3360-DX RW3360-SP ");
-    // Every model has locks, and a device may always be loaded with its own
-    // build again.
-    char szName[ModelDb_kNameSize];
-    for (int32_t i = 0; ModelDb_GetByIndex(i, szName, sizeof szName, nullptr) == 1; ++i) {
-        ModelKey key;
-        ASSERT_EQ(ModelKey_SetModelByName(&key, szName), 1);
-        EXPECT_FALSE(key.locks.empty()) << szName;
-        for (const ModelLock* pLock : key.locks) {
-            ModelKey_SelectBuild(&key, pLock->build);
-            EXPECT_TRUE(ModelKey_HasUpgrade(key, pLock->build)) << szName;
-        }
-    }
 }
 
 // ------------------------------------------ 3. Model keys and builds
@@ -271,13 +238,6 @@ protected:
         EXPECT_EQ(FirmwareBuild_FromVersion(&build, ModelKey(), sVersion), 1);
         return build;
     }
-
-    static std::string fromCode(const std::string& sCode, const std::string& sModelCode, const ModelKey& key)
-    {
-        FirmwareBuild build;
-        EXPECT_EQ(FirmwareBuild_FromCode(&build, sCode, sModelCode, key), 1);
-        return shown(build);
-    }
 };
 
 TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
@@ -288,13 +248,11 @@ TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
     EXPECT_EQ(key.name + " " + std::to_string(key.id), "KV5120ZA 1");
     // A build with a lock takes its upgrades; one without leaves -1.
     ModelKey_SelectBuild(&key, 5);
-    EXPECT_EQ(key.build, 5);
-    EXPECT_EQ(key.upgrades, (std::vector<int32_t>{5, 7}));
+    EXPECT_TRUE(key.build == 5 && key.upgrades == (Ints{5, 7}));
     EXPECT_TRUE(ModelKey_HasUpgrade(key, 7) && !ModelKey_HasUpgrade(key, 6));
     EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("KV5120ZA", 2)), "KV5120ZA - Version 2.xx");
     ModelKey_SelectBuild(&key, 3);
-    EXPECT_EQ(key.build, -1);
-    EXPECT_EQ(ModelKey_DisplayName(key), "KV5120ZA");
+    EXPECT_EQ(ModelKey_DisplayName(key) + " " + std::to_string(key.build), "KV5120ZA -1");
 
     EXPECT_EQ(ModelKey_SetModelByCode(&key, "ab"), 1);
     EXPECT_EQ(ModelKey_Flags(ModelKey()), ModelDb_kFlagsUnknown);
@@ -304,30 +262,7 @@ TEST_F(ModelKeyTest, ModelByNameOrCodeBuildsAndDisplayNames)
     EXPECT_EQ(ModelKey_DisplayName(test_KeyOf("RWX", -1)), "RWX");
 }
 
-// Counting the devices of a type is shown by the coordinator's tests.
-TEST_F(ModelKeyTest, DeviceTypeListsMarkAndSelectAndKeepTheirKeysInPlace)
-{
-    ModelKeyList list;
-    ModelKey key = test_KeyOf("KV5120ZA", 2), other = test_KeyOf("KV5120ZA", 5);
-    EXPECT_TRUE(ModelKey_SameModel(key, other) && !ModelKey_Equals(key, other));
-    ModelKeyList_Append(&list, key);
-    ModelKeyList_Append(&list, other);
-    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
-    for (size_t nPosition : {0, 1, 7})
-        ModelKey_Select(&list, nPosition);
-    ModelKeyList_MarkDone(&list, key);
-    const ModelKey* pNext = ModelKeyList_NextSelected(list);
-    // Appending keeps earlier keys where they are.
-    for (int i = 0; i < 100; ++i)
-        ModelKeyList_Append(&list, test_KeyOf("ABC-12", -1));
-    EXPECT_EQ(pNext, list.keys[1].get());
-    ModelKeyList_MarkDone(&list, other);
-    EXPECT_EQ(ModelKeyList_NextSelected(list), nullptr);
-    ModelKeyList_Clear(&list);
-    EXPECT_TRUE(list.keys.empty());
-}
-
-TEST_F(ModelKeyTest, BuildsFromVersionTexts)
+TEST_F(ModelKeyTest, BuildsFromVersionTextsAndFileCodesAndTheirOrder)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"3.10", "3|10| |3.10 "},      {"3.10a", "3|10|A|3.10A"},       {"12.34", "12|34| |12.34 "},
@@ -338,36 +273,25 @@ TEST_F(ModelKeyTest, BuildsFromVersionTexts)
         EXPECT_EQ(shown(fromVersion(c.first)), c.second) << c.first;
     std::string sLong(300, '9');
     EXPECT_EQ(fromVersion(sLong + "." + sLong).major, INT32_MAX);
-}
 
-TEST_F(ModelKeyTest, BuildsFromFileCodes)
-{
-    ModelKey plain = test_KeyOf("KV5120ZA", -1);
-    EXPECT_EQ(fromCode("0310", "MA", plain), "3|10| |03.10 ");
-    EXPECT_EQ(fromCode("310", "MA", plain), "3|10| |3.10 ");
-    EXPECT_EQ(fromCode("12a", "MA", plain), "12|0|A|12.A");
-    EXPECT_EQ(fromCode("1", "", ModelKey()), "1|0| |1. ");
-    ModelKey rockwell = test_KeyOf("ABC-12", -1);
-    EXPECT_EQ(fromCode("17", "AB", rockwell), "4|17| |4.17 ");
-    EXPECT_EQ(fromCode("17B", "", rockwell), "2|17|B|2.17B");
-    EXPECT_EQ(fromCode("17", "QQ", rockwell), "0|17| |.17 ");
-}
+    // File codes: the file's model code, the key's model, the build read.
+    const char* const kCodes[][4] = {
+        {"0310", "MA", "KV5120ZA", "3|10| |03.10 "}, {"310", "MA", "KV5120ZA", "3|10| |3.10 "},
+        {"12a", "MA", "KV5120ZA", "12|0|A|12.A"},    {"1", "", "", "1|0| |1. "},
+        {"17", "AB", "ABC-12", "4|17| |4.17 "},      {"17B", "", "ABC-12", "2|17|B|2.17B"},
+        {"17", "QQ", "ABC-12", "0|17| |.17 "},
+    };
+    for (const auto& c : kCodes) {
+        FirmwareBuild build;
+        EXPECT_EQ(FirmwareBuild_FromCode(&build, c[0], c[1], *c[2] != '\0' ? test_KeyOf(c[2], -1) : ModelKey()), 1);
+        EXPECT_EQ(shown(build), c[3]) << c[0] << " " << c[1];
+    }
 
-TEST_F(ModelKeyTest, BuildOrderAndOemNames)
-{
-    std::vector<FirmwareBuild> builds = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"),
-                                         fromVersion("4.0")};
-    for (size_t i = 0; i < builds.size(); ++i) {
-        for (size_t j = 0; j < builds.size(); ++j)
+    const FirmwareBuild builds[] = {fromVersion("3.10"), fromVersion("3.10a"), fromVersion("3.11"), fromVersion("4.0")};
+    for (size_t i = 0; i < 4; ++i) {
+        for (size_t j = 0; j < 4; ++j)
             EXPECT_EQ(FirmwareBuild_Less(builds[i], builds[j]), i < j) << i << " " << j;
     }
-    int32_t nOem = 9;
-    EXPECT_EQ(OemBuild_FromName("pellam 3", &nOem), 1);
-    EXPECT_EQ(nOem, 3);
-    EXPECT_EQ(OemBuild_FromName("PELLAM 6", &nOem) + OemBuild_FromName("PELLAM 1 ", &nOem), 0);
-    EXPECT_EQ(nOem, 3);
-    EXPECT_EQ(OemBuild_FromName("", &nOem), 1);
-    EXPECT_EQ(nOem, 0);
 }
 
 }  // namespace
