@@ -3,29 +3,11 @@
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/dbg.h"
 
-#include <atomic>
-#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 
 namespace {
-
-std::atomic<int> g_nCalls{0};
-int g_nFailAt = 0;
-int g_nErrno = 0;
-
-bool failNow()
-{
-    if (++g_nCalls != g_nFailAt)
-        return false;
-    errno = g_nErrno;
-    return true;
-}
-
-int faultyOpen(const char* pszPath, int nFlags, mode_t nMode) { return failNow() ? -1 : os_DefaultSysCalls().pOpen(pszPath, nFlags, nMode); }
-ssize_t faultyRead(int fd, void* pBuffer, size_t nCount) { return failNow() ? -1 : os_DefaultSysCalls().pRead(fd, pBuffer, nCount); }
-ssize_t faultyWrite(int fd, const void* pBuffer, size_t nCount) { return failNow() ? -1 : os_DefaultSysCalls().pWrite(fd, pBuffer, nCount); }
 
 std::mutex g_assertLock;
 std::vector<std::string> g_assertTexts;
@@ -37,24 +19,6 @@ void collectAssert(const char* pszExpression, const char*, int)
 }
 
 }  // namespace
-
-ScopedSysCallFault::ScopedSysCallFault(Call call, int nFailAt, int nErrno)
-{
-    g_nCalls = 0;
-    g_nFailAt = nFailAt;
-    g_nErrno = nErrno;
-    os_SysCallTable& table = os_SysCalls();
-    if (call == kOpen)
-        table.pOpen = faultyOpen;
-    else if (call == kRead)
-        table.pRead = faultyRead;
-    else
-        table.pWrite = faultyWrite;
-}
-
-ScopedSysCallFault::~ScopedSysCallFault() { os_SysCalls() = os_DefaultSysCalls(); }
-
-int ScopedSysCallFault::calls() const { return g_nCalls; }
 
 ScopedAssertCapture::ScopedAssertCapture()
 {

@@ -13,6 +13,7 @@
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/Urswin32.h"
 #include "support/Faults.h"
+#include "support/SysCallFaults.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -98,14 +99,16 @@ TEST(FileTest, CreatesPrivateFilesAnewRetriesInterruptedCallsAndRefusesFolders)
     EXPECT_EQ(osfl_Seek(hFile, -5, 2), 6);
     EXPECT_EQ(osfl_Seek(hFile, 0, 3), osfl_kError);
     {
-        ScopedSysCallFault fault(ScopedSysCallFault::kWrite, 1, EIO);
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EIO);
         EXPECT_EQ(osfl_Write(hFile, "x", 1), osfl_kError);
     }
     {
         // An interrupted call is repeated, not reported.
-        ScopedSysCallFault fault(ScopedSysCallFault::kWrite, 1, EINTR);
+        SysCallFaults faults;
+        faults.fail(SysCall::kWrite, 1, EINTR);
         EXPECT_EQ(osfl_Write(hFile, "xy", 2), 2);
-        EXPECT_EQ(fault.calls(), 2);
+        EXPECT_EQ(faults.count(SysCall::kWrite), 2);
     }
     EXPECT_NE(osfl_Close(hFile), 0);
     EXPECT_EQ(dir.read("data.bin"), "hello xyrld");
@@ -177,10 +180,12 @@ TEST(LineReaderTest, EndsLinesOnlyAtCrLfAndReportsOverlongLinesAndReadErrors)
     // profile tests.
     EXPECT_EQ(readAll(dir, "[A]\r\na\nb\rc\r\nlast", 132, true), (Lines{{1, "[A]"}, {1, "a\nb\rc"}, {1, "last"}, {0, ""}}));
     {
-        ScopedSysCallFault fault(ScopedSysCallFault::kRead, 3, EIO);
+        SysCallFaults faults;
+        faults.fail(SysCall::kRead, 3, EIO);
         EXPECT_EQ(readAll(dir, "abcdef\r\n", 132, true), (Lines{{0, "ab"}}));
     }
-    ScopedSysCallFault fault(ScopedSysCallFault::kRead, 2, EIO);
+    SysCallFaults faults;
+    faults.fail(SysCall::kRead, 2, EIO);
     EXPECT_EQ(readAll(dir, std::string(4094, 'x') + "\r\nsecond block\r\n", 5000),
               (Lines{{4096, std::string(4094, 'x')}, {-1, ""}}));
 }

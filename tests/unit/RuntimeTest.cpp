@@ -12,6 +12,7 @@
 #include "EngineSource/ospfl.h"
 #include "EngineSource/pfl.h"
 #include "support/Faults.h"
+#include "support/SysCallFaults.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -202,7 +203,8 @@ TEST(ProfileTest, MissingFilesAreCreatedEmptyExistingOnesNeverTruncated)
     dir.write("locked.ini", kModels);
     {
         // Opening for reading fails, as without read permission.
-        ScopedSysCallFault fault(ScopedSysCallFault::kOpen, 1, EACCES);
+        SysCallFaults faults;
+        faults.fail(SysCall::kOpen, 1, EACCES);
         EXPECT_TRUE(parse(dir.file("locked.ini")).empty());
     }
     EXPECT_EQ(dir.read("locked.ini"), kModels);
