@@ -192,14 +192,10 @@ TEST_F(AtFlashTest, FileAndPortFailures)
     std::string good = writeHex({hex_Pattern(0, 0x200)});
     EXPECT_EQ(flash(9, good), flsh_cPortOpen);
     EXPECT_EQ(flash(3, m_dir.file("missing.hex")), flsh_cHexFileOpen);
-    // The sorter refuses a record type it does not know ...
+    // The sorter refuses a record type it does not know.
     m_dir.write("type5.hex", ":0400000500000000F7\r\n:0100000066FA\r\n:00000001FF\r\n");
     EXPECT_EQ(flash(3, m_dir.file("type5.hex")), flsh_cSortError);
     expectCleanedUp(3);
-    // ... and no sorted copy can be made without a temporary folder.
-    setenv("TMPDIR", m_tmp.file("no-such-folder").c_str(), 1);
-    EXPECT_EQ(flash(3, good), flsh_cSortError);
-    setenv("TMPDIR", m_tmp.path().c_str(), 1);
     // A data line the sorter copies but the record reader refuses.
     m_dir.write("bad.hex", ":0100000066FA\r\n:10001000ZZ\r\n:00000001FF\r\n");
     EXPECT_EQ(flash(3, m_dir.file("bad.hex")), flsh_cBadHexFile);
@@ -224,6 +220,7 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
         {"versionok=0", 0, 0, flsh_cHandshakeFailure},
         {"dpoff=ERROR", flsh_kSendDpOff, 1, flsh_cUnprotectBoot},
         {"n=none", flsh_kSendN, 1, flsh_cUnprotectBoot},
+        {"dpoff=ERROR n=none", flsh_kSendDpOff | flsh_kSendN, 0, flsh_cSuccessful},   // sent only for updates
         {"errorblock=2 errors=2", 0, 0, flsh_cSuccessful},   // refused twice, then accepted
         {"errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
         {"nogo=2", 0, 0, flsh_cTimeout},
@@ -248,58 +245,46 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
     }
 }
 
-TEST_F(AtFlashTest, SpeedAndVersionDecideRateAndBlockSize)
+TEST_F(AtFlashTest, SpeedVersionAndModesDecideRateBlocksAndCommands)
 {
+    struct Row {
+        const char* pszBoot;      // the boot code's settings
+        JobOptions options;       // the job's
+        int32_t nBaud;            // the job's rate afterwards, and the line's
+        const char* pszVersion;   // the job's version text afterwards
+        size_t nBlocks;           // blocks programmed
+    };
+    const Row kRows[] = {
+        // 115200 asked, the device does 38400: "K" is sent.
+        {"speed=K", {}, 38400, "2.1", 2},
+        // Boot code 1.07 takes blocks of 128 bytes; 2.01 of 4096. A lower
+        // rate asked for is kept.
+        {"version=1.07", {}, 115200, "1.7", 0x2000 / 128},
+        {"", {0, 0, 19200}, 19200, "2.1", 2},
+        // Boot code only: no start command, no version query; the job keeps
+        // its version and rate.
+        {"bootonly=1", {0, 0, 38400, 0, 1, "9.9"}, 38400, "9.9", 2},
+        // Handshake only: the file is neither opened nor sorted.
+        {"", {0, 0, 115200, 1}, 115200, "2.1", 0},
+    };
     std::vector<HexChunk> image = {hex_Pattern(0, 0x2000)};
     std::string path = writeHex(image);
-    // 115200 asked, the device does 38400: "K" is sent and the job ends at 38400.
-    SimAtBoot boot = addBoot(3, bootConfig("speed=K"));
-    ASSERT_EQ(flash(3, path), flsh_cSuccessful);
-    EXPECT_EQ(m_job.nBaud, 38400);
-    EXPECT_EQ(boot.lineRate(), 38400u);
-    EXPECT_NE(received().find("DK"), std::string::npos);
-    EXPECT_EQ(boot.rateErrors(), 0);
-    // Boot code 1.07: version text "1.7", blocks of 128 bytes.
-    boot = addBoot(4, bootConfig("version=1.07"));
-    ASSERT_EQ(flash(4, path), flsh_cSuccessful);
-    EXPECT_STREQ(m_job.szBootCodeVersion, "1.7");
-    EXPECT_EQ(boot.blocks().size(), 0x2000u / 128);
-    expectImage(boot.image(), image, 0);
-    // Boot code 2.01 keeps blocks of 4096 bytes; a lower rate asked for is kept.
-    boot = addBoot(5);
-    ASSERT_EQ(flash(5, path, JobOptions{0, 0, 19200}), flsh_cSuccessful);
-    EXPECT_EQ(boot.blocks().front().second, 4096u);
-    EXPECT_EQ(m_job.nBaud, 19200);
-    EXPECT_EQ(boot.lineRate(), 19200u);
-}
-
-TEST_F(AtFlashTest, BootCodeOnlyHandshakeOnlyAndBootSectorCommands)
-{
-    // Boot code only: no start command, no version query; the job keeps
-    // its version and rate.
-    std::vector<HexChunk> image = {hex_Pattern(0x4000, 0x1200)};
-    SimAtBoot boot = addBoot(3, bootConfig("bootonly=1"));
-    ASSERT_EQ(flash(3, writeHex(image), JobOptions{0, 0, 38400, 0, 1, "9.9"}), flsh_cSuccessful) << log();
-    expectImage(boot.image(), image, 0);
-    EXPECT_EQ(received().find("AT*FS\r"), std::string::npos);
-    EXPECT_STREQ(m_job.szBootCodeVersion, "9.9");
-    EXPECT_EQ(m_job.nBaud, 38400);
-    expectCleanedUp(3);
-
-    // Handshake only: the file is neither opened nor sorted, nothing is
-    // programmed.
-    boot = addBoot(4);
-    ASSERT_EQ(flash(4, m_dir.file("missing.hex"), JobOptions{0, 0, 115200, 1}), flsh_cSuccessful);
-    EXPECT_TRUE(boot.blocks().empty());
-    EXPECT_STREQ(m_job.szBootCodeVersion, "2.1");
-    expectCleanedUp(4);
-
-    // "ATDPOFF\r" and "ATN\r" go out only when the boot code is updated.
-    std::string path = writeHex({hex_Pattern(0, 0x100)});
-    for (int32_t bUpdate : {1, 0}) {
-        addBoot(5 + bUpdate);
-        ASSERT_EQ(flash(5 + bUpdate, path, JobOptions{flsh_kSendDpOff | flsh_kSendN, bUpdate}), flsh_cSuccessful);
-        EXPECT_EQ(received().find("ATDPOFF\rATN\r") != std::string::npos, bUpdate == 1);
+    int nPort = 3;
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.pszBoot);
+        SimAtBoot boot = addBoot(nPort, bootConfig(row.pszBoot));
+        const std::string hex = row.options.bHandshakeOnly ? m_dir.file("missing.hex") : path;
+        ASSERT_EQ(flash(nPort, hex, row.options), flsh_cSuccessful) << log();
+        EXPECT_EQ(m_job.nBaud, row.nBaud);
+        // Boot code only switches no rate.
+        EXPECT_EQ(boot.lineRate(), row.options.bBootCodeOnly ? 0u : static_cast<uint32_t>(row.nBaud));
+        EXPECT_EQ(boot.rateErrors(), 0);
+        EXPECT_STREQ(m_job.szBootCodeVersion, row.pszVersion);
+        EXPECT_EQ(boot.blocks().size(), row.nBlocks);
+        if (row.nBlocks != 0)
+            expectImage(boot.image(), image, 0);
+        EXPECT_EQ(received().find("AT*FS\r") == std::string::npos, row.options.bBootCodeOnly == 1);
+        expectCleanedUp(nPort++);
     }
 }
 
@@ -329,13 +314,13 @@ TEST_F(AtFlashTest, EventsFollowTheRun)
     ASSERT_EQ(AtFlsh_Program(comDevice(3).c_str(), path.c_str(), 0, 0, 1, &nBaud, &nHighest, szVersion,
                              EventRecorder::callback, &recorder, 0, 0, 0),
               flsh_cSuccessful);
+    // The speed query reports 50 just before the handshake is done; event 5
+    // carries the rate in use; the last report is 100 percent.
     std::vector<FlashEvent> events = recorder.events();
     std::vector<int32_t> kinds = recorder.numbers();
     size_t nDone = std::find(kinds.begin(), kinds.end(), flsh_cEventHandshakeDone) - kinds.begin();
     kinds.erase(std::unique(kinds.begin(), kinds.end()), kinds.end());
     ASSERT_EQ(kinds, (std::vector<int32_t>{14, 3, 4, 5, 6, 9}));
-    // The speed query reports 50 just before the handshake is done; event 5
-    // carries the rate in use.
     EXPECT_EQ(events[nDone - 1].nPercent, 50);
     EXPECT_EQ(events[nDone + 1].nPercent, 57600);
     EXPECT_EQ(events.back().nPercent, 100);
