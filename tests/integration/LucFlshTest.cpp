@@ -274,14 +274,6 @@ TEST_F(LucFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
     expectReleased(5);
     EXPECT_THAT(pLoader->loaderLines(), ElementsAre("at&&w" + kRecord, "at&&w" + std::string(120, 'C') + "\r\n"));
 
-    // No loader file at all.
-    ASSERT_EQ(remove(m_dir.file("FlashLdr.hex").c_str()), 0);
-    ASSERT_NE(addLucent(7), nullptr);
-    EXPECT_EQ(program(7, 2), flsh_cHexFileOpen);
-    expectReleased(7);
-    EXPECT_EQ(events(), "5");
-    EXPECT_EQ(m_pDevice->transcript().received(), "");
-
     // An empty hex file: event 9 at once, and done.
     writeFirmware("");
     ASSERT_NE(addLucent(8), nullptr);

@@ -159,7 +159,7 @@ TEST_F(RockFlshTest, SilenceWriteFailuresAndCancelling)
     });
 }
 
-TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
+TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSentAndAnEmptyBootLoader)
 {
     EXPECT_EQ(program(9), flsh_cPortOpen);
     ASSERT_NE(addRockwell(3), nullptr);
@@ -182,14 +182,6 @@ TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
     EXPECT_EQ(program(5), flsh_cHandshakeFailure);
     expectReleased(5);
     EXPECT_EQ(events(), "5 9");
-
-    // No boot loader at all.
-    ASSERT_EQ(remove(m_dir.file("BPFL24.s37").c_str()), 0);
-    ASSERT_NE(addRockwell(6), nullptr);
-    EXPECT_EQ(program(6), flsh_cHexFileOpen);
-    expectReleased(6);
-    EXPECT_TRUE(m_events->events().empty());
-    EXPECT_EQ(m_pDevice->transcript().received(), "");
 }
 
 TEST_F(RockFlshTest, EmptyFirmwareAndLoneLineFeeds)
