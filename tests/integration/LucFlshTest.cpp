@@ -19,11 +19,11 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -53,29 +53,47 @@ protected:
         return runProtocol(LucFlsh_Program, nPort, nFlashType, bHandshakeOnly, pszHex, nStartMode, nVariant);
     }
 
-    // Line nLine of the loader (start mode 2) or the firmware (0) answered
-    // as each case says, on a fresh device per case: the result, the times
-    // the line arrives and the lines the stage receives in all.
-    struct LineCase {
-        const char* pszAnswer;
+    // One run on a fresh device: its settings after "lucentloader" = 4.4,
+    // how the run is made and what it must give.
+    struct Scenario {
+        SimSettings settings;
+        int32_t nStartMode;
         int32_t nResult;
-        int nReceptions;
-        size_t nLines;
+        const char* pszEvents;              // event runs
+        size_t nLoader;                     // loader lines received
+        size_t nFirmware;                   // firmware lines received
+        uint32_t nFlashType = 0;            // the device's flash type
+        const char* pszVersion = nullptr;   // loader version after the run; null: not checked
+        int32_t nStopEvent = -1;            // the callback answers 0 at this event ...
+        int nStopNth = 1;                   // ... at its nth report
+        int nFailedWrite = 0;               // this write fails with EIO; 0: none
+        int32_t bHandshakeOnly = 0;         // stop at the loader (the hex file is missing)
     };
-    void checkLineAnswers(const char* pszKey, int32_t nStartMode, size_t nLine, const std::vector<LineCase>& cases)
+    void runAll(const std::vector<Scenario>& scenarios)
     {
-        bool bLoader = nStartMode == 2;
-        std::string line = (bLoader ? wireLines(m_loader, "at&&f") : wireLines(m_firmware))[nLine - 1];
         int nPort = 3;
-        for (const LineCase& c : cases) {
-            SCOPED_TRACE(std::string(pszKey) + "=" + c.pszAnswer);
-            std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{pszKey, c.pszAnswer}});
+        for (const Scenario& c : scenarios) {
+            SCOPED_TRACE("scenario on COM" + std::to_string(nPort));
+            std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, c.settings);
             ASSERT_NE(pLoader, nullptr);
-            EXPECT_EQ(program(nPort, nStartMode), c.nResult);
+            m_nStopEvent = c.nStopEvent;
+            m_nStopNth = c.nStopNth;
+            // A version left from an earlier run does not count.
+            snprintf(m_szVersion, sizeof m_szVersion, "stale");
+            {
+                SysCallFaults faults;
+                if (c.nFailedWrite != 0)
+                    faults.fail(SysCall::kWrite, c.nFailedWrite, EIO);
+                const char* pszHex = c.bHandshakeOnly ? "missing.hex" : "fw.hex";
+                EXPECT_EQ(program(nPort, c.nStartMode, 0, c.nFlashType, c.bHandshakeOnly, pszHex), c.nResult);
+            }
             expectReleased(nPort);
-            std::vector<std::string> got = bLoader ? pLoader->loaderLines() : pLoader->firmwareLines();
-            EXPECT_EQ(std::count(got.begin(), got.end(), line), c.nReceptions);
-            EXPECT_EQ(got.size(), c.nLines);
+            EXPECT_EQ(events(), c.pszEvents);
+            EXPECT_EQ(pLoader->loaderLines().size(), c.nLoader);
+            EXPECT_EQ(pLoader->firmwareLines().size(), c.nFirmware);
+            if (c.pszVersion != nullptr) {
+                EXPECT_STREQ(m_szVersion, c.pszVersion);
+            }
             ++nPort;
         }
     }
@@ -108,6 +126,7 @@ protected:
 
 TEST_F(LucReplyTest, ARefusalIsNeverTakenForTheOkInsideIt)
 {
+    // A refusal is never taken for the "OK" inside it.
     const std::pair<const char*, int> kCases[] = {
         {"NOK2\r\n", LucFlsh_kReplyNok2},   {"garbageNOK4\r\n", LucFlsh_kReplyNok4},
         {"NOK1", LucFlsh_kReplyNok1},        {"NOK3\r\n", LucFlsh_kReplyNok3},
@@ -123,60 +142,36 @@ TEST_F(LucReplyTest, ARefusalIsNeverTakenForTheOkInsideIt)
     int64_t nStart = os_ClockMs();
     EXPECT_EQ(GetOKorNOKx(&m_port, 1, nullptr), LucFlsh_kReplyTimeout);
     EXPECT_GE(os_ClockMs() - nStart, 1000);
-    // The re-send wait judges replies the same way.
     arrive("NOK3\r\n");
     EXPECT_EQ(LucFlsh_WaitOK(&m_port, 1), LucFlsh_kReplyNok3);
-}
-
-TEST_F(LucReplyTest, VersionRepliesAreNotedOnTheWay)
-{
+    // A version reply is noted on the way; the start command's answer looks
+    // for no refusal.
     char szVersion[flsh_kVersionSize] = "old";
     arrive("Ver:4.3\r\nOK\r\n");
     EXPECT_EQ(GetOKorNOKx(&m_port, 1, szVersion), LucFlsh_kReplyOk);
     EXPECT_STREQ(szVersion, "4.3");
-    arrive("AT&&FGO\r\r\nVer:4.4\r\nOK\r\n");
-    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionSeen);
-    EXPECT_STREQ(szVersion, "4.4");
-    szVersion[0] = '\0';
-    // A reply without a version before it; the start command's answer
-    // looks for no refusal.
-    for (const char* pszReply : {"OK\r\n", "NOK1\r\n"}) {
-        arrive(pszReply);
-        EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionMissing);
-    }
-    EXPECT_STREQ(szVersion, "");
-    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionTimeout);
+    arrive("NOK1\r\n");
+    EXPECT_EQ(LucFlsh_GetVersion(&m_port, 1, szVersion), LucFlsh_kVersionMissing);
 }
 
 TEST_F(LucFlshTest, EveryStartModeAndVariantSendsTheFilesByteForByte)
 {
-    struct Case {
-        int32_t nStartMode;     // 0 or 1 start the loader the device holds, 2 downloads it
-        int32_t nVariant;       // command variant
-        const char* pszStart;   // the start command or loader prefix expected
-        const char* pszRuns;    // events expected
-    };
-    const Case kCases[] = {{0, 0, "AT&&FGO\r", "5 6*32 9"}, {1, 1, "AT&&WGO\r", "5 6*32 9"},
-                           {2, 0, "at&&f", "5 13*65 9 6*32 9"}, {2, 1, "at&&w", "5 13*65 9 6*32 9"}};
-    std::vector<std::string> firmware = wireLines(m_firmware);
-    ASSERT_EQ(firmware.size(), 32u);
+    const std::tuple<int32_t, int32_t, const char*, const char*> kCases[] = {
+        {0, 0, "AT&&FGO\r", "5 6*32 9"}, {1, 1, "AT&&WGO\r", "5 6*32 9"},
+        {2, 0, "at&&f", "5 13*65 9 6*32 9"}, {2, 1, "at&&w", "5 13*65 9 6*32 9"}};
     int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszStart);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort);
-        ASSERT_NE(pLoader, nullptr);
-        EXPECT_EQ(program(nPort, c.nStartMode, c.nVariant), flsh_cSuccessful);
+    for (const auto& [nStartMode, nVariant, pszStart, pszEvents] : kCases) {
+        SCOPED_TRACE(pszStart);
+        ASSERT_NE(addLucent(nPort), nullptr);
+        EXPECT_EQ(program(nPort, nStartMode, nVariant), flsh_cSuccessful);
         expectReleased(nPort);
-        std::vector<std::string> loader = c.nStartMode == 2 ? wireLines(m_loader, c.pszStart) : std::vector<std::string>();
-        EXPECT_EQ(pLoader->loaderLines(), loader);
-        EXPECT_EQ(pLoader->firmwareLines(), firmware);
-        std::string start = c.nStartMode == 2 ? joinedLines(loader) : c.pszStart;
-        EXPECT_EQ(m_pDevice->transcript().received(), start + joinedLines(firmware));
-        EXPECT_EQ(pLoader->runs(), 1);
+        std::string start = nStartMode == 2 ? joinedLines(wireLines(m_loader, pszStart)) : pszStart;
+        SimTranscript& transcript = m_pDevice->transcript();
+        EXPECT_EQ(transcript.received(), start + joinedLines(wireLines(m_firmware)));
         EXPECT_STREQ(m_szVersion, "4.4");
-        EXPECT_EQ(events(), c.pszRuns);
+        EXPECT_EQ(events(), pszEvents);
         // The port settles 10 s after opening and 2 s before closing.
-        std::vector<SimTranscriptEntry> entries = m_pDevice->transcript().entries();
+        std::vector<SimTranscriptEntry> entries = transcript.entries();
         auto firstByte = std::find_if(entries.begin(), entries.end(),
                                       [](const SimTranscriptEntry& e) { return e.eDirection == SimDirection::kToDevice; });
         auto closed = std::find_if(entries.begin(), entries.end(),
@@ -184,240 +179,107 @@ TEST_F(LucFlshTest, EveryStartModeAndVariantSendsTheFilesByteForByte)
         ASSERT_TRUE(firstByte != entries.end() && closed != entries.end());
         EXPECT_GE(firstByte->nTimeMs - m_nStartMs, 10000);
         EXPECT_LT(firstByte->nTimeMs - m_nStartMs, 11000);
-        EXPECT_GE(closed->nTimeMs - m_pDevice->transcript().lastSentMs(), 2000);
-        EXPECT_LT(closed->nTimeMs - m_pDevice->transcript().lastSentMs(), 4000);
+        EXPECT_GE(closed->nTimeMs - transcript.lastSentMs(), 2000);
+        EXPECT_LT(closed->nTimeMs - transcript.lastSentMs(), 4000);
         ++nPort;
     }
 }
 
-TEST_F(LucFlshTest, PortFileAndStartFailures)
+TEST_F(LucFlshTest, ReachingTheLoaderAndTheVersionRule)
+{
+    const int kWrongVersion = flsh_cWrongVersion, kLoaderVersion = flsh_cLoaderVersion;
+    runAll({
+        // No loader version: the start command refused, answered "OK"
+        // without a version, answered after the 2 s, or not written at all.
+        {{{"lucentloader.start", "error"}}, 0, kLoaderVersion, "5", 0, 0},
+        {{{"lucentloader", "none"}}, 0, kLoaderVersion, "5", 0, 0},
+        {{{"lucentloader.start", "ok@3000"}}, 0, kLoaderVersion, "5", 0, 0},
+        {{}, 0, kLoaderVersion, "5", 0, 0, 0, nullptr, -1, 1, 1},
+        // A loader below 4.4 does not take flash type 3.
+        {{{"lucentloader", "4.3"}}, 0, kWrongVersion, "5", 0, 0, 3, "4.3"},
+        {{{"lucentloader", "4.3"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32, 2, "4.3"},
+        {{}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32, 3, "4.4"},
+        {{{"lucentloader", "4.2"}}, 2, kWrongVersion, "5 13*65 9", 65, 0, 0, ""},
+        // Handshake only: the loader is reached both ways, nothing else is sent.
+        {{}, 0, flsh_cSuccessful, "5", 0, 0, 0, "4.4", -1, 1, 0, 1},
+        {{}, 2, flsh_cSuccessful, "5 13*65 9", 65, 0, 0, "4.4", -1, 1, 0, 1},
+        // A start mode that reaches no loader sends nothing.
+        {{}, 3, kWrongVersion, "5", 0, 0},
+    });
+    EXPECT_EQ(m_pDevice->transcript().received(), "");
+}
+
+TEST_F(LucFlshTest, LineAnswersTimeOutsAndRefusals)
+{
+    runAll({
+        // Unanswered loader lines are sent again three times; a refused one is not.
+        {{{"lucentloader.loader2", "none*3"}}, 2, flsh_cSuccessful, "5 13*65 9 6*32 9", 68, 32},
+        {{{"lucentloader.loader2", "none*4"}}, 2, flsh_cTimeout, "5 13", 5, 0},
+        {{{"lucentloader.loader2", "nok2"}}, 2, flsh_cTimeout, "5 13", 2, 0},
+        // An unanswered firmware line gets a second 2-second wait, no re-send.
+        {{{"lucentloader.line3", "none"}}, 0, flsh_cTimeout, "5 6*2", 0, 3},
+        {{{"lucentloader.line3", "ok@3000"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32},
+        {{{"lucentloader.line3", "ok@5000"}}, 0, flsh_cTimeout, "5 6*2", 0, 3},
+        // NOK1 and NOK4 skip the line; NOK2 sends it again up to four
+        // times; NOK3 sends it again once more, on either wait.
+        {{{"lucentloader.line3", "nok1"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32},
+        {{{"lucentloader.line3", "nok4"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32},
+        {{{"lucentloader.line3", "nok2*4"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 36},
+        {{{"lucentloader.line3", "nok2*5"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.line3", "nok3*2"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 34},
+        {{{"lucentloader.line3", "nok3@3000"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 33},
+    });
+}
+
+TEST_F(LucFlshTest, WriteFailuresAndACallbackAnsweringZero)
+{
+    const int kAborted = flsh_cAborted;
+    runAll({
+        // Line 3 cannot be written (write 4, after the start command): event
+        // 7, and the reply is awaited all the same; a NOK2 re-send that
+        // cannot be written.
+        {{}, 0, flsh_cTimeout, "5 6*2 7", 0, 2, 0, nullptr, -1, 1, 4},
+        {{{"lucentloader.line2", "nok2"}}, 0, flsh_cVerifyFailed, "5 6", 0, 2, 0, nullptr, -1, 1, 4},
+        {{}, 0, kAborted, "5", 0, 0, 0, nullptr, flsh_cEventProgramStart},
+        {{}, 2, kAborted, "5 13*3", 3, 0, 0, nullptr, flsh_cEventLoader, 3},
+        {{}, 2, kAborted, "5 13*65 9", 65, 0, 0, nullptr, flsh_cProgramDone},
+        {{}, 0, kAborted, "5 6*2", 0, 2, 0, nullptr, flsh_cEventProgram, 2},
+        {{}, 0, kAborted, "5 6*32 9", 0, 32, 0, nullptr, flsh_cProgramDone},
+    });
+}
+
+TEST_F(LucFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
 {
     EXPECT_EQ(program(9, 0), flsh_cPortOpen);
-    EXPECT_TRUE(m_events->events().empty());
-    EXPECT_EQ(openFdCount(), m_nFds);
-
     ASSERT_NE(addLucent(3), nullptr);
     EXPECT_EQ(program(3, 0, 0, 0, 0, "missing.hex"), flsh_cHexFileOpen);
     expectReleased(3);
     EXPECT_TRUE(m_events->events().empty());
 
-    // No loader version: the start command refused, answered "OK" without
-    // a version, answered after the 2 s, or not written at all.
-    const SimSettings kCases[] = {
-        {{"lucentloader.start", "error"}}, {{"lucentloader", "none"}}, {{"lucentloader.start", "ok@3000"}}, {}};
-    int nPort = 4;
-    for (const SimSettings& settings : kCases) {
-        SCOPED_TRACE(nPort);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, settings);
-        ASSERT_NE(pLoader, nullptr);
-        SysCallFaults faults;
-        if (settings.empty())
-            faults.fail(SysCall::kWrite, 1, EIO);
-        EXPECT_EQ(program(nPort, 0), flsh_cLoaderVersion);
-        expectReleased(nPort);
-        EXPECT_TRUE(pLoader->firmwareLines().empty());
-        EXPECT_EQ(m_pDevice->transcript().received(), settings.empty() ? "" : "AT&&FGO\r");
-        EXPECT_EQ(events(), "5");
-        ++nPort;
-    }
-
-    // The loader file cannot be opened.
-    ASSERT_NE(addLucent(nPort), nullptr);
-    ASSERT_EQ(remove(m_dir.file("FlashLdr.hex").c_str()), 0);
-    EXPECT_EQ(program(nPort, 2), flsh_cHexFileOpen);
-    expectReleased(nPort);
-    EXPECT_EQ(events(), "5");
-    EXPECT_EQ(m_pDevice->transcript().received(), "");
-}
-
-TEST_F(LucFlshTest, TheLoaderVersionMustFitTheFlashType)
-{
-    struct Case {
-        const char* pszVersion;    // the loader's version
-        int32_t nStartMode;        // how it is reached
-        uint32_t nFlashType;       // the device's flash type
-        int32_t nResult;           // expected
-    };
-    const Case kCases[] = {{"4.3", 0, 3, flsh_cWrongVersion}, {"4.3", 0, 2, flsh_cSuccessful},
-                           {"4.4", 0, 3, flsh_cSuccessful}, {"4.2", 2, 0, flsh_cWrongVersion}};
-    int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(std::string(c.pszVersion) + " type " + std::to_string(c.nFlashType));
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, {{"lucentloader", c.pszVersion}});
-        ASSERT_NE(pLoader, nullptr);
-        // A version left from an earlier run does not count.
-        snprintf(m_szVersion, sizeof m_szVersion, "4.4");
-        EXPECT_EQ(program(nPort, c.nStartMode, 0, c.nFlashType), c.nResult);
-        expectReleased(nPort);
-        EXPECT_EQ(pLoader->firmwareLines().size(), c.nResult == flsh_cSuccessful ? 32u : 0u);
-        EXPECT_STREQ(m_szVersion, c.nStartMode == 0 ? c.pszVersion : "");
-        ++nPort;
-    }
-    // A start mode that reaches no loader sends nothing and finds no version.
-    ASSERT_NE(addLucent(nPort), nullptr);
-    EXPECT_EQ(program(nPort, 3), flsh_cWrongVersion);
-    expectReleased(nPort);
-    EXPECT_EQ(m_pDevice->transcript().received(), "");
-}
-
-TEST_F(LucFlshTest, LinesThatCannotBeSentMakeABadHexFile)
-{
-    const std::string kRecord = ":0400000001020304F2\r\n";
     // Firmware lines of 125 characters go out; one of 126 does not fit the
-    // 128-byte text with its CR LF.
+    // 128-byte text with its CR LF. Loader lines carry the five-character
+    // prefix: 120 characters fit, 121 do not.
+    const std::string kRecord = ":0400000001020304F2\r\n";
     writeFirmware(kRecord + std::string(125, 'A') + "\r\n" + std::string(126, 'B') + "\r\n" + kRecord);
-    std::shared_ptr<SimLucentLoader> pLoader = addLucent(3);
+    m_dir.write("FlashLdr.hex", kRecord + std::string(120, 'C') + "\r\n" + std::string(121, 'D') + "\r\n");
+    std::shared_ptr<SimLucentLoader> pLoader = addLucent(4);
     ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(3, 0), flsh_cBadHexFile);
-    expectReleased(3);
+    EXPECT_EQ(program(4, 0), flsh_cBadHexFile);
+    expectReleased(4);
     EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(kRecord, std::string(125, 'A') + "\r\n"));
     EXPECT_EQ(events(), "5 6*2");
-
-    // Loader lines carry the five-character prefix: 120 characters fit, 121 do not.
-    m_dir.write("FlashLdr.hex", kRecord + std::string(120, 'C') + "\r\n" + std::string(121, 'D') + "\r\n");
-    pLoader = addLucent(4);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(4, 2, 1), flsh_cBadHexFile);
-    expectReleased(4);
-    EXPECT_THAT(pLoader->loaderLines(), ElementsAre("at&&w" + kRecord, "at&&w" + std::string(120, 'C') + "\r\n"));
-
-    // A read error of the loader file.
-    m_dir.write("FlashLdr.hex", m_loader);
     pLoader = addLucent(5);
     ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        faults.fail(SysCall::kRead, 1, EIO);
-        EXPECT_EQ(program(5, 2), flsh_cBadHexFile);
-    }
+    EXPECT_EQ(program(5, 2, 1), flsh_cBadHexFile);
     expectReleased(5);
-    EXPECT_TRUE(pLoader->loaderLines().empty());
-}
+    EXPECT_THAT(pLoader->loaderLines(), ElementsAre("at&&w" + kRecord, "at&&w" + std::string(120, 'C') + "\r\n"));
 
-TEST_F(LucFlshTest, UnansweredLoaderLinesAreSentAgainThreeTimes)
-{
-    checkLineAnswers("lucentloader.loader2", 2, 2,
-                     {
-                         {"none*3", flsh_cSuccessful, 4, 68},   // the third re-send is answered
-                         {"none*4", flsh_cTimeout, 4, 5},       // never answered
-                         {"nok2", flsh_cTimeout, 1, 2},         // a refused loader line is not sent again
-                     });
-}
-
-TEST_F(LucFlshTest, AnUnansweredFirmwareLineGetsASecondWaitWithoutResend)
-{
-    // Each later wait is 2 s: an answer within 4 s is caught by the second.
-    checkLineAnswers("lucentloader.line3", 0, 3,
-                     {{"none", flsh_cTimeout, 1, 3}, {"ok@3000", flsh_cSuccessful, 1, 32}, {"ok@5000", flsh_cTimeout, 1, 3}});
-    EXPECT_EQ(events(), "5 6*2");
-}
-
-TEST_F(LucFlshTest, RefusedFirmwareLinesAreSkippedOrSentAgain)
-{
-    checkLineAnswers("lucentloader.line3", 0, 3,
-                     {
-                         {"nok1", flsh_cSuccessful, 1, 32},       // the transfer goes on with line 4
-                         {"nok4", flsh_cSuccessful, 1, 32},
-                         {"nok2*4", flsh_cSuccessful, 5, 36},     // accepted at the fourth re-send
-                         {"nok2*5", flsh_cVerifyFailed, 5, 7},    // refused every time
-                         {"nok3*2", flsh_cSuccessful, 3, 34},     // refused again: sent again, never accepted
-                         {"nok3@3000", flsh_cSuccessful, 2, 33},  // a refusal on the second wait counts too
-                     });
-}
-
-TEST_F(LucFlshTest, WriteFailuresAreReported)
-{
-    // Line 3 cannot be written (write 4, after the start command): event 7
-    // with the percentage after line 2; the reply is awaited all the same,
-    // twice, and never comes.
-    writeFirmware(sim_MakeIntelHex(0, 8000, 32, 4));
-    std::vector<std::string> lines = wireLines(m_firmware);
-    std::shared_ptr<SimLucentLoader> pLoader = addLucent(3);
-    ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        faults.fail(SysCall::kWrite, 4, EIO);
-        EXPECT_EQ(program(3, 0), flsh_cTimeout);
-    }
-    expectReleased(3);
-    EXPECT_EQ(events(), "5 6*2 7");
-    EXPECT_EQ(m_events->events().back().nPercent, 4096 * 100 / static_cast<int32_t>(m_firmware.size()));
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(lines[0], lines[1]));
-
-    // Line 2 is refused with NOK2 and its re-send cannot be written.
-    pLoader = addLucent(4, {{"lucentloader.line2", "nok2"}});
-    ASSERT_NE(pLoader, nullptr);
-    {
-        SysCallFaults faults;
-        faults.fail(SysCall::kWrite, 4, EIO);
-        EXPECT_EQ(program(4, 0), flsh_cVerifyFailed);
-    }
-    expectReleased(4);
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(lines[0], lines[1]));
-}
-
-TEST_F(LucFlshTest, ACallbackAnsweringZeroAbortsTheRun)
-{
-    struct Case {
-        int32_t nStopEvent;    // the event answered 0
-        int nNth;              // at its nth report
-        int32_t nStartMode;    // how the loader is reached
-        const char* pszRuns;   // events expected
-        size_t nLoader;        // loader lines expected
-        size_t nFirmware;      // firmware lines expected
-    };
-    const Case kCases[] = {
-        {flsh_cEventProgramStart, 1, 0, "5", 0, 0},   {flsh_cEventLoader, 3, 2, "5 13*3", 3, 0},
-        {flsh_cProgramDone, 1, 2, "5 13*65 9", 65, 0}, {flsh_cEventProgram, 2, 0, "5 6*2", 0, 2},
-        {flsh_cProgramDone, 1, 0, "5 6*32 9", 0, 32},
-    };
-    int nPort = 3;
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.pszRuns);
-        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort);
-        ASSERT_NE(pLoader, nullptr);
-        m_nStopEvent = c.nStopEvent;
-        m_nStopNth = c.nNth;
-        EXPECT_EQ(program(nPort, c.nStartMode), flsh_cAborted);
-        expectReleased(nPort);
-        EXPECT_EQ(events(), c.pszRuns);
-        EXPECT_EQ(pLoader->loaderLines().size(), c.nLoader);
-        EXPECT_EQ(pLoader->firmwareLines().size(), c.nFirmware);
-        ++nPort;
-    }
-}
-
-TEST_F(LucFlshTest, EmptyFilesLoneLineFeedsAndHandshakeOnly)
-{
     // An empty hex file: event 9 at once, and done.
     writeFirmware("");
-    std::shared_ptr<SimLucentLoader> pLoader = addLucent(3);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(3, 0), flsh_cSuccessful);
-    expectReleased(3);
+    ASSERT_NE(addLucent(8), nullptr);
+    EXPECT_EQ(program(8, 0), flsh_cSuccessful);
+    expectReleased(8);
     EXPECT_EQ(events(), "5 9");
-    EXPECT_TRUE(pLoader->firmwareLines().empty());
-
-    // A lone LF ends the line there.
-    writeFirmware(":0400000001020304F2\r\nABC\nDEF\r\n:00000001FF\r\n");
-    pLoader = addLucent(4);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(4, 0), flsh_cSuccessful);
-    expectReleased(4);
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(":0400000001020304F2\r\n", "ABC\r\n", ":00000001FF\r\n"));
-
-    // Handshake only: the hex file is not even opened; the loader is reached
-    // both ways and nothing else is sent.
-    for (int32_t nStartMode : {0, 2}) {
-        int nPort = 5 + nStartMode;
-        pLoader = addLucent(nPort);
-        ASSERT_NE(pLoader, nullptr);
-        EXPECT_EQ(program(nPort, nStartMode, 0, 0, 1, "missing.hex"), flsh_cSuccessful);
-        expectReleased(nPort);
-        EXPECT_EQ(pLoader->runs(), 1);
-        EXPECT_TRUE(pLoader->firmwareLines().empty());
-        EXPECT_STREQ(m_szVersion, "4.4");
-    }
 }
 
 // The first firmware line may take up to 180 s (the loader erases the
