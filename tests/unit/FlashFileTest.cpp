@@ -256,7 +256,8 @@ TEST_F(FillBlockTest, BridgesShortHolesAndStopsAtSixteenKilobytes)
                        ":00000001FF\r\n";
     std::vector<Block> result = blocks(text);
     ASSERT_EQ(result.size(), 2u);
-    EXPECT_TRUE(result[0].nAddress == 0x100u && result[1].nAddress == 0x080u);
+    EXPECT_EQ(result[0].nAddress, 0x100u);
+    EXPECT_EQ(result[1].nAddress, 0x080u);
     EXPECT_TRUE(std::equal(image.bytes.begin() + 16, image.bytes.end(), result[1].bytes.begin()));
 }
 

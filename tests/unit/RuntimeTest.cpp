@@ -60,7 +60,8 @@ TEST(DbgTest, ConcurrentRecordsStayWhole)
         ASSERT_TRUE(body == std::string(300, 'a') || body == std::string(300, 'b')) << line;
         ++nCount[body[0] - 'a'];
     }
-    EXPECT_TRUE(nCount[0] == 2000 && nCount[1] == 2000);
+    EXPECT_EQ(nCount[0], 2000);
+    EXPECT_EQ(nCount[1], 2000);
 }
 
 TEST(DbgTest, WritesNothingWhenOffOrClosed)
@@ -219,7 +220,6 @@ TEST(ProfileTest, LooksUpTheFirstSectionAndEntryWithoutCase)
     std::string path = dir.file("Models.ini");
     EXPECT_EQ(os_GetPPint("models", "NUMMODELS", -1, path.c_str()), 3);
     EXPECT_EQ(pps("Models", "Key", path), "a=b");
-    EXPECT_EQ(pps("Version", "Version", path), "1.04");
     for (const char* pszMissing : {"Bare", "Extra", "Hidden", "After"})
         EXPECT_EQ(pps("Models", pszMissing, path), "<default>") << pszMissing;
     dir.write("n.ini", "[N]\r\nhex=0x1F\r\nword=abc\r\nnone=\r\nlong=123456789012345678901234567890\r\n");

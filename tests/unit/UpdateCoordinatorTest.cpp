@@ -55,15 +55,6 @@ protected:
 
     DeviceRecord& record(size_t n) { return *m_coordinator.GetDevice(n); }
 
-    // The port names of the records, in order.
-    std::vector<std::string> ports() const
-    {
-        std::vector<std::string> result;
-        for (int32_t n = 0; n < m_coordinator.GetDeviceCount(); ++n)
-            result.push_back(m_coordinator.GetDevice(static_cast<size_t>(n))->PortName());
-        return result;
-    }
-
     // "name/build/count" of each device type, in order.
     std::vector<std::string> types() const
     {
@@ -78,16 +69,6 @@ protected:
         HexFileEntry entry;
         EXPECT_TRUE(HexCatalogue::ParseName(&entry, HexCatalogue_kExtension, pszName)) << pszName;
         return entry;
-    }
-
-    // identified(), then device types built and catalogue entries of names.
-    void identifiedWithFiles(const std::vector<Answer>& answers, const std::vector<const char*>& names)
-    {
-        identified(answers);
-        m_coordinator.FinishIdentification(false);
-        m_coordinator.BuildDeviceTypes();
-        for (const char* pszName : names)
-            m_coordinator.GetCatalogue().Append(entryOf(pszName));
     }
 
     // Sets a record's job as a running or finished flash job with its last
@@ -121,12 +102,16 @@ TEST_F(UpdateCoordinatorTest, FinishIdentificationKeepsAnsweringPortsAndReadsThe
     for (int32_t nStatus = 0; nStatus < 12; ++nStatus)
         identified({{nStatus, "LV5600", "5.10"}});
     record(4).job.nResult = -1;
-    EXPECT_TRUE(!m_coordinator.IdentificationDone(true) && m_coordinator.GetDeviceCount() == 12);
+    EXPECT_FALSE(m_coordinator.IdentificationDone(true));
     record(4).job.nResult = 4;
     EXPECT_TRUE(m_coordinator.IdentificationDone(true));
-    EXPECT_THAT(ports(), ElementsAre("COM1", "COM10", "COM11"));
+    ASSERT_EQ(m_coordinator.GetDeviceCount(), 3);
+    // "port start-mode boot-code" of the records kept.
+    const char* const kKept[] = {"COM1 0 1", "COM10 1 1", "COM11 2 1"};
     for (size_t n = 0; n < 3; ++n)
-        EXPECT_TRUE(record(n).job.nStartMode == static_cast<int32_t>(n) && record(n).key.build == 5 && record(n).bBootCode) << n;
+        EXPECT_EQ(std::string(record(n).PortName()) + " " + std::to_string(record(n).job.nStartMode) + " " +
+                      std::to_string(record(n).bBootCode),
+                  kKept[n]);
 
     // "model build flags country OEM-build boot-code" read from one answer.
     // A major without a lock leaves the key's build at -1; texts not in the
@@ -156,51 +141,19 @@ TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAre
 {
     // A QBX7720 build 4 file fits build 3 (upgrades 3-5); the LV5600 file
     // is of build 6 (upgrades of 5: 5-6); the KZ file is another model's.
-    identifiedWithFiles({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "QBXHP-TA", "2.01"},
-                         {0, "QBXHP-TA", "3.00"}, {0, "RW3360-SP", "2.17"}, {0, "LV5600", "5.10"}},
-                        {"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"});
+    identified({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "QBXHP-TA", "2.01"},
+                {0, "QBXHP-TA", "3.00"}, {0, "RW3360-SP", "2.17"}, {0, "LV5600", "5.10"}});
+    m_coordinator.FinishIdentification(false);
+    m_coordinator.BuildDeviceTypes();
+    for (const char* pszName : {"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"})
+        m_coordinator.GetCatalogue().Append(entryOf(pszName));
     EXPECT_THAT(types(), ElementsAre("KV3360/2/2", "QBX7720/3/1", "QBXHP-TA/2/1", "QBXHP-TA/3/1", "RW3360-SP/2/1",
                                      "LV5600/5/1"));
-    EXPECT_TRUE(m_coordinator.CountDevices(test_KeyOf("KV3360", 2)) == 2 && m_coordinator.CountDevices(test_KeyOf("KV3360", -1)) == 0);
 
     std::string sNames = "before: ";
     EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&sNames), 4);
     EXPECT_EQ(sNames, "before: KV3360 QBXHP-TA QBXHP-TA RW3360 ");
     EXPECT_THAT(types(), ElementsAre("QBX7720/3/1", "LV5600/5/1"));
-}
-
-// How the model page deselects a type and assigns its file is shown by the
-// whole update on simulated devices.
-TEST_F(UpdateCoordinatorTest, ChoosingTypesResettingAndRemovingUnselectedDevices)
-{
-    identifiedWithFiles({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.07"}},
-                        {"KNGB0210.HEX", "QAGB0301.HEX", "KNDE0301.HEX"});
-    const ModelKey kv = test_KeyOf("KV3360", 2), qbx = test_KeyOf("QBX7720", 3);
-    const HexCatalogue& catalogue = m_coordinator.GetCatalogue();
-    ModelKeyList& types = m_coordinator.GetDeviceTypes();
-
-    // Only KV3360 is chosen, with the entries whose key equals it (the build
-    // 2 file only); a file for a position outside the list changes nothing.
-    ModelKey_Select(&types, 0);
-    m_coordinator.ApplyTypeSelection();
-    m_coordinator.AssignHexFile(9, *catalogue.GetEntry(1));
-    EXPECT_TRUE(m_coordinator.CountSelectedDevices(kv) == 3 && m_coordinator.CountSelectedDevices(qbx) == 0);
-    EXPECT_TRUE(catalogue.CountSelectedFitting(kv) == 1 && catalogue.GetEntry(0)->selected == 1);
-    ModelKeyList_MarkDone(&types, kv);
-
-    // Back on the detection page: everything is cleared.
-    m_coordinator.ResetSelection();
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv) + catalogue.CountSelectedFitting(kv), 0);
-    EXPECT_EQ(types.keys[0]->selected + types.keys[0]->done, 0);
-
-    // Both types chosen; then the unselected devices leave the list.
-    ModelKey_Select(&types, 0);
-    ModelKey_Select(&types, 1);
-    m_coordinator.ApplyTypeSelection();
-    EXPECT_EQ(m_coordinator.CountSelectedDevices(qbx), 1);
-    m_coordinator.DeselectType(qbx);
-    EXPECT_EQ(m_coordinator.RemoveUnselectedDevices(), 3);
-    EXPECT_THAT(ports(), ElementsAre("COM1", "COM3", "COM4"));
 }
 
 TEST_F(UpdateCoordinatorTest, FlashingDoneShowsTheSlowestRunningJob)
@@ -254,17 +207,17 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
     // No worker was started for them; the unselected third was left alone.
     EXPECT_FALSE(record(0).bJobStarted || record(1).bJobStarted || record(2).bJobStarted);
 
-    // Jobs whose workers still run are never started again (the force-loader
-    // option would have set the start mode to 2).
-    for (size_t n = 0; n < 3; ++n) {
+    // Jobs whose workers still run are never started again: the force-loader
+    // option would have set the start mode to 2.
+    for (size_t n = 0; n < 3; ++n)
+    {
         record(n).bJobStarted = true;
+        record(n).bSelected = 1;
         record(n).job.nResult = -1;
     }
-    record(2).bSelected = 1;
     m_coordinator.StartFlashing(0, true);
     for (size_t n = 0; n < 3; ++n) {
-        EXPECT_EQ(record(n).job.nStartMode, 1);
-        EXPECT_EQ(record(n).job.nEvent, -1);
+        EXPECT_EQ(record(n).job.nStartMode, 1) << n;
         record(n).job.nResult = 0;
     }
 }
@@ -275,7 +228,7 @@ TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
     // would never end.
     identified({{0, "KV3360", "2.05"}});
     m_coordinator.AddDevice("\\\\.\\COM9", 38400);
-    EXPECT_TRUE(GetResult(&record(1).job) == -1 && !m_coordinator.AnyWorkerRuns());
+    EXPECT_FALSE(m_coordinator.AnyWorkerRuns());
     m_coordinator.StopFlashing();
     ResetAbortFlag();
     EXPECT_TRUE(m_coordinator.WaitForJobs(0));
@@ -284,17 +237,19 @@ TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
 TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 {
     const ModelKey qbx = test_KeyOf("QBX7720", -1);
+    // Without a port or without a file it refuses.
     EXPECT_EQ(m_coordinator.PrepareSinglePort(false, qbx), 0);
     m_coordinator.AddDevice("\\\\.\\/dev/ttyUSB0", 57600);
-    EXPECT_TRUE(std::string(record(0).PortName()) == "/dev/ttyUSB0" && m_coordinator.PrepareSinglePort(false, qbx) == 0);
+    EXPECT_EQ(m_coordinator.PrepareSinglePort(false, qbx), 0);
     m_coordinator.AddHexFile("fw/Sorted.hex");
 
     EXPECT_EQ(m_coordinator.PrepareSinglePort(true, qbx), 1);
     const DeviceRecord& device = record(0);
     const HexFileEntry& entry = *m_coordinator.GetCatalogue().GetEntry(0);
-    EXPECT_EQ(device.key.name + " " + std::to_string(device.nFlags) + " " + std::to_string(device.bBootCode) + " " +
+    EXPECT_EQ(std::string(device.PortName()) + " " + device.key.name + " " + std::to_string(device.nFlags) + " " +
+                  std::to_string(device.bBootCode) + " " +
                   std::to_string(device.bSelected) + " " + device.hexFile.fileName + " " + device.hexFile.key.name,
-              "QBX7720 101 1 1 fw/Sorted.hex QBX7720");
+              "/dev/ttyUSB0 QBX7720 101 1 1 fw/Sorted.hex QBX7720");
     EXPECT_EQ(entry.path + " " + std::to_string(entry.selected) + " " + entry.key.name, "fw/Sorted.hex 1 QBX7720");
 }
 
