@@ -164,9 +164,7 @@ std::string lucentFirmware()
     HexChunk chunk = hex_Pattern(0, 0x180, 7);
     const uint8_t kHead[] = {0x0A, 0xB1, 0x25, 0x54, 0x00};
     std::copy(kHead, kHead + sizeof kHead, chunk.bytes.begin() + 0x15);
-    std::string text = hex_Text({chunk});
-    EXPECT_EQ(text.substr(65, 8), "AB125540");
-    return text;
+    return hex_Text({chunk});
 }
 
 TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
