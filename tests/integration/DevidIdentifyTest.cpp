@@ -124,6 +124,9 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         // Rockwell: the ATI3 suffix joins the model, ATI5 gives the country.
         {"rockwell", {}, 0, "0235", "RW3360-SP|2.17|NORTH AMERICAN||" + kUntouched,
          "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r"},
+        // An ATI3 reply without "-" leaves the model and is the version.
+        {"rockwell", {{"reply.ATI3", "2.17"}, {"reply.ATI5", "43"}}, 0, "0235",
+         "RW3360|2.17|JAPAN||" + kUntouched, "AT\rATE1V1Q0\rATI\rATI1\rATI3\rATI5\r"},
     };
     int nPort = 3;
     for (const Case& test : kCases) {
