@@ -16,8 +16,7 @@ protected:
     {
         SimFixture::SetUp();
         m_pDevice = addDevice(3, false);
-        openPort(3);
-        ASSERT_EQ(urs_SetUart(&m_port, 38400, 8, 0, 0, 0), 0);
+        openPort(3, 38400);
     }
 
     // Counts the callback's calls; never cancels.

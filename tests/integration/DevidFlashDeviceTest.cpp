@@ -56,8 +56,7 @@ TEST_F(DevidFlashDeviceTest, GetFlashIdReadsEveryReplyShape)
         SimDevice* pDevice = addFamily(nPort, "lucent", c.settings);
         ASSERT_NE(pDevice, nullptr);
         urs_ClosePort(&m_port);
-        openPort(nPort++);
-        ASSERT_EQ(urs_SetUart(&m_port, 38400, 8, 0, 0, 0), 0);
+        openPort(nPort++, 38400);
         devid_FlashId flashId = {-1, -1, 0x5555};
         int32_t nVariant = 7;
         int nWaits = 0;

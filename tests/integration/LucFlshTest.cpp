@@ -8,7 +8,6 @@
 #include "sim/SimLucentLoader.h"
 #include "support/FlashRun.h"
 #include "support/SimFixture.h"
-#include "support/SysCallFaults.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -77,15 +76,11 @@ protected:
             ASSERT_NE(pLoader, nullptr);
             m_nStopEvent = c.nStopEvent;
             m_nStopNth = c.nStopNth;
+            m_nFailedWrite = c.nFailedWrite;
             // A version left from an earlier run does not count.
             snprintf(m_szVersion, sizeof m_szVersion, "stale");
-            {
-                SysCallFaults faults;
-                if (c.nFailedWrite != 0)
-                    faults.fail(SysCall::kWrite, c.nFailedWrite, EIO);
-                const char* pszHex = c.bHandshakeOnly ? "missing.hex" : "fw.hex";
-                EXPECT_EQ(program(nPort, c.nStartMode, 0, c.nFlashType, c.bHandshakeOnly, pszHex), c.nResult);
-            }
+            const char* pszHex = c.bHandshakeOnly ? "missing.hex" : "fw.hex";
+            EXPECT_EQ(program(nPort, c.nStartMode, 0, c.nFlashType, c.bHandshakeOnly, pszHex), c.nResult);
             expectReleased(nPort);
             EXPECT_EQ(events(), c.pszEvents);
             EXPECT_EQ(pLoader->loaderLines().size(), c.nLoader);
@@ -107,8 +102,7 @@ protected:
     {
         SimFixture::SetUp();
         m_pDevice = addDevice(3, false);
-        openPort(3);
-        ASSERT_EQ(urs_SetUart(&m_port, 115200, 8, 0, 0, 0), 0);
+        openPort(3, 115200);
     }
 
     // Makes the device send bytes and waits until they have left it.

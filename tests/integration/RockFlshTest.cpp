@@ -73,12 +73,8 @@ protected:
             ASSERT_NE(pLoader, nullptr);
             m_nStopEvent = c.nStopEvent;
             m_nStopNth = c.nStopNth;
-            {
-                SysCallFaults faults;
-                if (c.nFailedWrite != 0)
-                    faults.fail(SysCall::kWrite, c.nFailedWrite, EIO);
-                EXPECT_EQ(program(nPort, c.bHandshakeOnly, c.bHandshakeOnly ? "missing.hex" : "fw.hex"), c.nResult);
-            }
+            m_nFailedWrite = c.nFailedWrite;
+            EXPECT_EQ(program(nPort, c.bHandshakeOnly, c.bHandshakeOnly ? "missing.hex" : "fw.hex"), c.nResult);
             expectReleased(nPort);
             EXPECT_EQ(events(), c.pszEvents);
             EXPECT_EQ(pLoader->bootLines().size(), c.nBoot);

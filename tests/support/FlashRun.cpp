@@ -1,11 +1,14 @@
 #include "support/FlashRun.h"
 
 #include "sim/SimHexImage.h"
+#include "support/SysCallFaults.h"
 
+#include <cerrno>
 #include <dirent.h>
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 void EventRecorder::stopAt(int32_t nEvent, int nNth)
 {
@@ -145,6 +148,12 @@ int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32
     if (m_nStopEvent > 0)
         m_events->stopAt(m_nStopEvent, m_nStopNth);
     m_nFds = openFdCount();
+    // Only when asked: a test may hold the fault table itself for the run.
+    std::optional<SysCallFaults> faults;
+    if (m_nFailedWrite != 0) {
+        faults.emplace();
+        faults->fail(SysCall::kWrite, m_nFailedWrite, EIO);
+    }
     m_nStartMs = os_ClockMs();
     int32_t nResult = pfnProtocol(comDevice(nPort).c_str(), pszHex, nFlashType, bHandshakeOnly, 1, &m_nBaud,
                                   &m_nHighest, m_szVersion, EventRecorder::callback, m_events.get(), 0, nStartMode,

@@ -74,7 +74,8 @@ protected:
     SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
                                     const std::string& family = "modem");
     // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
-    // text and a fresh event recorder (answering 0 as m_nStopEvent says),
+    // text, a fresh event recorder (answering 0 as m_nStopEvent says) and
+    // the write failure m_nFailedWrite asks for,
     // noting the descriptors open, the start and the length of the run.
     int32_t runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
                         const char* pszHex, int32_t nStartMode, int32_t nVariant);
@@ -90,6 +91,7 @@ protected:
     std::unique_ptr<EventRecorder> m_events;     // events of the last run
     int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
     int m_nStopNth = 1;                          // at its nth report
+    int m_nFailedWrite = 0;                      // the run's nth write fails with EIO; 0: none
     int32_t m_nBaud = 115200;                    // the job's rate
     uint32_t m_nHighest = 0;                     // highest address (not used by these protocols)
     char m_szVersion[flsh_kVersionSize] = "";    // the loader version of the run

@@ -43,9 +43,12 @@ SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const Sim
     return pDevice;
 }
 
-void SimFixture::openPort(int nPort)
+void SimFixture::openPort(int nPort, uint32_t nBaud)
 {
     ASSERT_EQ(urs_OpenPort(&m_port, comDevice(nPort).c_str()), 0) << log();
+    if (nBaud != 0) {
+        ASSERT_EQ(urs_SetUart(&m_port, nBaud, 8, 0, 0, 0), 0) << log();
+    }
 }
 
 std::string SimFixture::log() const

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,8 +33,9 @@ protected:
     // the configuration format applied after the family's defaults; the test
     // fails when a setting is not valid or the device cannot start.
     SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {});
-    // Opens "\\.\COMn" into m_port, expecting success.
-    void openPort(int nPort);
+    // Opens "\\.\COMn" into m_port, expecting success; with nBaud the line
+    // is set to that rate, 8N1, no flow control.
+    void openPort(int nPort, uint32_t nBaud = 0);
     // The log so far (flushed).
     std::string log() const;
     // The log lines written since the last call of takeLog.
