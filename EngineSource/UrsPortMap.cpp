@@ -441,7 +441,7 @@ int urs_DescribeOpenError(const char* pszDevice, int nError, char* pszText, size
     case EPERM: {
         gid_t nGroup = 0;
         std::string group = owningGroup(szNode, &nGroup);
-        if (!group.empty() && nGroup != 0 && !processInGroup(nGroup))
+        if (!group.empty() && !processInGroup(nGroup))
             text = "permission denied: you are not in the group \"" + group + "\" that owns " + szNode +
                    " (add yourself with \"sudo usermod -aG " + group + " $USER\", then log in again)";
         else

@@ -75,8 +75,9 @@ void usage(FILE* pOut)
             "Exit code: 0 no error, 1 cancelled, 2 no firmware files, 3 no valid devices,\n"
             "9 identification time-out, 10 the update ran and a device failed,\n"
             "100 no fitting file for a type, 101 no device selected, 64 wrong command\n"
-            "line, 74 report not written, 78 Models.ini missing or invalid. Ctrl-C stops identification; once\n"
-            "devices are being flashed the update cannot be cancelled.\n");
+            "line, 74 report not written, 78 Models.ini missing or invalid.\n"
+            "Ctrl-C stops identification; once devices are being flashed the update\n"
+            "cannot be cancelled.\n");
 }
 
 int64_t wallClockMs()
@@ -172,6 +173,13 @@ bool identify(Run* pRun, int32_t* pnError)
     return true;
 }
 
+// A firmware build as shown, without the blank of an empty letter.
+std::string buildText(const FirmwareBuild& build)
+{
+    std::string text = FirmwareBuild_Text(build);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
 // The identified devices and the device types with their ports and fitting
 // files, newest first.
 void printList(Run* pRun)
@@ -185,7 +193,8 @@ void printList(Run* pRun)
                info.szSpecialBuild[0] != '\0' ? ", special build " : "", info.szSpecialBuild);
     }
     const HexCatalogue& catalogue = coordinator.GetCatalogue();
-    printf("Device types\n");
+    if (!coordinator.GetDeviceTypes().keys.empty())
+        printf("Device types\n");
     for (const std::unique_ptr<ModelKey>& pType : coordinator.GetDeviceTypes().keys) {
         std::string ports;
         for (int32_t n = 0; n < coordinator.GetDeviceCount(); ++n) {
@@ -206,7 +215,7 @@ void printList(Run* pRun)
         if (fitting.empty())
             printf("    no firmware file fits\n");
         for (const HexFileEntry* pEntry : fitting)
-            printf("    %-14s %-8s %s\n", pEntry->path.c_str(), FirmwareBuild_Text(pEntry->build).c_str(),
+            printf("    %-14s %-8s %s\n", pEntry->path.c_str(), buildText(pEntry->build).c_str(),
                    Country_DisplayName(pEntry->country));
     }
 }
@@ -285,7 +294,7 @@ int32_t choose(Run* pRun)
             continue;
         HexFileEntry entry = catalogue.SelectEntry(static_cast<size_t>(files[n]));
         printf("  %s: %s (%s, %s)\n", ModelKey_DisplayName(*types.keys[n]).c_str(), entry.path.c_str(),
-               FirmwareBuild_Text(entry.build).c_str(), Country_DisplayName(entry.country));
+               buildText(entry.build).c_str(), Country_DisplayName(entry.country));
         for (int32_t nDevice = 0; nDevice < coordinator.GetDeviceCount(); ++nDevice) {
             if (ModelKey_Equals(coordinator.GetDevice(static_cast<size_t>(nDevice))->key, *types.keys[n])) {
                 coordinator.AssignHexFile(static_cast<size_t>(nDevice), entry);
@@ -386,6 +395,15 @@ bool showResults(Run* pRun)
     return nSucceeded == static_cast<int32_t>(rows.size());
 }
 
+// An identification text without the blanks around it (a field no answer
+// filled holds blanks).
+std::string trimmed(const char* pszText)
+{
+    std::string text = pszText;
+    size_t nFirst = text.find_first_not_of(" \t\r\n");
+    return nFirst == std::string::npos ? "" : text.substr(nFirst, text.find_last_not_of(" \t\r\n") - nFirst + 1);
+}
+
 // Fills the report's ports from the device records.
 void collectReport(Run* pRun)
 {
@@ -398,10 +416,10 @@ void collectReport(Run* pRun)
         port.sPort = pRecord->PortName();
         port.sNode = pRecord->DeviceNode();
         port.nStatus = info.nStatus;
-        port.sModel = info.szModel;
-        port.sVersion = info.szVersion;
-        port.sCountry = info.szCountry;
-        port.sSpecialBuild = info.szSpecialBuild;
+        port.sModel = trimmed(info.szModel);
+        port.sVersion = trimmed(info.szVersion);
+        port.sCountry = trimmed(info.szCountry);
+        port.sSpecialBuild = trimmed(info.szSpecialBuild);
         port.sType = ModelKey_DisplayName(pRecord->key);
         port.bUpdated = pRun->startMs.count(nPosition) != 0;
         if (port.bUpdated) {
@@ -447,12 +465,14 @@ int runUpdate(Run* pRun)
 
     if (pRun->options.bList) {
         printList(pRun);
-        printProblems(*pRun);
         if (nFiles == 0)
             return fail(pRun, err_kNoHexFiles);
         std::string names;
         coordinator.RemoveTypesWithoutHexFiles(&names);
-        return coordinator.GetDeviceTypes().keys.empty() ? fail(pRun, err_kNoDevices) : errors(pRun).GetError();
+        if (coordinator.GetDeviceTypes().keys.empty())
+            return fail(pRun, err_kNoDevices);
+        printProblems(*pRun);
+        return errors(pRun).GetError();
     }
 
     std::string names;
