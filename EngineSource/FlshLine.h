@@ -76,7 +76,7 @@ constexpr int flsh_kRunFiles = 2;
 // out of scope is closed (the files first, then the port), so every path out
 // of a protocol closes what it opened.
 struct flsh_Run {
-    urs_Port port = {-1, 0, 0, 0, {}};      // the run's port; hFile -1 while closed
+    urs_Port port = {-1, 0, 0, 0, {}, 0};   // the run's port; hFile -1 while closed
     osfl_Handle hFiles[flsh_kRunFiles] = {osfl_kInvalidHandle, osfl_kInvalidHandle};  // loader (or boot loader), firmware
     ~flsh_Run();
 };

@@ -23,6 +23,7 @@
 #include "EngineSource/Urswin32.h"
 
 #include "EngineSource/OSSysCalls.h"
+#include "EngineSource/UrsPortMap.h"
 #include "EngineSource/UrsTermios2.h"
 #include "EngineSource/dbg.h"
 
@@ -125,15 +126,11 @@ int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize)
     bool bCom = parseComName(pszName, &nCom);
     const char* pszPorts = getenv("NORVANE_PORTS");
     bool bPortsFolder = pszPorts != nullptr && pszPorts[0] != '\0';
+    if (pszName[0] != '/' && bCom && (bPortsFolder || (nCom >= 1 && nCom <= urs_kMaxMappedPorts)))
+        return urs_ResolveComPort(nCom, pszPath, nSize);
     int n;
     if (pszName[0] == '/')
         n = snprintf(pszPath, nSize, "%s", pszName);
-    else if (bCom && bPortsFolder)
-        n = snprintf(pszPath, nSize, "%s/COM%u", pszPorts, nCom);
-    else if (bCom && nCom >= 1 && nCom <= 32)
-        n = snprintf(pszPath, nSize, "/dev/ttyS%u", nCom - 1);
-    else if (bCom && nCom >= 33 && nCom <= 36)
-        n = snprintf(pszPath, nSize, "/dev/ttyUSB%u", nCom - 33);
     else
         n = snprintf(pszPath, nSize, "/dev/%s", pszName);
 
@@ -225,15 +222,18 @@ int urs_OpenPort(urs_Port* pPort, const char* pszDevice)
     pPort->nStartMs = 0;
     pPort->nTimeoutMs = 0;
     pPort->szName[0] = '\0';
+    pPort->nOpenError = 0;
     const char* pszShort = shortName(pszDevice);
 
     char szPath[os_kMaxPath];
     int fd = -1;
-    if (!urs_ResolveDevice(pszDevice, szPath, sizeof szPath))
-        errno = ENAMETOOLONG;
-    else
+    int nResolved = urs_ResolveDevice(pszDevice, szPath, sizeof szPath);
+    if (nResolved == 1)
         fd = openExclusive(szPath);
+    else
+        errno = nResolved < 0 ? urs_kNotMapped : ENAMETOOLONG;
     if (fd < 0) {
+        pPort->nOpenError = errno;
         DBG_LOG("urs_OpenPort: <%s>, Invalid Handle Error, GetLastError = %8.8lx", pszShort,
                 static_cast<unsigned long>(errno));
         return -2;

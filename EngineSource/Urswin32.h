@@ -46,6 +46,7 @@ struct urs_Port {
     int64_t nStartMs;             // runtime-clock reading when the deadline was armed
     int32_t nTimeoutMs;           // length of the armed deadline in milliseconds
     char szName[urs_kNameSize];   // short name: the device name without its first four characters
+    int nOpenError;               // errno of a failed urs_OpenPort (urs_kNotMapped: no node); 0 after success
 };
 
 // ----------------------------------------- 2. Opening, closing, line setup
@@ -54,19 +55,24 @@ struct urs_Port {
 //   NAME starting with '/'  the path itself ("\\.\/dev/ttyUSB0");
 //   COMn                    the entry COMn of the folder named by the
 //                           environment variable NORVANE_PORTS when it is set
-//                           and not empty; otherwise COM1-COM32 are
-//                           /dev/ttyS0-31 and COM33-COM36 /dev/ttyUSB0-3;
+//                           and not empty; otherwise, for COM1-COM36, the
+//                           n-th serial port of the machine's port map
+//                           (UrsPortMap.h);
 //   any other NAME          /dev/NAME.
 // A name without the "\\.\" prefix is resolved as NAME itself. Writes the
-// path into pszPath (nSize bytes). Returns 1, or 0 when the path does not fit
-// (pszPath is then empty).
+// path into pszPath (nSize bytes). Returns 1; 0 when the path does not fit;
+// -1 when nothing stands for a COMn (no folder entry, not in the map). On 0
+// and -1 pszPath is empty.
 int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize);
 
 // Opens the device exclusively (also against root: TIOCEXCL and an flock
 // lock), purges it, raises RTS and DTR and sets 300 baud, 8N1, raw, no flow
 // control. The record is filled: descriptor, deadline disarmed, short name.
-// Returns 0, or -2 after logging why; a device that was opened is closed
-// again before -2 is returned, so a failed open never holds the device.
+// Returns 0, or -2 after logging why, with the system's error code in
+// nOpenError when the device could not be opened (urs_kNotMapped, without
+// touching any device node, for a COMn nothing stands for); a device that
+// was opened is closed again before -2 is returned, so a failed open never
+// holds the device.
 int urs_OpenPort(urs_Port* pPort, const char* pszDevice);
 
 // Waits up to about a second for written data to leave, lowers DTR, purges

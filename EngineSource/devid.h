@@ -92,6 +92,7 @@ struct devid_DeviceInfo {
     char szSpecialBuild[devid_kTextSize];   // special-build text; empty for a standard build
     devid_FlashId flashId;                  // flash identification (Lucent-based devices)
     int32_t nFlashCmdVariant;               // 0: "AT&&F" commands accepted, 1: "AT&&W" commands
+    int32_t nOpenError;                     // status 1: errno of the failed open (urs_Port's nOpenError), else 0
 };
 
 // Identifies the device on the port named pszDevice ("\\.\COM3"): opens
@@ -99,7 +100,8 @@ struct devid_DeviceInfo {
 // 5-second time-outs, logs the summary line
 // "<COM3>  Model %s Version %s  Country %s, SpecialBuild %s" and closes the
 // port. Returns the status (also stored in pInfo->nStatus): 1 when the port
-// cannot be opened (nothing else touched, no summary line), else that of
+// cannot be opened (nothing else touched, no summary line; nOpenError tells
+// why, and is 0 whenever the port was opened), else that of
 // devid_QueryDevice. The text fields that no step sets keep their contents
 // (their last byte is set to 0 so that they end within the field). Needs the
 // model database loaded; reads it only.
@@ -164,7 +166,7 @@ int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTim
 
 // Stand-alone flash identification of the port named pszDevice (115200 8N1,
 // 10-second time-outs, no pause, no callback): writes pInfo's nStatus,
-// flashId and nFlashCmdVariant. Returns 1 when the port cannot be opened,
+// nOpenError, flashId and nFlashCmdVariant. Returns 1 when the port cannot be opened,
 // else the status of devid_GetFlashId.
 int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice);
 

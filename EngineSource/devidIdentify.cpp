@@ -90,12 +90,14 @@ uint32_t flagsOfModel(const char* pszModel)
 
 // Starts an operation that owns its port: status 0, the port opened and
 // set to nBaud, 8N1, no flow control. False with status 1 when it cannot
-// be opened.
+// be opened, the open's error code kept in nOpenError.
 bool openForIdentification(devid_DeviceInfo* pInfo, urs_Port* pPort, const char* pszDevice, uint32_t nBaud)
 {
     pInfo->nStatus = 0;
+    pInfo->nOpenError = 0;
     if (urs_OpenPort(pPort, pszDevice) != 0) {
         pInfo->nStatus = 1;
+        pInfo->nOpenError = pPort->nOpenError;
         return false;
     }
     urs_SetUart(pPort, nBaud, 8, 0, 0, 0);

@@ -98,6 +98,19 @@ int loadModels(const char* pszPath)
 
 }  // namespace
 
+namespace {
+
+bool fileExists(const std::string& sPath)
+{
+    osfl_Handle hFile = osfl_Open(sPath.c_str(), osfl_kAccessRead);
+    if (hFile == osfl_kInvalidHandle)
+        return false;
+    osfl_Close(hFile);
+    return true;
+}
+
+}  // namespace
+
 int ModelDb_Load()
 {
     char szDir[os_kMaxPath];
@@ -105,7 +118,12 @@ int ModelDb_Load()
         DBG_LOG("the folder of the executable is unknown");
         return 1;
     }
+    // Beside the executable, as the program has always kept it; an installed
+    // program (bin/) finds it in share/norvane/ beside its folder.
     std::string sPath = std::string(szDir) + "Models.ini";
+    std::string sInstalled = std::string(szDir) + "../share/norvane/Models.ini";
+    if (!fileExists(sPath) && fileExists(sInstalled))
+        sPath = sInstalled;
     return ModelDb_LoadFile(sPath.c_str());
 }
 

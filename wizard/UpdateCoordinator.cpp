@@ -14,6 +14,7 @@
 #include "wizard/UpdateCoordinator.h"
 
 #include "EngineSource/OSWIN32.h"
+#include "EngineSource/UrsPortMap.h"
 #include "EngineSource/dbg.h"
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"
@@ -68,6 +69,22 @@ const char* DeviceRecord::PortName() const
     // "\\.\" takes four characters; a shorter path has no name left.
     size_t nLength = strnlen(job.szPort, sizeof job.szPort);
     return nLength >= 4 ? job.szPort + 4 : job.szPort + nLength;
+}
+
+std::string DeviceRecord::DeviceNode() const
+{
+    char szNode[os_kMaxPath];
+    return urs_DeviceNode(job.szPort, szNode, sizeof szNode) ? szNode : "";
+}
+
+std::string DeviceRecord::OpenFailure() const
+{
+    int32_t nError = job.info.nOpenError;
+    if (WorkerMayRun() || job.info.nStatus != 1 || nError == 0 || nError == urs_kNotMapped)
+        return "";
+    char szReason[os_kMaxPath + 200];
+    urs_DescribeOpenError(job.szPort, nError, szReason, sizeof szReason);
+    return szReason;
 }
 
 namespace {
@@ -176,6 +193,7 @@ int32_t UpdateCoordinator::FindHexFiles(int32_t nBootCode)
 
 void UpdateCoordinator::StartIdentification()
 {
+    m_problems.clear();
     for (std::unique_ptr<DeviceRecord>& pRecord : m_devices) {
         if (busy(*pRecord))
             continue;
@@ -212,6 +230,11 @@ void UpdateCoordinator::FinishIdentification(bool bForceBoot)
         // A worker that still runs has not answered: the device is dropped
         // like a silent one, without reading what the worker writes.
         if (record.WorkerMayRun() || !answered(record.job.info.nStatus)) {
+            std::string sReason = record.OpenFailure();
+            if (!sReason.empty()) {
+                DBG_LOG("<%s> %s", record.PortName(), sReason.c_str());
+                m_problems.push_back({record.PortName(), record.DeviceNode(), record.job.info.nOpenError, sReason});
+            }
             std::unique_ptr<DeviceRecord> pDropped = std::move(m_devices[n]);
             m_devices.erase(m_devices.begin() + static_cast<std::ptrdiff_t>(n));
             retire(std::move(pDropped));

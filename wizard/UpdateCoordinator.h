@@ -62,6 +62,14 @@ struct DeviceRecord {
     // The port's name for log lines and lists: the device path without its
     // first four characters ("COM3").
     const char* PortName() const;
+    // The device node the port stands for ("/dev/ttyUSB0", or where a ports
+    // folder's link points); empty when nothing stands for it.
+    std::string DeviceNode() const;
+    // Why identification could not open the port, in words (after the
+    // identification status 1, from the open's error code); empty when the
+    // port was opened, or when nothing stands for the port name (no device
+    // node, nothing to report).
+    std::string OpenFailure() const;
 
     ModelKey key;                                 // model and build once identified
     FirmwareBuild build;                          // build read from the version text
@@ -73,6 +81,15 @@ struct DeviceRecord {
     uint32_t nFlags = DeviceRecord_kInitialFlags; // controller flags of its model
     int32_t bSelected = 0;                        // the device takes part in the update
     bool bJobStarted = false;                     // a worker was started on the job
+};
+
+// A watched port that identification could not open (no permission, held
+// by another program, gone): dropped like a silent one, but with a reason.
+struct PortProblem {
+    std::string sPort;      // port name, "COM3"
+    std::string sNode;      // device node it stands for; may be empty
+    int32_t nError;         // error code (errno) of the failed open
+    std::string sReason;    // DeviceRecord::OpenFailure
 };
 
 // Longest wait (runtime-clock milliseconds) of the coordinator's destructor
@@ -125,7 +142,8 @@ public:
     // catalogue entries.
     int32_t FindHexFiles(int32_t nBootCode);
     // Starts an identification worker on every record, in list order; a
-    // record whose worker still runs is passed over.
+    // record whose worker still runs is passed over. Forgets the port
+    // problems of an earlier identification.
     void StartIdentification();
     // Sets the abort flag once per record (identification itself runs to
     // its end; flash workers stop at their next report).
@@ -136,7 +154,8 @@ public:
     bool IdentificationDone(bool bForceBoot);
     // Turns identification answers into records, walking the list in order:
     // a record whose status is not 0, 9 or 10 (or whose worker still runs)
-    // is dropped; the others get country, OEM build, model ("BOOTCODE" is a
+    // is dropped (one that could not be opened, with a reason, is kept in
+    // the port problems); the others get country, OEM build, model ("BOOTCODE" is a
     // QBX7720 and "100 000 000 000 000 000 000 000" a KV5120ZA running only
     // its boot code; any other model text is the model's name), boot-code
     // flag (those two texts, or bForceBoot), controller flags, build, the
@@ -207,6 +226,8 @@ public:
     const ModelKeyList& GetDeviceTypes() const { return m_types; }
     HexCatalogue& GetCatalogue() { return m_catalogue; }
     const HexCatalogue& GetCatalogue() const { return m_catalogue; }
+    // The ports the last identification could not open, in list order.
+    const std::vector<PortProblem>& GetPortProblems() const { return m_problems; }
     ErrorTable& GetErrorTable() { return m_errors; }
     const ErrorTable& GetErrorTable() const { return m_errors; }
 
@@ -229,6 +250,7 @@ private:
     HexCatalogue m_catalogue;                              // firmware files of the working folder
     ModelKeyList m_types;                                  // device types found by identification
     ErrorTable m_errors;                                   // the wizard's error code
+    std::vector<PortProblem> m_problems;                   // ports identification could not open
 };
 
 #endif

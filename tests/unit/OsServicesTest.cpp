@@ -8,8 +8,8 @@
 //   5. Worker threads with small stacks
 //   6. The runtime clock's scaled sleeps
 //   7. Serial-layer pieces: the log rendering of data, baud-rate names,
-//      device names, the timer (ports themselves are tested on simulated
-//      devices)
+//      the timer (device names are PortMapTest's; ports themselves are
+//      tested on simulated devices)
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/Urswin32.h"
 #include "support/Faults.h"
@@ -292,29 +292,6 @@ TEST(UrsBaudName, NamesKnownRatesAndCallsTheRest19200)
 {
     for (uint32_t nBaud : {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 14400, 0, 230400})
         EXPECT_EQ(urs_BaudName(nBaud), std::to_string(nBaud == 14400 || nBaud == 0 || nBaud == 230400 ? 19200 : nBaud));
-}
-
-TEST(UrsResolve, ComPortsWithOrWithoutAPortsFolderPathsAndOtherNames)
-{
-    const char* pszSaved = getenv("NORVANE_PORTS");
-    std::string saved = pszSaved != nullptr ? pszSaved : "";
-    // The ports folder (unset when null), the name given, the path.
-    const char* const kCases[][3] = {
-        {nullptr, "\\\\.\\COM32", "/dev/ttyS31"},        {nullptr, "\\\\.\\COM33", "/dev/ttyUSB0"},
-        {nullptr, "\\\\.\\com36", "/dev/ttyUSB3"},       {nullptr, "\\\\.\\COM37", "/dev/COM37"},
-        {"", "\\\\.\\COM0", "/dev/COM0"},                {"/tmp/ports", "\\\\.\\com12", "/tmp/ports/COM12"},
-        {"/tmp/ports", "\\\\.\\COMX", "/dev/COMX"},      {"/tmp/ports", "/dev/ttyS4", "/dev/ttyS4"},
-        {"/tmp/ports", "\\\\.\\/dev/serial/by-id/usb-modem", "/dev/serial/by-id/usb-modem"},
-    };
-    char szPath[256];
-    for (const auto& c : kCases) {
-        c[0] != nullptr ? setenv("NORVANE_PORTS", c[0], 1) : unsetenv("NORVANE_PORTS");
-        EXPECT_EQ(urs_ResolveDevice(c[1], szPath, sizeof szPath), 1) << c[1];
-        EXPECT_STREQ(szPath, c[2]);
-    }
-    pszSaved != nullptr ? setenv("NORVANE_PORTS", saved.c_str(), 1) : unsetenv("NORVANE_PORTS");
-    EXPECT_EQ(urs_ResolveDevice("\\\\.\\ttyUSB7", szPath, 8), 0);
-    EXPECT_STREQ(szPath, "");
 }
 
 // Deadlines passing and stopping are shown on simulated ports.
