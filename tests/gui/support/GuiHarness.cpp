@@ -24,7 +24,9 @@ constexpr int kCloserPollMs = 20;
 
 GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
 {
-    return {{"reply.ATI", sModel + " Data/Fax Modem\\nVersion " + sVersion},
+    // ATI names only the model, so that the version and the country are
+    // read from ATI1.
+    return {{"reply.ATI", sModel},
             {"reply.ATI2", sModel},
             {"reply.ATI1", sVersion + "\\nChecksum 1234\\n" + sCountry + "\\n"}};
 }

@@ -32,8 +32,9 @@ constexpr double gui_kTimeScale = 0.1;
 // format, applied in order after the family's defaults.
 using GuiSettings = std::vector<std::pair<std::string, std::string>>;
 
-// Replies of an AT-protocol modem or terminal adapter naming its model,
-// firmware version and country text ("PTT GERMAN").
+// Replies of an AT-protocol modem or terminal adapter naming its model
+// (ATI, ATI2) and, in ATI1, its firmware version and country text ("PTT
+// GERMAN"; a terminal adapter's country is always "Universal").
 GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry);
 
 // One run of the wizard: while it lives, the working folder is a private
