@@ -33,8 +33,12 @@ int NorvaneApp_LoadModels()
     const QString sExeDir = QCoreApplication::applicationDirPath();
     const QString sInstalled = sExeDir + QStringLiteral("/../share/norvane/Models.ini");
     // Beside the executable wins; the installed copy is only a fall-back, so
-    // that a build tree and an installed program each find their own.
-    if (!QFileInfo::exists(sExeDir + QStringLiteral("/Models.ini")) && QFileInfo(sInstalled).isFile())
+    // that a build tree and an installed program each find their own. An
+    // empty file beside it is what a run without any Models.ini leaves
+    // behind (the profile reader creates the file it misses); it must not
+    // hide the installed copy from later runs.
+    const QFileInfo beside(sExeDir + QStringLiteral("/Models.ini"));
+    if ((!beside.exists() || beside.size() == 0) && QFileInfo(sInstalled).isFile())
         return ModelDb_LoadFile(QFileInfo(sInstalled).canonicalFilePath().toLocal8Bit().constData());
     return ModelDb_Load();
 }

@@ -33,7 +33,8 @@ struct NorvaneApp {
 int NorvaneApp_LoadWizardBitmap(NorvaneApp* pApp);
 
 // Loads Models.ini from the folder of the executable or, when none is
-// there, from the installed data folder ../share/norvane/ beside it.
+// there (or only the empty file a run without one leaves), from the
+// installed data folder ../share/norvane/ beside it.
 // Returns ModelDb_Load's result: 0 loaded, 1 no models, 2 wrong version.
 int NorvaneApp_LoadModels();
 
