@@ -39,6 +39,13 @@ CWizard::CWizard(NorvaneApp* pApp, QWidget* pParent)
     connect(button(QWizard::CustomButton2), &QAbstractButton::clicked, this, &CWizard::onNext);
     connect(button(QWizard::CustomButton3), &QAbstractButton::clicked, this, &CWizard::onFinish);
 
+    // Every page is built, but only those of the mode are added; the others
+    // would otherwise show as stray children of the sheet. QWizard shows the
+    // current page itself.
+    for (QWizardPage* pPage : {static_cast<QWizardPage*>(m_pDetection), static_cast<QWizardPage*>(m_pDevelopers),
+                               static_cast<QWizardPage*>(m_pModel), static_cast<QWizardPage*>(m_pProgress),
+                               static_cast<QWizardPage*>(m_pStatus)})
+        pPage->hide();
     const CWizardCommandLineInfo& cmd = pApp->cmdInfo;
     if (cmd.m_bDevelopers) {
         addPage(m_pDevelopers);

@@ -39,6 +39,10 @@ private slots:
         CWizard w1(&normal);
         QCOMPARE(pagesOf(w1), (std::vector<QWizardPage*>{w1.DetectionPage(), w1.ModelPage(),
                                                         w1.ProgressPage(), w1.StatusPage()}));
+        // A page of another mode never shows inside the sheet.
+        w1.show();
+        QVERIFY(!w1.DevelopersPage()->isVisible());
+        w1.HideCancel();
         NorvaneApp single;
         single.cmdInfo.m_strPort = "COM5";
         CWizard w2(&single);
