@@ -7,6 +7,7 @@
 #include "app/CStatusPage.h"
 #include "app/CWizard.h"
 #include "app/NorvaneApp.h"
+#include "gui/support/GuiHarness.h"
 
 #include <QAbstractButton>
 #include <QTest>
@@ -77,7 +78,11 @@ private slots:
 
     void cancelEndsWithCodeOne()
     {
-        NorvaneApp app;
+        // A firmware file and no port: the first page waits for its first
+        // tick (a real second) with Cancel shown.
+        GuiSimRun run(1.0);
+        run.addFile("KNGB0210.HEX");
+        NorvaneApp& app = run.app();
         CWizard wizard(&app);
         wizard.show();
         QTest::mouseClick(buttonNamed(wizard, "cancelButton"), Qt::LeftButton);
@@ -88,7 +93,9 @@ private slots:
 
     void escapeAndCloseIgnoredOnceCancelIsHidden()
     {
-        NorvaneApp app;
+        GuiSimRun run(1.0);
+        run.addFile("KNGB0210.HEX");
+        NorvaneApp& app = run.app();
         CWizard wizard(&app);
         wizard.show();
         wizard.HideCancel();
