@@ -253,6 +253,92 @@ TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
     EXPECT_EQ(entry.path + " " + std::to_string(entry.selected) + " " + entry.key.name, "fw/Sorted.hex 1 QBX7720");
 }
 
+TEST_F(UpdateCoordinatorTest, RemovedTypeNamesAsAListKeepAnUnknownModelsEmptyName)
+{
+    identified({{0, "NO SUCH MODEL", "1.00"}, {0, "KV3360", "2.05"}, {0, "RW3360-SP", "2.17"}});
+    m_coordinator.FinishIdentification(false);
+    m_coordinator.BuildDeviceTypes();
+    m_coordinator.GetCatalogue().Append(entryOf("QAGB0410.HEX"));
+    std::vector<std::string> names = {"kept"};
+    EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&names), 3);
+    EXPECT_THAT(names, ElementsAre("kept", "", "KV3360", "RW3360"));
+    EXPECT_TRUE(m_coordinator.GetDeviceTypes().keys.empty());
+}
+
+TEST_F(UpdateCoordinatorTest, ChosenPortsOfATypeGetTheChosenFile)
+{
+    // Three KV3360 of build 2 and a QBXHP-TA; the type KV3360 was chosen.
+    identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.05"}, {0, "QBXHP-TA", "3.01"}});
+    m_coordinator.FinishIdentification(false);
+    m_coordinator.BuildDeviceTypes();
+    for (const char* pszName : {"KNGB0210.HEX", "KNDE0301.HEX", "TPDE0301.HEX"})
+        m_coordinator.GetCatalogue().Append(entryOf(pszName));
+    ModelKey_Select(&m_coordinator.GetDeviceTypes(), 0);
+    m_coordinator.ApplyTypeSelection();
+    const ModelKey kv = *m_coordinator.GetDeviceTypes().keys[0];
+
+    // The terminal adapter's position and one outside the list are passed
+    // over.
+    EXPECT_EQ(m_coordinator.AssignHexFileToPorts(kv, 1, {0, 2, 3, 99}), 2);
+    std::vector<std::string> result;
+    for (size_t n = 0; n < 4; ++n)
+        result.push_back(std::to_string(record(n).bSelected) + " " + record(n).hexFile.path);
+    EXPECT_THAT(result, ElementsAre("1 KNDE0301.HEX", "0 ", "1 KNDE0301.HEX", "0 "));
+    EXPECT_EQ(m_coordinator.GetCatalogue().CountSelectedFitting(kv), 1);
+    EXPECT_EQ(m_coordinator.GetCatalogue().GetEntry(1)->selected, 1);
+    EXPECT_EQ(m_coordinator.CountSelectedDevices(kv), 2);
+}
+
+TEST_F(UpdateCoordinatorTest, CountryChoiceOffersTheFittingFilesCountriesAndAssignsTheOneFile)
+{
+    identified({{0, "QBXHP-TA", "3.01"}, {0, "QBXHP-TA", "3.05"}});
+    m_coordinator.FinishIdentification(false);
+    m_coordinator.BuildDeviceTypes();
+    HexCatalogue& catalogue = m_coordinator.GetCatalogue();
+    // The QY file stands for PL and AE too (as discovery adds them); two
+    // German files; a KV3360 file of Germany that does not fit.
+    HexFileEntry qy = entryOf("TPQY0302.HEX");
+    catalogue.Append(qy);
+    for (const char* pszCode : {"PL", "AE"}) {
+        Country_FromCode(pszCode, &qy.country);
+        catalogue.Append(qy);
+    }
+    for (const char* pszName : {"TPDE0301.HEX", "KNGB0210.HEX", "TPDE0303.HEX"})
+        catalogue.Append(entryOf(pszName));
+    ModelKey_Select(&m_coordinator.GetDeviceTypes(), 0);
+    m_coordinator.ApplyTypeSelection();
+    const ModelKey ta = *m_coordinator.GetDeviceTypes().keys[0];
+
+    std::vector<std::string> countries;
+    for (int32_t nCountry : catalogue.FittingCountries(ta))
+        countries.push_back(Country_DisplayName(nCountry));
+    EXPECT_THAT(countries, ElementsAre("International PTT", "Poland", "United Arab Emirates", "Germany"));
+
+    int32_t nPoland = 0, nGermany = 0;
+    Country_FromCode("PL", &nPoland);
+    Country_FromCode("DE", &nGermany);
+    EXPECT_EQ(m_coordinator.AssignCountryToType(ta, nPoland), 2);
+    EXPECT_EQ(record(0).hexFile.path + " " + Country_DisplayName(record(1).hexFile.country), "TPQY0302.HEX Poland");
+    EXPECT_EQ(catalogue.CountSelectedFitting(ta), 1);
+    // Two German files: nothing is assigned, and the page reports code 100.
+    EXPECT_EQ(m_coordinator.AssignCountryToType(ta, nGermany), 0);
+    EXPECT_EQ(catalogue.CountSelectedFitting(ta), 2);
+    EXPECT_EQ(catalogue.GetEntry(0)->selected + catalogue.GetEntry(1)->selected, 0);
+}
+
+TEST(UpdateCoordinatorRunTest, ANewCoordinatorStartsUncancelled)
+{
+    FlashJob job;
+    InitFlashJob(&job, "\\\\.\\COM1", 38400);
+    AbortAllJobs();
+    EXPECT_EQ(FlashProgress(&job, 6, 10, 0x100), 0);
+    {
+        UpdateCoordinator next;
+        EXPECT_EQ(FlashProgress(&job, 6, 20, 0x200), 1);
+    }
+    DeleteFlashJob(&job);
+}
+
 TEST(ErrorTableTest, EveryCodeHasItsMessageOthersAreUnknownAndAllBecomeCurrent)
 {
     const char* const kTexts[] = {
