@@ -67,6 +67,7 @@ const CWizardCommandLineInfo& CWizard::Options() const { return m_pApp->cmdInfo;
 
 void CWizard::SetWizardButtons(int nFlags)
 {
+    m_nButtons = nFlags;
     const bool bFinish = (nFlags & (wiz_kFinish | wiz_kDisabledFinish)) != 0;
     button(QWizard::CustomButton1)->setEnabled((nFlags & wiz_kBack) != 0);
     button(QWizard::CustomButton2)->setVisible(!bFinish);
@@ -81,6 +82,8 @@ void CWizard::HideCancel()
     setButtonLayout({QWizard::Stretch, QWizard::CustomButton1, QWizard::CustomButton2,
                      QWizard::CustomButton3});
     button(QWizard::CancelButton)->hide();
+    // A new layout shows every button in it again; keep what the page chose.
+    SetWizardButtons(m_nButtons);
 }
 
 void CWizard::reject()

@@ -69,6 +69,7 @@ private:
     CProgressPage* m_pProgress;
     CStatusPage* m_pStatus;
     bool m_bCancelHidden = false;
+    int m_nButtons = wiz_kNext;   // the buttons the current page asked for
 };
 
 #endif

@@ -5,8 +5,6 @@
 #include "EngineSource/ospfl.h"
 #include "model/ModelDb.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -26,21 +24,6 @@ int NorvaneApp_LoadWizardBitmap(NorvaneApp* pApp)
     // the linker would drop unless something refers to it.
     Q_INIT_RESOURCE(norvane);
     return pApp->wizardBitmap.load(QStringLiteral(":/norvane/wizard.png")) ? 1 : 0;
-}
-
-int NorvaneApp_LoadModels()
-{
-    const QString sExeDir = QCoreApplication::applicationDirPath();
-    const QString sInstalled = sExeDir + QStringLiteral("/../share/norvane/Models.ini");
-    // Beside the executable wins; the installed copy is only a fall-back, so
-    // that a build tree and an installed program each find their own. An
-    // empty file beside it is what a run without any Models.ini leaves
-    // behind (the profile reader creates the file it misses); it must not
-    // hide the installed copy from later runs.
-    const QFileInfo beside(sExeDir + QStringLiteral("/Models.ini"));
-    if ((!beside.exists() || beside.size() == 0) && QFileInfo(sInstalled).isFile())
-        return ModelDb_LoadFile(QFileInfo(sInstalled).canonicalFilePath().toLocal8Bit().constData());
-    return ModelDb_Load();
 }
 
 void NorvaneApp_AddDevices(NorvaneApp* pApp)
@@ -73,7 +56,7 @@ int NorvaneApp_Run(NorvaneApp* pApp, int argc, const char* const* argv)
     NorvaneApp_LoadWizardBitmap(pApp);
     pApp->coordinator.GetErrorTable().SetError(err_kNone);
 
-    switch (NorvaneApp_LoadModels()) {
+    switch (ModelDb_Load()) {
     case 0:
         break;
     case 2:

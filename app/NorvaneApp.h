@@ -32,12 +32,6 @@ struct NorvaneApp {
 // Returns 1 when loaded, else 0 (pages then paint nothing in its place).
 int NorvaneApp_LoadWizardBitmap(NorvaneApp* pApp);
 
-// Loads Models.ini from the folder of the executable or, when none is
-// there (or only the empty file a run without one leaves), from the
-// installed data folder ../share/norvane/ beside it.
-// Returns ModelDb_Load's result: 0 loaded, 1 no models, 2 wrong version.
-int NorvaneApp_LoadModels();
-
 // Fills the coordinator's device list from the options: the one port of
 // single-port mode, prepared for a direct update with the options' file and
 // model, or COM1 to COM36 at the options' baud rate.

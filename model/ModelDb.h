@@ -109,8 +109,9 @@ int ModelDb_ParseUpgrades(const char* pszList, std::vector<int32_t>* pUpgrades);
 // -------------------------------------------- 3. Loading and emptying
 
 // Loads Models.ini from the folder of the running executable (os_GetExeDir)
-// with ModelDb_LoadFile; when there is none there but the installed
-// ../share/norvane/Models.ini beside that folder exists, that one. Results
+// with ModelDb_LoadFile; when there is none there (or only an empty one)
+// but the installed ../share/norvane/Models.ini beside that folder has
+// content, that one. Results
 // as there; 1 also when the folder of the executable cannot be found.
 int ModelDb_Load();
 

@@ -100,13 +100,17 @@ int loadModels(const char* pszPath)
 
 namespace {
 
-bool fileExists(const std::string& sPath)
+// True when sPath is a file with something in it. An empty Models.ini is
+// what a run without one leaves behind (the profile reader creates the file
+// it misses); it must not hide the installed copy from later runs.
+bool fileHasContent(const std::string& sPath)
 {
     osfl_Handle hFile = osfl_Open(sPath.c_str(), osfl_kAccessRead);
     if (hFile == osfl_kInvalidHandle)
         return false;
+    int32_t nLength = osfl_Length(hFile);
     osfl_Close(hFile);
-    return true;
+    return nLength > 0;
 }
 
 }  // namespace
@@ -122,7 +126,7 @@ int ModelDb_Load()
     // program (bin/) finds it in share/norvane/ beside its folder.
     std::string sPath = std::string(szDir) + "Models.ini";
     std::string sInstalled = std::string(szDir) + "../share/norvane/Models.ini";
-    if (!fileExists(sPath) && fileExists(sInstalled))
+    if (!fileHasContent(sPath) && fileHasContent(sInstalled))
         sPath = sInstalled;
     return ModelDb_LoadFile(sPath.c_str());
 }
