@@ -74,8 +74,10 @@ CProgressPage::CProgressPage(CWizard* pWizard)
 
 void CProgressPage::OnSetActive()
 {
-    Sheet()->SetWizardButtons(wiz_kDisabledFinish);
+    // Hiding Cancel lays the buttons out anew, which shows them all; the
+    // buttons are set after it.
     Sheet()->HideCancel();
+    Sheet()->SetWizardButtons(wiz_kDisabledFinish);
     m_timer.start(os_RealMs(kTickMs));
     m_nLowest = 100;
     m_pProgress->setRange(0, 100);
