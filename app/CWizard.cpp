@@ -80,6 +80,8 @@ void CWizard::reject()
 {
     if (m_bCancelHidden)
         return;
+    if (current() != nullptr)
+        current()->OnCancel();
     m_pApp->coordinator.GetErrorTable().SetError(err_kCancelled);
     QWizard::reject();
 }

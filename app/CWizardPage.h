@@ -26,6 +26,9 @@ public:
     virtual bool OnWizardBack() { return true; }
     // Called by Finish; false keeps the wizard open.
     virtual bool OnWizardFinish() { return true; }
+    // Called by Cancel (and Escape) while Cancel is shown, before the
+    // wizard records error code 1 and ends: stops what the page started.
+    virtual void OnCancel() {}
 
 protected:
     CWizard* Sheet() const { return m_pWizard; }

@@ -1,0 +1,132 @@
+#include "gui/support/GuiHarness.h"
+
+#include "EngineSource/OSWIN32.h"
+#include "EngineSource/dbg.h"
+#include "model/ModelDb.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// A one-record image at address 0: the catalogue never reads it, and it is
+// still a valid file for a run that goes on to flash it.
+const char kMinimalImage[] = ":0400000001020304F2\r\n:00000001FF\r\n";
+
+// How often the message-box closer looks for a box.
+constexpr int kCloserPollMs = 20;
+
+}  // namespace
+
+GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
+{
+    return {{"reply.ATI", sModel + " Data/Fax Modem\\nVersion " + sVersion},
+            {"reply.ATI2", sModel},
+            {"reply.ATI1", sVersion + "\\nChecksum 1234\\n" + sCountry + "\\n"}};
+}
+
+GuiSimRun::GuiSimRun(double dScale) : m_savedScale(os_TimeScale())
+{
+    m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+    os_SetTimeScale(dScale);
+    dbg_SetLogging(true);
+    dbg_OpenLogPath(m_dir.file("log.txt").c_str());
+    if (m_ports.dir().empty())
+        m_error = "no ports folder";
+    m_ports.exportPorts();
+    ModelDb_Clear();
+    if (ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini") != 0)
+        m_error = "cannot load " NORVANE_DATA_DIR "/Models.ini";
+    m_pApp = std::make_unique<NorvaneApp>();
+    NorvaneApp_LoadWizardBitmap(m_pApp.get());
+    ModelKey_SetModelByName(&m_pApp->cmdInfo.m_Model, cmd_kDefaultModel);
+}
+
+GuiSimRun::~GuiSimRun()
+{
+    m_pApp.reset();
+    m_ports.stopAll();
+    ModelDb_Clear();
+    dbg_CloseLog();
+    dbg_SetLogging(false);
+    os_SetTimeScale(m_savedScale);
+    m_pChdir.reset();
+}
+
+SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiSettings& settings)
+{
+    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+    std::string error;
+    for (const auto& setting : settings) {
+        if (!sim_ApplySetting(&config, setting.first, setting.second, &error)) {
+            m_error = error;
+            return nullptr;
+        }
+    }
+    SimDevice* pDevice = m_ports.add(config, &error);
+    if (pDevice == nullptr)
+        m_error = error;
+    return pDevice;
+}
+
+void GuiSimRun::addFile(const std::string& sName, const std::string& sText)
+{
+    m_dir.write(sName, sText.empty() ? std::string(kMinimalImage) : sText);
+}
+
+void GuiSimRun::watchPorts(int nLast)
+{
+    for (int n = 1; n <= nLast; ++n)
+        m_pApp->coordinator.AddDevice(("\\\\.\\COM" + std::to_string(n)).c_str(), m_pApp->cmdInfo.m_nBaud);
+}
+
+std::string GuiSimRun::log() const
+{
+    dbg_FlushLog();
+    return m_dir.read("log.txt");
+}
+
+bool gui_Click(const QWidget* pWizard, const char* pszButton)
+{
+    QAbstractButton* pButton = gui_Find<QAbstractButton>(pWizard, pszButton);
+    if (pButton == nullptr || pButton->isHidden() || !pButton->isEnabled())
+        return false;
+    pButton->click();
+    return true;
+}
+
+MessageBoxCloser::MessageBoxCloser() : m_pTimer(new QTimer(this))
+{
+    connect(m_pTimer, &QTimer::timeout, this, &MessageBoxCloser::look);
+    m_pTimer->start(kCloserPollMs);
+}
+
+void MessageBoxCloser::look()
+{
+    auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (pBox == nullptr || !pBox->isVisible())
+        return;
+    m_texts.append(pBox->text());
+    m_titles.append(pBox->windowTitle());
+    QAbstractButton* pButton = pBox->defaultButton();
+    if (pButton == nullptr)
+        pButton = pBox->button(QMessageBox::Ok);
+    if (pButton != nullptr)
+        pButton->click();
+    else
+        pBox->done(QMessageBox::Ok);
+}
+
+QString gui_SaveScreenshot(QWidget* pWidget, const QString& sName)
+{
+    const QString sDir = qEnvironmentVariable("NORVANE_SCREENSHOT_DIR");
+    if (sDir.isEmpty())
+        return QString();
+    QDir().mkpath(sDir);
+    const QString sPath = QDir(sDir).filePath(sName + QStringLiteral(".png"));
+    return pWidget->grab().save(sPath, "PNG") ? sPath : QString();
+}
