@@ -44,7 +44,6 @@ CDevelopersPage::CDevelopersPage(CWizard* pWizard)
       m_pDeviceType(new QComboBox(this))
 {
     setObjectName(QStringLiteral("developersPage"));
-    setTitle(tr("Firmware Update Wizard"));
     m_pHexFile->setObjectName(QStringLiteral("hexFileEdit"));
     m_pBootCode->setObjectName(QStringLiteral("bootCodeCheck"));
     m_pBrowse->setObjectName(QStringLiteral("browseButton"));
@@ -56,6 +55,7 @@ CDevelopersPage::CDevelopersPage(CWizard* pWizard)
     QLabel* pInstructions = new QLabel(QString::fromLatin1(kInstructions), this);
     pInstructions->setObjectName(QStringLiteral("instructionsText"));
     pInstructions->setWordWrap(true);
+    pInstructions->setMinimumWidth(page_kControlsWidth);
 
     QGridLayout* pLayout = new QGridLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);

@@ -43,10 +43,10 @@ CProgressPage::CProgressPage(CWizard* pWizard)
       m_pPortList(new QTreeWidget(this))
 {
     setObjectName(QStringLiteral("progressPage"));
-    setTitle(tr("Firmware Update Wizard"));
 
     QGroupBox* pGroup = new QGroupBox(tr("Progress"), this);
     pGroup->setObjectName(QStringLiteral("progressGroup"));
+    pGroup->setMinimumWidth(page_kControlsWidth);
     m_pProgress->setObjectName(QStringLiteral("progressBar"));
     m_pProgress->setRange(0, 100);
     m_pProgress->setValue(0);
@@ -56,6 +56,9 @@ CProgressPage::CProgressPage(CWizard* pWizard)
     m_pPortList->setSelectionMode(QAbstractItemView::NoSelection);
     m_pPortList->setUniformRowHeights(true);
     m_pPortList->header()->setStretchLastSection(true);
+    m_pPortList->setColumnWidth(progress_kColPort, 70);
+    m_pPortList->setColumnWidth(progress_kColModel, 170);
+    m_pPortList->setColumnWidth(progress_kColPercent, 60);
 
     QVBoxLayout* pGroupLayout = new QVBoxLayout(pGroup);
     pGroupLayout->addWidget(centredLabel(tr("Your devices are being updated."), QStringLiteral("headingText"), pGroup));

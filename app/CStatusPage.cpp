@@ -15,10 +15,10 @@ CStatusPage::CStatusPage(CWizard* pWizard)
     : CWizardPage(pWizard), m_pSummaryText(new QLabel(QStringLiteral("Static"), this)), m_pResultList(new QTreeWidget(this))
 {
     setObjectName(QStringLiteral("statusPage"));
-    setTitle(tr("Firmware Update Wizard"));
 
     QGroupBox* pGroup = new QGroupBox(tr("Results"), this);
     pGroup->setObjectName(QStringLiteral("resultsGroup"));
+    pGroup->setMinimumWidth(page_kControlsWidth);
     m_pSummaryText->setObjectName(QStringLiteral("summaryText"));
     m_pResultList->setObjectName(QStringLiteral("resultList"));
     m_pResultList->setHeaderLabels({tr("Port"), tr("Model"), tr("Status")});

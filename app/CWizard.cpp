@@ -39,6 +39,10 @@ CWizard::CWizard(NorvaneApp* pApp, QWidget* pParent)
     connect(button(QWizard::CustomButton2), &QAbstractButton::clicked, this, &CWizard::onNext);
     connect(button(QWizard::CustomButton3), &QAbstractButton::clicked, this, &CWizard::onFinish);
 
+    // Every page is a child of the sheet; one that is not added would be
+    // drawn over the sheet's top left corner. QWizard shows the current page.
+    for (QWizardPage* pPage : std::initializer_list<QWizardPage*>{m_pDetection, m_pDevelopers, m_pModel})
+        pPage->hide();
     const CWizardCommandLineInfo& cmd = pApp->cmdInfo;
     if (cmd.m_bDevelopers) {
         addPage(m_pDevelopers);
@@ -48,7 +52,6 @@ CWizard::CWizard(NorvaneApp* pApp, QWidget* pParent)
     }
     addPage(m_pProgress);
     addPage(m_pStatus);
-
     // QWizard initialises a page only when it is reached by Next; a page's
     // set-up must also run when Back returns to it.
     connect(this, &QWizard::currentIdChanged, this, &CWizard::onPageChanged);

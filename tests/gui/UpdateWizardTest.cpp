@@ -8,6 +8,7 @@
 #include "app/CStatusPage.h"
 #include "app/CWizard.h"
 #include "app/NorvaneApp.h"
+#include "gui/support/GuiHarness.h"
 #include "EngineSource/dbg.h"
 #include "model/ModelDb.h"
 #include "sim/SimAtBoot.h"
@@ -18,16 +19,13 @@
 #include "support/TempDir.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -41,14 +39,6 @@ namespace {
 constexpr double kRunScale = 0.2;
 // Longest real wait for a run to complete.
 constexpr int kRunTimeoutMs = 120000;
-
-// An AT modem's replies naming a model and version.
-std::vector<std::pair<std::string, std::string>> named(const std::string& sModel, const std::string& sVersion)
-{
-    return {{"reply.ATI", sModel + " Data/Fax Modem\\nVersion " + sVersion},
-            {"reply.ATI2", sModel},
-            {"reply.ATI1", sVersion + "\\nChecksum 1234\\nPTT GERMAN\\n"}};
-}
 
 // A Lucent firmware image whose text names the flash part the simulated
 // Lucent device holds (type 55, 64 KB sectors, code 0x12AB).
@@ -70,30 +60,6 @@ bool holdsImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
     return image == file;
 }
 
-// Answers the next message box with OK and keeps its text.
-class MessageCatcher : public QObject {
-public:
-    MessageCatcher()
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QMessageBox* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (pBox == nullptr)
-                return;
-            m_title = pBox->windowTitle();
-            m_text = pBox->text();
-            m_timer.stop();
-            pBox->accept();
-        });
-        m_timer.start();
-    }
-    QString m_title;   // the box's title
-    QString m_text;    // its text; empty while none was shown
-
-private:
-    QTimer m_timer;
-};
-
 // The texts of a tree's rows, columns joined by "|".
 QStringList rowsOf(const QTreeWidget* pTree)
 {
@@ -108,13 +74,16 @@ QStringList rowsOf(const QTreeWidget* pTree)
 }
 
 // One run of the wizard in a private working folder, with simulated devices
-// linked as COMn there and the debug log on.
+// linked as COMn there, the flash loaders in the folder and the debug log
+// on. (GuiSimRun does not yet give a device an AT boot code whose image the
+// test can read.)
 class WizardRun {
 public:
     WizardRun() : m_chdir(m_dir.path())
     {
         dbg_SetLogging(true);
         dbg_OpenLogPath(m_dir.file("log.txt").c_str());
+        NorvaneApp_LoadWizardBitmap(&app);
         m_ports.exportPorts();
         for (const char* pszLoader : {"FlashLdr.hex", "BPFL24.s37"})
             m_dir.write(pszLoader, dataFile(pszLoader));
@@ -131,7 +100,7 @@ public:
     // Starts a device of the family on COMn with the settings, an AT boot
     // code behind it when pBoot is given. Returns its configuration.
     SimDeviceConfig add(int nPort, const std::string& family,
-                        const std::vector<std::pair<std::string, std::string>>& settings,
+                        const GuiSettings& settings,
                         SimAtBoot* pBoot = nullptr)
     {
         SimDeviceConfig config = sim_DeviceConfig(nPort, family);
@@ -189,14 +158,8 @@ public:
     // The process exit code the run would end with.
     int exitCode() const { return app.coordinator.GetErrorTable().GetError(); }
 
-    // Saves the window as NAME.png in the folder NORVANE_SCREENSHOTS names.
-    void screenshot(const char* pszName) const
-    {
-        const QByteArray dir = qgetenv("NORVANE_SCREENSHOTS");
-        if (!dir.isEmpty())
-            m_pWizard->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(pszName) +
-                                   QStringLiteral(".png"));
-    }
+    // Saves a picture of the window when screenshots are asked for.
+    void screenshot(const char* pszName) const { gui_SaveScreenshot(m_pWizard.get(), QString::fromLatin1(pszName)); }
 
     std::string log() const
     {
@@ -236,7 +199,7 @@ private slots:
     {
         WizardRun run;
         SimAtBoot boot;
-        run.add(5, "atmodem", named("KV3360", "2.05"), &boot);
+        run.add(5, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"), &boot);
         const std::vector<HexChunk> image = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
         run.m_dir.write("A.HEX", hex_Text(image));
         run.start({"-p", "COM5", "-f", "A.HEX", "-m", "KV3360"});
@@ -342,11 +305,11 @@ private slots:
         run.start({"-v"});
         run.find<QListWidget>("portList")->item(2)->setSelected(bPort);
         run.find<QLineEdit>("hexFileEdit")->setText(sFile);
-        MessageCatcher message;
+        MessageBoxCloser messages;
         QTest::mouseClick(run.button("nextButton"), Qt::LeftButton);
-        QTRY_VERIFY(!message.m_text.isEmpty());
-        QCOMPARE(message.m_text, sMessage);
-        QCOMPARE(message.m_title, QStringLiteral("Norvane"));
+        QTRY_VERIFY(!messages.texts().isEmpty());
+        QCOMPARE(messages.texts(), QStringList{sMessage});
+        QCOMPARE(messages.titles(), QStringList{QStringLiteral("Norvane")});
         // Nothing changed: the page stays, every port is kept, no file added.
         QCOMPARE(run.wizard().currentPage(), run.wizard().DevelopersPage());
         QCOMPARE(run.app.coordinator.GetDeviceCount(), 36);
@@ -361,8 +324,8 @@ private slots:
         // updated too.
         WizardRun run;
         SimAtBoot kv3, kv4;
-        run.add(3, "atmodem", named("KV3360", "2.05"), &kv3);
-        run.add(4, "atmodem", named("KV3360", "2.05"), &kv4);
+        run.add(3, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+        run.add(4, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"), &kv4);
         const std::vector<HexChunk> image = {hex_Pattern(0x100, 0x300, 5)};
         run.m_dir.write("KNGB0210.HXB", hex_Text(image));
         run.start({"-v"});
