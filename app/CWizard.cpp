@@ -112,6 +112,8 @@ void CWizard::onNext()
 
 void CWizard::onFinish()
 {
+    // QWizard::accept would ask the page's validatePage (its Next check)
+    // first; Finish is decided by OnWizardFinish alone.
     if (current() != nullptr && current()->OnWizardFinish())
-        accept();
+        QDialog::done(QDialog::Accepted);
 }

@@ -59,7 +59,8 @@ void NorvaneApp_AddDevices(NorvaneApp* pApp)
 
 void NorvaneApp_Message(QWidget* pParent, const QString& sText)
 {
-    QMessageBox::information(pParent, QString::fromLatin1(app_kTitle), sText);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(app_kTitle), sText, QMessageBox::Ok, pParent);
+    box.exec();
 }
 
 int NorvaneApp_Run(NorvaneApp* pApp, int argc, const char* const* argv)

@@ -149,6 +149,22 @@ HexFileEntry HexCatalogue::SelectEntry(size_t nPosition)
     return *pEntry;
 }
 
+std::vector<int32_t> HexCatalogue::FittingCountries(const ModelKey& key) const
+{
+    std::vector<int32_t> countries;
+    for (const std::unique_ptr<HexFileEntry>& pEntry : m_entries) {
+        if (Fits(*pEntry, key) && std::find(countries.begin(), countries.end(), pEntry->country) == countries.end())
+            countries.push_back(pEntry->country);
+    }
+    return countries;
+}
+
+void HexCatalogue::SelectCountry(int32_t nCountry)
+{
+    for (std::unique_ptr<HexFileEntry>& pEntry : m_entries)
+        pEntry->selected = pEntry->country == nCountry ? 1 : 0;
+}
+
 size_t HexCatalogue::Append(const HexFileEntry& entry)
 {
     m_entries.push_back(std::make_unique<HexFileEntry>(entry));

@@ -67,6 +67,12 @@ public:
     // it. A position outside the catalogue changes nothing and returns an
     // empty entry.
     HexFileEntry SelectEntry(size_t nPosition);
+    // The country indexes of the entries that fit the key, each once, in
+    // catalogue order (the country choice of the model page).
+    std::vector<int32_t> FittingCountries(const ModelKey& key) const;
+    // Selects exactly the entries of the country index nCountry, whatever
+    // their model; every other entry becomes unselected.
+    void SelectCountry(int32_t nCountry);
 
     // Appends a copy of the entry; returns its position.
     size_t Append(const HexFileEntry& entry);

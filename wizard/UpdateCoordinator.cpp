@@ -263,6 +263,19 @@ void UpdateCoordinator::BuildDeviceTypes()
 int32_t UpdateCoordinator::RemoveTypesWithoutHexFiles(std::string* pNames)
 {
     os_mAssert(pNames != nullptr);
+    std::vector<std::string> names;
+    int32_t nRemoved = RemoveTypesWithoutHexFiles(&names);
+    for (const std::string& sName : names) {
+        if (pNames != nullptr)
+            *pNames += sName + " ";
+    }
+    return nRemoved;
+}
+
+int32_t UpdateCoordinator::RemoveTypesWithoutHexFiles(std::vector<std::string>* pNames)
+{
+    os_mAssert(pNames != nullptr);
+    std::string sJoined;
     int32_t nRemoved = 0;
     std::vector<std::unique_ptr<ModelKey>>& types = m_types.keys;
     for (size_t n = 0; n < types.size();) {
@@ -274,11 +287,14 @@ int32_t UpdateCoordinator::RemoveTypesWithoutHexFiles(std::string* pNames)
         std::string sName = type.name;
         if ((ModelKey_Flags(type) & flsh_kRockwell) != 0)
             sName = sName.substr(0, sName.find('-'));
+        sJoined += sName + " ";
         if (pNames != nullptr)
-            *pNames += sName + " ";
+            pNames->push_back(sName);
         ++nRemoved;
         types.erase(types.begin() + static_cast<std::ptrdiff_t>(n));
     }
+    if (nRemoved > 0)
+        DBG_LOG("No hex files for: %s", sJoined.c_str());
     return nRemoved;
 }
 
@@ -367,6 +383,42 @@ int32_t UpdateCoordinator::RemoveUnselectedDevices()
     return GetDeviceCount();
 }
 
+int32_t UpdateCoordinator::AssignHexFileToPorts(ModelKey key, size_t nEntry, const std::vector<size_t>& ports)
+{
+    DeselectType(key);
+    HexFileEntry entry = m_catalogue.SelectEntry(nEntry);
+    int32_t nAssigned = 0;
+    for (size_t nPosition : ports) {
+        DeviceRecord* pRecord = GetDevice(nPosition);
+        if (pRecord == nullptr || !ModelKey_Equals(pRecord->key, key))
+            continue;
+        AssignHexFile(nPosition, entry);
+        ++nAssigned;
+    }
+    return nAssigned;
+}
+
+int32_t UpdateCoordinator::AssignCountryToType(ModelKey key, int32_t nCountry)
+{
+    m_catalogue.SelectCountry(nCountry);
+    if (m_catalogue.CountSelectedFitting(key) != 1)
+        return 0;
+    const HexFileEntry* pChosen = nullptr;
+    for (int32_t n = 0; pChosen == nullptr && n < m_catalogue.GetCount(); ++n) {
+        const HexFileEntry* pEntry = m_catalogue.GetEntry(static_cast<size_t>(n));
+        if (pEntry->selected != 0 && HexCatalogue::Fits(*pEntry, key))
+            pChosen = pEntry;
+    }
+    int32_t nAssigned = 0;
+    for (size_t n = 0; n < m_devices.size(); ++n) {
+        if (m_devices[n]->bSelected != 0 && ModelKey_Equals(m_devices[n]->key, key)) {
+            AssignHexFile(n, *pChosen);
+            ++nAssigned;
+        }
+    }
+    return nAssigned;
+}
+
 // ----------------------------------------------------------- 5. Flashing
 
 void UpdateCoordinator::StartFlashing(int32_t bUpdateBootCode, bool bForceLoader)
@@ -430,6 +482,8 @@ bool UpdateCoordinator::FlashingDone(int32_t* pnPercent, std::string* pText)
 }
 
 // ------------------------------------------------- 6. Access and release
+
+UpdateCoordinator::UpdateCoordinator() { ResetAbortFlag(); }
 
 UpdateCoordinator::~UpdateCoordinator()
 {

@@ -86,7 +86,11 @@ constexpr uint32_t UpdateCoordinator_kPollMs = 100;
 
 class UpdateCoordinator {
 public:
-    UpdateCoordinator() = default;
+    // An empty coordinator. It clears the process-wide abort flag: a run
+    // starts uncancelled even when an earlier one in the same process (a
+    // tool or test running several) was cancelled; the earlier coordinator
+    // stopped and waited for its workers when it ended.
+    UpdateCoordinator();
     // Stops the jobs that still run (AbortAllJobs), waits for them up to
     // UpdateCoordinator_kReleaseWaitMs and releases every record
     // (ReleaseDevices).
@@ -155,6 +159,10 @@ public:
     // appends its name and one space to *pNames (a Rockwell model's name up
     // to its first "-"). Returns the number of types removed.
     int32_t RemoveTypesWithoutHexFiles(std::string* pNames);
+    // The same, giving the removed types' names as a list in list order,
+    // so that a name with a space, or the empty name of an unknown model,
+    // stays one name; the space-joined string goes to the log.
+    int32_t RemoveTypesWithoutHexFiles(std::vector<std::string>* pNames);
 
     // ----------------------------------------------------- 4. Selection
 
@@ -178,6 +186,19 @@ public:
     // Removes (and releases) every record that is not selected. Returns the
     // number of records left.
     int32_t RemoveUnselectedDevices();
+    // The model page's choice for the device type key: DeselectType(key),
+    // then the catalogue entry at nEntry becomes selected (SelectEntry) and
+    // each record at the positions of ports is given a copy of it
+    // (AssignHexFile). Returns the number of records assigned; positions
+    // outside the list, or of records of another type, are passed over.
+    int32_t AssignHexFileToPorts(ModelKey key, size_t nEntry, const std::vector<size_t>& ports);
+    // The model page's country choice for the device type key: the catalogue
+    // entries of the country nCountry become selected and every other one
+    // unselected (HexCatalogue::SelectCountry). When exactly one selected
+    // entry then fits the key, each selected record of the type is given a
+    // copy of it, so that the update has a file for it. Returns the number
+    // of records assigned.
+    int32_t AssignCountryToType(ModelKey key, int32_t nCountry);
 
     // ------------------------------------------------------ 5. Flashing
 

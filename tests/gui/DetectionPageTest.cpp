@@ -1,0 +1,239 @@
+// The detection page in the real wizard against simulated devices: device
+// types listed with their port counts, the message for types without files,
+// the dead ends (no file, no device, time-out) with their codes and buttons,
+// Next without a choice, and Cancel.
+#include "app/CDetectionPage.h"
+#include "app/CWizard.h"
+#include "EngineSource/OSWIN32.h"
+#include "gui/support/GuiHarness.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+// Longest real time a test waits for identification to end.
+constexpr int kWaitMs = 30000;
+
+// "text|count" of each row of the device-type list.
+QStringList rows(const QTreeWidget* pList)
+{
+    QStringList result;
+    for (int n = 0; n < pList->topLevelItemCount(); ++n)
+        result << pList->topLevelItem(n)->text(0) + "|" + pList->topLevelItem(n)->text(1);
+    return result;
+}
+
+QString status(const CWizard& wizard) { return gui_Find<QLabel>(&wizard, "statusText")->text(); }
+
+bool visible(const CWizard& wizard, const char* pszButton)
+{
+    const QAbstractButton* pButton = gui_Find<QAbstractButton>(&wizard, pszButton);
+    return !pButton->isHidden() && pButton->isEnabled();
+}
+
+// Waits until the page has ended identification: Next or Finish offered.
+bool waitForEnd(const CWizard& wizard)
+{
+    return QTest::qWaitFor([&wizard] { return visible(wizard, "nextButton") || visible(wizard, "finishButton"); },
+                           kWaitMs);
+}
+
+// The buttons of a dead end: Finish only, Cancel hidden.
+bool finishOnly(const CWizard& wizard)
+{
+    return visible(wizard, "finishButton") && gui_Find<QAbstractButton>(&wizard, "nextButton")->isHidden() &&
+           !visible(wizard, "backButton") && gui_Find<QAbstractButton>(&wizard, "cancelButton")->isHidden() &&
+           wizard.IsCancelHidden();
+}
+
+}  // namespace
+
+class DetectionPageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void noFilesMessageForOneTwoAndMoreNames_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("one") << QStringList{"X"} << "No .hex files found for X.";
+        QTest::newRow("two") << QStringList{"X", "Y"} << "No .hex files found for X and Y.";
+        QTest::newRow("three") << QStringList{"X", "Y", "Z"} << "No .hex files found for X, Y, and Z.";
+        QTest::newRow("four, one empty, one with a space")
+            << QStringList{"W", "", "A B", "Z"} << "No .hex files found for W, , A B, and Z.";
+    }
+
+    void noFilesMessageForOneTwoAndMoreNames()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, message);
+        std::vector<std::string> list;
+        for (const QString& sName : names)
+            list.push_back(sName.toStdString());
+        QCOMPARE(QString::fromStdString(detect_NoFilesMessage(list)), message);
+    }
+
+    void typesListedAndTheTypeWithoutFileNamed()
+    {
+        // Two KV3360 of build 2 and a QBXHP-TA of build 3 have files; the
+        // QBXTA128 has none; COM6 is silent, the other ports are absent.
+        GuiSimRun run;
+        run.addDevice(2, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addDevice(3, "atmodem", gui_Named("KV3360", "2.11", "PTT BABT"));
+        run.addDevice(4, "ta", gui_Named("QBXHP-TA", "3.01", "UNIVERSAL"));
+        run.addDevice(5, "atmodem", gui_Named("QBXTA128", "1.02", "PTT GERMAN"));
+        run.addDevice(6, "atmodem", {{"silent", "1"}});
+        run.addFile("KNGB0210.HEX");
+        run.addFile("tpde0301.hex");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(8);
+
+        MessageBoxCloser closer;
+        CWizard wizard(&run.app());
+        wizard.resize(720, 360);
+        wizard.show();
+        QCOMPARE(status(wizard), QStringLiteral("Identifying Devices\nThis may take up to 20 seconds"));
+        QVERIFY(!visible(wizard, "nextButton") && !visible(wizard, "backButton"));
+        QVERIFY(gui_Find<QGroupBox>(&wizard, "devicesFrame")->isHidden());
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+
+        QCOMPARE(closer.texts(), QStringList{"No .hex files found for QBXTA128."});
+        QCOMPARE(closer.titles(), QStringList{"Norvane"});
+        const QTreeWidget* pList = gui_Find<QTreeWidget>(&wizard, "deviceTypeList");
+        QCOMPARE(rows(pList), (QStringList{"KV3360 - Version 2.xx|2", "QBXHP-TA - Version 3.xx|1"}));
+        QCOMPARE(pList->headerItem()->text(0), QStringLiteral("Model"));
+        QCOMPARE(pList->headerItem()->text(1), QStringLiteral("#Ports"));
+        QCOMPARE(pList->columnWidth(0), pList->width() * 3 / 4);
+        QCOMPARE(pList->columnWidth(1), pList->width() / 4 - 4);
+        QCOMPARE(status(wizard), QStringLiteral("Devices have been identified."));
+        QVERIFY(pList->isVisible() && gui_Find<QLabel>(&wizard, "continuePrompt")->isVisible());
+        QVERIFY(visible(wizard, "nextButton") && !visible(wizard, "backButton") && visible(wizard, "cancelButton"));
+        QCOMPARE(run.coordinator().GetDeviceCount(), 4);
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 0);
+        gui_SaveScreenshot(&wizard, QStringLiteral("detection-page"));
+    }
+
+    void typesWithoutFilesNamedInOneMessageThenNoDevices()
+    {
+        GuiSimRun run;
+        run.addDevice(1, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addDevice(2, "ta", gui_Named("QBXHP-TA", "3.01", "UNIVERSAL"));
+        run.addDevice(3, "atmodem", gui_Named("QBXTA128", "1.02", "PTT GERMAN"));
+        run.addFile("LVGB0510.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(3);
+
+        MessageBoxCloser closer;
+        CWizard wizard(&run.app());
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        QCOMPARE(closer.texts(), QStringList{"No .hex files found for KV3360, QBXHP-TA, and QBXTA128."});
+        QCOMPARE(status(wizard), QStringLiteral("ERROR: No valid devices detected"));
+        QVERIFY(finishOnly(wizard));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 3);
+        QVERIFY(gui_Find<QGroupBox>(&wizard, "devicesFrame")->isHidden());
+    }
+
+    void deadEnds_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<bool>("withDevice");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("code");
+        QTest::newRow("no file") << false << true << "ERROR: No Hex Files Available for Update" << 2;
+        QTest::newRow("no device") << true << false << "ERROR: No valid devices detected" << 3;
+    }
+
+    void deadEnds()
+    {
+        QFETCH(bool, withFile);
+        QFETCH(bool, withDevice);
+        QFETCH(QString, text);
+        QFETCH(int, code);
+        GuiSimRun run;
+        if (withDevice)
+            run.addDevice(1, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        if (withFile)
+            run.addFile("KNGB0210.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(3);
+
+        CWizard wizard(&run.app());
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        QCOMPARE(status(wizard), text);
+        QVERIFY(finishOnly(wizard));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), code);
+        // Cancel is hidden: Escape changes nothing; Finish ends the wizard
+        // with the code.
+        QTest::keyClick(&wizard, Qt::Key_Escape);
+        QVERIFY(wizard.isVisible());
+        QVERIFY(gui_Click(&wizard, "finishButton"));
+        QVERIFY(!wizard.isVisible());
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), code);
+    }
+
+    void timeOutAtTheTwentyFirstTick()
+    {
+        // Every reply of the Lucent modem comes 4 s late, so identifying it
+        // takes longer than the page waits.
+        GuiSimRun run;
+        run.addDevice(2, "lucent", {{"late", "4000"}});
+        run.addFile("LVGB0510.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(2);
+
+        CWizard wizard(&run.app());
+        const int64_t nStart = os_ClockMs();
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        const int64_t nElapsed = os_ClockMs() - nStart;
+        QCOMPARE(status(wizard), QStringLiteral("ERROR: Timeout attempting to identify devices!!"));
+        QVERIFY(finishOnly(wizard));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 9);
+        QVERIFY2(nElapsed >= 20 * detect_kTickMs, QByteArray::number(static_cast<qlonglong>(nElapsed)));
+        // The time-out does not stop identification.
+        QVERIFY(run.coordinator().AnyWorkerRuns());
+    }
+
+    void nextWithoutChoiceStays()
+    {
+        GuiSimRun run;
+        run.addDevice(1, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addFile("KNGB0210.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(1);
+
+        CWizard wizard(&run.app());
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        MessageBoxCloser closer;
+        QVERIFY(gui_Click(&wizard, "nextButton"));
+        QCOMPARE(closer.texts(), QStringList{"ERROR: You must select atleast one type of device to update."});
+        QCOMPARE(wizard.currentPage(), static_cast<QWizardPage*>(wizard.DetectionPage()));
+        QCOMPARE(run.coordinator().GetDeviceTypes().keys[0]->selected, 0);
+        QVERIFY(visible(wizard, "nextButton"));
+    }
+
+    void cancelWhileIdentifyingEndsWithCodeOne()
+    {
+        GuiSimRun run;
+        run.addDevice(1, "atmodem", {{"late", "3000"}});
+        run.addFile("KNGB0210.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(1);
+
+        CWizard wizard(&run.app());
+        wizard.show();
+        QVERIFY(gui_Click(&wizard, "cancelButton"));
+        QVERIFY(!wizard.isVisible());
+        QCOMPARE(wizard.result(), static_cast<int>(QDialog::Rejected));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 1);
+    }
+};
+
+QTEST_MAIN(DetectionPageTest)
+#include "DetectionPageTest.moc"
