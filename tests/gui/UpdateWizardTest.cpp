@@ -3,7 +3,9 @@
 // the images the devices hold, a run where one device fails, the developers'
 // page's checks on Next, and the progress page's bar and per-port list over
 // jobs whose progress the test sets.
+#include "app/CDetectionPage.h"
 #include "app/CDevelopersPage.h"
+#include "app/CModelPage.h"
 #include "app/CProgressPage.h"
 #include "app/CStatusPage.h"
 #include "app/CWizard.h"
@@ -13,6 +15,7 @@
 #include "model/ModelDb.h"
 #include "sim/SimAtBoot.h"
 #include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
 #include "sim/SimPortSet.h"
 #include "support/FlashRun.h"
 #include "support/HexWriter.h"
@@ -233,6 +236,59 @@ private slots:
         QVERIFY2(holdsImage(boot, image), run.log().c_str());
     }
 
+    void normalRunOfEveryFamily()
+    {
+        // Two KV3360 and a QBXHP-TA (AT protocol), an LV5600 (Lucent) and an
+        // RW3360-SP (Rockwell); every other port of COM1 to COM36 is absent.
+        WizardRun run;
+        SimAtBoot kv3, kv5, ta;
+        run.add(3, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+        run.add(5, "atmodem", gui_Named("KV3360", "2.11", "PTT BABT"), &kv5);
+        run.add(8, "ta", gui_Named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
+        SimDeviceConfig lucent =
+            run.add(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
+        SimDeviceConfig rockwell = run.add(20, "rockwell", {{"rockwellloader", "announce"}});
+        const std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
+        const std::vector<HexChunk> taImage = {hex_Pattern(0x1000, 0x300, 3)};
+        run.m_dir.write("kngb0210.hex", hex_Text(kvImage));
+        run.m_dir.write("TPDE0301.HEX", hex_Text(taImage, HexLayout{32, 0x10000, 5}));
+        const std::string lucentText = lucentFirmware();
+        run.m_dir.write("LVGB0510.HEX", lucentText);
+        const std::string rockwellText = hex_Text({hex_Pattern(0x8000, 0x200, 9)});
+        run.m_dir.write("RSQY17.HEX", rockwellText);
+        MessageBoxCloser messages;
+        run.start({});
+        CWizard& wizard = run.wizard();
+
+        // Every device type, and per type every port and the first file.
+        QTreeWidget* pTypes = gui_Find<QTreeWidget>(wizard.DetectionPage(), "deviceTypeList");
+        QTRY_VERIFY2_WITH_TIMEOUT(pTypes->isVisible(), run.log().c_str(), kRunTimeoutMs);
+        QCOMPARE(pTypes->topLevelItemCount(), 4);
+        pTypes->selectAll();
+        QVERIFY(gui_Click(&wizard, "nextButton"));
+        QTreeWidget* pPorts = gui_Find<QTreeWidget>(wizard.ModelPage(), "portList");
+        for (int nType = 0; nType < 4 && wizard.currentPage() == wizard.ModelPage(); ++nType) {
+            pPorts->selectAll();
+            QVERIFY(gui_Click(&wizard, "nextButton"));
+        }
+        QCOMPARE(wizard.currentPage(), wizard.ProgressPage());
+        QVERIFY(messages.texts().isEmpty());
+
+        QVERIFY2(run.waitForCompletion(), run.log().c_str());
+        QVERIFY(gui_Click(&wizard, "nextButton"));
+        QCOMPARE(run.find<QLabel>("summaryText")->text(),
+                 QStringLiteral("5 of 5 devices were updated successfully"));
+        QCOMPARE(rowsOf(run.find<QTreeWidget>("resultList")),
+                 (QStringList{"COM3|KV3360 - Version 2.xx|Successful", "COM5|KV3360 - Version 2.xx|Successful",
+                              "COM8|QBXHP-TA - Version 3.xx|Successful", "COM12|LV5600 - Version 5.xx|Successful",
+                              "COM20|RW3360|Successful"}));
+        QVERIFY(gui_Click(&wizard, "finishButton"));
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(holdsImage(kv3, kvImage) && holdsImage(kv5, kvImage) && holdsImage(ta, taImage));
+        QVERIFY(lucent.pLucent->firmwareLines() == wireLines(lucentText));
+        QVERIFY(rockwell.pRockwell->firmwareLines() == wireLines(rockwellText));
+    }
+
     void developersRunOfALucentModel()
     {
         WizardRun run;
@@ -251,7 +307,7 @@ private slots:
             rates << pBaud->itemText(n) + QLatin1Char('=') + pBaud->itemData(n).toString();
         QCOMPARE(rates, (QStringList{"9600=9600", "19200=19200", "38400=38400", "57600=57600", "115200=115200"}));
         QCOMPARE(pBaud->currentText(), QStringLiteral("115200"));
-        QListWidget* pPorts = run.find<QListWidget>("portList");
+        QListWidget* pPorts = gui_Find<QListWidget>(run.wizard().DevelopersPage(), "portList");
         QCOMPARE(pPorts->count(), 36);
         QCOMPARE(pPorts->item(0)->text() + QLatin1Char(' ') + pPorts->item(35)->text(), QStringLiteral("COM1 COM36"));
         QComboBox* pType = run.find<QComboBox>("deviceTypeList");
@@ -303,7 +359,7 @@ private slots:
         WizardRun run;
         run.m_dir.write("fw.hex", hex_Text({hex_Pattern(0, 0x40, 3)}));
         run.start({"-v"});
-        run.find<QListWidget>("portList")->item(2)->setSelected(bPort);
+        gui_Find<QListWidget>(run.wizard().DevelopersPage(), "portList")->item(2)->setSelected(bPort);
         run.find<QLineEdit>("hexFileEdit")->setText(sFile);
         MessageBoxCloser messages;
         QTest::mouseClick(run.button("nextButton"), Qt::LeftButton);
@@ -329,7 +385,7 @@ private slots:
         const std::vector<HexChunk> image = {hex_Pattern(0x100, 0x300, 5)};
         run.m_dir.write("KNGB0210.HXB", hex_Text(image));
         run.start({"-v"});
-        QListWidget* pPorts = run.find<QListWidget>("portList");
+        QListWidget* pPorts = gui_Find<QListWidget>(run.wizard().DevelopersPage(), "portList");
         for (int nRow : {2, 3, 8})
             pPorts->item(nRow)->setSelected(true);
         run.find<QLineEdit>("hexFileEdit")->setText(QStringLiteral("KNGB0210.HXB"));
