@@ -55,7 +55,6 @@ CWizard::CWizard(NorvaneApp* pApp, QWidget* pParent)
     }
     addPage(m_pProgress);
     addPage(m_pStatus);
-
     // QWizard initialises a page only when it is reached by Next; a page's
     // set-up must also run when Back returns to it.
     connect(this, &QWizard::currentIdChanged, this, &CWizard::onPageChanged);

@@ -13,6 +13,9 @@ class CWizardCommandLineInfo;
 // Width and height of the side picture; page controls start right of it.
 constexpr int page_kBitmapWidth = 300;
 constexpr int page_kBitmapHeight = 214;
+// Least width of the controls right of the picture on the update pages,
+// so that a list of ports, models and texts reads without scrolling.
+constexpr int page_kControlsWidth = 420;
 
 class CWizardPage : public QWizardPage {
     Q_OBJECT

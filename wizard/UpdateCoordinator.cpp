@@ -183,6 +183,17 @@ int UpdateCoordinator::PrepareDevice(size_t nPosition, const ModelKey& model, ui
     return 1;
 }
 
+int UpdateCoordinator::SetUpdateBaud(size_t nPosition, int32_t nBaud)
+{
+    DeviceRecord* pRecord = GetDevice(nPosition);
+    os_mAssert(pRecord != nullptr && nBaud > 0);
+    // A running worker reads nBaud and, on the AT protocol, writes it back.
+    if (pRecord == nullptr || nBaud <= 0 || pRecord->WorkerMayRun())
+        return 0;
+    pRecord->job.nBaud = nBaud;
+    return 1;
+}
+
 // --------------------------------------- 3. Identification and device types
 
 int32_t UpdateCoordinator::FindHexFiles(int32_t nBootCode)

@@ -138,6 +138,11 @@ public:
     // position outside the list or a record whose worker still runs.
     int PrepareDevice(size_t nPosition, const ModelKey& model, uint32_t nFlags, bool bBootCode,
                       const HexFileEntry& entry);
+    // Sets the baud rate the update of the record at nPosition asks for
+    // (its flash job's nBaud). Returns 1, or 0 (nothing changed) for a
+    // position outside the list, a rate not above 0, or a record whose
+    // worker still runs.
+    int SetUpdateBaud(size_t nPosition, int32_t nBaud);
 
     // ------------------------------- 3. Identification and device types
 

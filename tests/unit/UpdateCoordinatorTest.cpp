@@ -337,6 +337,34 @@ TEST(UpdateCoordinatorRunTest, ANewCoordinatorStartsUncancelled)
         EXPECT_EQ(FlashProgress(&job, 6, 20, 0x200), 1);
     }
     DeleteFlashJob(&job);
+
+TEST_F(UpdateCoordinatorTest, UpdateBaudIsSetOnlyOnAnIdleRecordInTheList)
+{
+    m_coordinator.AddDevice("\\\\.\\COM1", 38400);
+    m_coordinator.AddDevice("\\\\.\\COM2", 38400);
+    struct Row {
+        size_t nPosition;
+        int32_t nBaud;
+        bool bRunning;     // the record's job has a worker that has not ended
+        int nResult;
+        int32_t nBaudAfter;
+    };
+    const Row kRows[] = {
+        {1, 115200, false, 1, 115200},
+        {2, 115200, false, 0, 38400},    // outside the list
+        {1, 0, false, 0, 38400},         // no rate
+        {1, 9600, true, 0, 38400},       // a worker reads and writes nBaud
+    };
+    for (const Row& row : kRows) {
+        DeviceRecord& device = record(1);
+        device.job.nBaud = 38400;
+        device.bJobStarted = row.bRunning;
+        device.job.nResult = row.bRunning ? -1 : 0;
+        EXPECT_EQ(m_coordinator.SetUpdateBaud(row.nPosition, row.nBaud), row.nResult) << row.nBaud;
+        EXPECT_EQ(device.job.nBaud, row.nBaudAfter) << row.nBaud;
+        EXPECT_EQ(record(0).job.nBaud, 38400);
+        device.bJobStarted = false;
+    }
 }
 
 TEST(ErrorTableTest, EveryCodeHasItsMessageOthersAreUnknownAndAllBecomeCurrent)
