@@ -337,6 +337,7 @@ TEST(UpdateCoordinatorRunTest, ANewCoordinatorStartsUncancelled)
         EXPECT_EQ(FlashProgress(&job, 6, 20, 0x200), 1);
     }
     DeleteFlashJob(&job);
+}
 
 TEST_F(UpdateCoordinatorTest, UpdateBaudIsSetOnlyOnAnIdleRecordInTheList)
 {
