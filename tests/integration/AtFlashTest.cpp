@@ -191,9 +191,14 @@ TEST_F(AtFlashTest, FileAndPortFailures)
     std::string good = writeHex({hex_Pattern(0, 0x200)});
     EXPECT_EQ(flash(9, good), flsh_cPortOpen);
     EXPECT_EQ(flash(3, m_dir.file("missing.hex")), flsh_cHexFileOpen);
-    // The sorter refuses a record type it does not know.
-    m_dir.write("type5.hex", ":0400000500000000F7\r\n:0100000066FA\r\n:00000001FF\r\n");
-    EXPECT_EQ(flash(3, m_dir.file("type5.hex")), flsh_cSortError);
+    // A sound file beyond the sorter's 64 segment bases.
+    std::vector<HexChunk> chunks;
+    for (uint32_t k = 0; k < 65; ++k)
+        chunks.push_back(hex_Pattern(k * 0x1000, 16, k + 1));
+    HexLayout layout;
+    layout.nSegmentSpan = 0x1000;
+    m_dir.write("segments.hex", hex_Text(chunks, layout));
+    EXPECT_EQ(flash(3, m_dir.file("segments.hex")), flsh_cSortError);
     // A data line the sorter copies but the record reader refuses.
     m_dir.write("bad.hex", ":0100000066FA\r\n:10001000ZZ\r\n:00000001FF\r\n");
     EXPECT_EQ(flash(3, m_dir.file("bad.hex")), flsh_cBadHexFile);
