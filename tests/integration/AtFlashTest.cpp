@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -180,6 +182,50 @@ TEST_F(AtFlashTest, ImagesOfEveryShapeArriveByteForByte)
             usleep(1000);
         EXPECT_EQ(boot.finishedRuns(), 1);
         EXPECT_EQ(m_job.nHighestDataAddress, boot.blocks().back().first);
+        expectCleanedUp(nPort);
+        ++nPort;
+    }
+}
+
+// Randomly generated images: chunks at addresses not aligned to anything,
+// holes of every size around 128 bytes, records across 16 KiB boundaries,
+// segments of 0x100 to 0x10000 bytes, records out of order, lower-case
+// digits and LF line ends. The device ends up holding every byte of the
+// file at its address.
+TEST_F(AtFlashTest, RandomImagesLandByteForByte)
+{
+    const uint32_t kSpans[] = {0x100, 0x1000, 0x10000};
+    int nPort = 3;
+    for (uint32_t nSeed = 1; nSeed <= 8; ++nSeed) {
+        std::mt19937 random(nSeed);
+        auto pick = [&random](uint32_t nLow, uint32_t nHigh) {
+            return std::uniform_int_distribution<uint32_t>(nLow, nHigh)(random);
+        };
+        std::vector<HexChunk> image;
+        uint32_t nAddress = pick(0, 0xC000);
+        for (uint32_t nChunk = pick(3, 7); nChunk > 0; --nChunk) {
+            uint32_t nSize = pick(1, 700);
+            // Every third chunk straddles the next 16 KiB boundary.
+            if (nChunk % 3 == 0)
+                nAddress = ((nAddress / 0x4000) + 1) * 0x4000 - pick(1, nSize);
+            image.push_back(hex_Pattern(nAddress, nSize, nSeed * 16 + nChunk));
+            nAddress += nSize + pick(120, 136) + (nChunk % 2 == 0 ? pick(0, 0x3000) : 0);
+        }
+        HexLayout layout;
+        layout.nRecordBytes = pick(1, 32);
+        layout.nSegmentSpan = kSpans[nSeed % 3];
+        layout.nShuffleSeed = nSeed % 2 == 0 ? nSeed : 0;
+        std::string text = hex_Text(image, layout);
+        ASSERT_TRUE(hex_ParseText(text) == hex_Bytes(image));
+        if (nSeed % 2 == 1)
+            std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+        if (nSeed % 4 >= 2)
+            text = std::regex_replace(text, std::regex("\r\n"), "\n");
+        SCOPED_TRACE("seed " + std::to_string(nSeed) + ":\n" + text.substr(0, 400));
+        m_dir.write("random.hex", text);
+        SimAtBoot boot = addBoot(nPort);
+        ASSERT_EQ(flash(nPort, m_dir.file("random.hex")), flsh_cSuccessful) << log();
+        expectImage(boot.image(), image, 0);
         expectCleanedUp(nPort);
         ++nPort;
     }
