@@ -147,8 +147,9 @@ void chooseFirmware(UpdateCoordinator* pCoordinator)
         printf("  %-28s %d port(s)  firmware %s (%s, %s)\n", ModelKey_DisplayName(*pType).c_str(), pType->count,
                entry.path.c_str(), FirmwareBuild_Text(entry.build).c_str(), Country_DisplayName(entry.country));
         for (int32_t nDevice = 0; nDevice < pCoordinator->GetDeviceCount(); ++nDevice) {
-            if (ModelKey_Equals(pCoordinator->GetDevice(static_cast<size_t>(nDevice))->key, *pType))
-                pCoordinator->AssignHexFile(static_cast<size_t>(nDevice), entry);
+            DeviceRecord* pDevice = pCoordinator->GetDevice(static_cast<size_t>(nDevice));
+            if (ModelKey_Equals(pDevice->key, *pType) && !pCoordinator->AssignHexFile(static_cast<size_t>(nDevice), entry))
+                printf("  %-6s still busy; left out of the update\n", pDevice->PortName());
         }
     }
 }
@@ -191,10 +192,10 @@ int report(UpdateCoordinator* pCoordinator)
         DeviceRecord* pDevice = pCoordinator->GetDevice(static_cast<size_t>(i));
         if (!pDevice->bSelected)
             continue;
-        if (GetResult(&pDevice->job) == flsh_cSuccessful)
+        if (pDevice->GetFlashResult() == flsh_cSuccessful)
             ++nSuccessful;
         printf("  %-6s %-28s %-14s %s\n", pDevice->PortName(), ModelKey_DisplayName(pDevice->key).c_str(),
-               pDevice->hexFile.path.c_str(), GetResultText(&pDevice->job));
+               pDevice->hexFile.path.c_str(), pDevice->GetFlashResultText());
     }
     printf("%d of %d devices were updated successfully\n", nSuccessful, countSelected(pCoordinator));
     return pCoordinator->GetErrorTable().GetError();
