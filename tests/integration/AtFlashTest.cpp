@@ -271,6 +271,14 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
         {"errorblock=2 errors=2", 0, 0, flsh_cSuccessful},   // refused twice, then accepted
         {"errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
         {"nogo=2", 0, 0, flsh_cTimeout},
+        // Line noise (the bytes 0x80 to 0xFF) before every answer of the
+        // boot code (the speed letter excepted) changes no result.
+        {"noise=1", flsh_kFastProbe, 0, flsh_cSuccessful},
+        {"noise=1 dpoff=OK n=OK", flsh_kSendDpOff | flsh_kSendN, 1, flsh_cSuccessful},
+        {"noise=1 dpoff=ERROR", flsh_kSendDpOff, 1, flsh_cUnprotectBoot},
+        {"noise=1 errorblock=2 errors=2", 0, 0, flsh_cSuccessful},
+        {"noise=1 errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
+        {"noise=1 versionok=0", 0, 0, flsh_cHandshakeFailure},
     };
     std::vector<HexChunk> image = {hex_Pattern(0, 0x3000)};
     std::string path = writeHex(image);
@@ -306,6 +314,7 @@ TEST_F(AtFlashTest, SpeedVersionAndModesDecideRateBlocksAndCommands)
         // Boot code 1.07 takes blocks of 128 bytes; 2.01 of 4096. A lower
         // rate asked for is kept.
         {"version=1.07", {}, 115200, "1.7", 0x2000 / 128},
+        {"version=1.07 noise=1", {}, 115200, "1.7", 0x2000 / 128},
         {"", {0, 0, 19200}, 19200, "2.1", 2},
         // Boot code only: no start command, no version query; the job keeps
         // its version and rate.

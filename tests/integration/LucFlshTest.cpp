@@ -220,7 +220,54 @@ TEST_F(LucFlshTest, LineAnswersTimeOutsAndRefusals)
         {{{"lucentloader.line3", "nok2*5"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
         {{{"lucentloader.line3", "nok3*2"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 34},
         {{{"lucentloader.line3", "nok3@3000"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 33},
+        // A line refused (on the first wait or on the second) and then left
+        // unanswered is never taken for accepted: it is sent again until the
+        // fourth re-send, then the run fails.
+        {{{"lucentloader.line3", "nok2,none*4"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.line3", "nok2@3000,none*4"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.line3", "nok3,none*3,ok"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 36},
+        // Line noise (the bytes 0x80 to 0xFF) before every reply, the
+        // loader's version and its refusals included, changes nothing.
+        {{{"lucentloader.noise", "on"}}, 2, flsh_cSuccessful, "5 13*65 9 6*32 9", 65, 32, 0, "4.4"},
+        {{{"lucentloader.noise", "on"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32, 0, "4.4"},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.line3", "nok2*4"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 36},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.line3", "nok2*5"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.loader2", "none*3"}}, 2, flsh_cSuccessful,
+         "5 13*65 9 6*32 9", 68, 32},
     });
+}
+
+TEST_F(LucFlshTest, EachReplyAnswersTheLineJustSent)
+{
+    // The loader sends a stray reply 200 ms after its answer to line 3,
+    // while the run is held 2 s after that line (a slow front end): the
+    // stray reply comes after the wait for line 3 and before line 4 is
+    // sent. It never answers line 4: a stray refusal does not make line 4
+    // go out again, and a stray "OK" does not accept line 4, which its own
+    // refusal sends again.
+    const std::vector<std::string> kLines = wireLines(m_firmware);
+    std::vector<std::string> line4Twice = kLines;
+    line4Twice.insert(line4Twice.begin() + 4, kLines[3]);
+    const std::pair<SimSettings, std::vector<std::string>> kCases[] = {
+        {{{"lucentloader.stray3", "nok2@200"}}, kLines},
+        {{{"lucentloader.stray3", "nok3@200"}, {"lucentloader.line3", "nok1"}}, kLines},
+        {{{"lucentloader.stray3", "ok@200"}, {"lucentloader.line4", "nok2"}}, line4Twice},
+        {{{"lucentloader.stray3", "ok@200"}, {"lucentloader.line3", "nok1"}, {"lucentloader.line4", "nok3"}},
+         line4Twice},
+    };
+    m_nPauseEvent = flsh_cEventProgram;
+    m_nPauseNth = 3;
+    m_nPauseMs = 2000;
+    int nPort = 3;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.first.front().second + " on COM" + std::to_string(nPort));
+        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, c.first);
+        ASSERT_NE(pLoader, nullptr);
+        EXPECT_EQ(program(nPort, 0), flsh_cSuccessful);
+        expectReleased(nPort);
+        EXPECT_EQ(pLoader->firmwareLines(), c.second);
+        ++nPort;
+    }
 }
 
 TEST_F(LucFlshTest, WriteFailuresAndACallbackAnsweringZero)

@@ -149,6 +149,11 @@ TEST_F(RockFlshTest, SilenceWriteFailuresAndCancelling)
         {{}, kAborted, "5 6*98 9 6*2", 98, 2, flsh_cEventProgram, 100},
         // Handshake only opens no file: the first announcement ends the run.
         {{}, flsh_cSuccessful, "5", 0, 0, -1, 1, 0, 1},
+        // Line noise (the bytes 0x80 to 0xFF) before each announcement or
+        // "OK" changes nothing.
+        {{{"rockwellloader.noise", "on"}}, flsh_cSuccessful, "5 6*98 9 6*32 9", 98, 32},
+        {{{"rockwellloader", "ok"}, {"rockwellloader.noise", "on"}}, flsh_cSuccessful, "5 6*98 9 6*32 9", 98, 32},
+        {{{"rockwellloader.noise", "on"}, {"rockwellloader.programmed", "none"}}, kFailure, "5 6*98 9 6*32 9", 98, 32},
     });
 }
 
