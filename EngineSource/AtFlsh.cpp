@@ -12,6 +12,8 @@
 // probes. All pauses and deadlines are on the runtime clock.
 #include "EngineSource/AtFlsh.h"
 
+#include "EngineSource/HexCheck.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -111,6 +113,23 @@ namespace {
 
 constexpr int kMaxPatterns = 2;
 
+// Reads one byte under the armed deadline: 0 to 255, every value a byte, or
+// -1 when none came (time-out or read error).
+int getByte(urs_Port* pPort)
+{
+    uint8_t byte = 0;
+    return urs_ReadByte(pPort, &byte) == 0 ? byte : -1;
+}
+
+// As getByte under a deadline of nSeconds of its own.
+int getByteTimed(urs_Port* pPort, uint32_t nSeconds)
+{
+    urs_StartTimer(pPort, nSeconds);
+    int c = getByte(pPort);
+    urs_StopTimer(pPort);
+    return c;
+}
+
 // Reads bytes until the bytes read end with one of the nCount patterns (at
 // most kMaxPatterns), tried in order for each byte. Returns the index of
 // the pattern, or -1 when a read gave no byte first (time-out or read
@@ -121,7 +140,7 @@ int readUntil(urs_Port* pPort, const char* const* ppszPatterns, int nCount)
     for (int i = 0; i < nCount; ++i)
         gn_MatchInit(&matchers[i], ppszPatterns[i]);
     for (;;) {
-        int c = urs_GetChar(pPort);
+        int c = getByte(pPort);
         if (c < 0)
             return -1;
         for (int i = 0; i < nCount; ++i) {
@@ -136,7 +155,7 @@ bool isDigit(int c) { return c >= '0' && c <= '9'; }
 // Reads one byte of the version reply into *pc; false when none came.
 bool versionByte(urs_Port* pPort, int* pc)
 {
-    *pc = urs_GetChar(pPort);
+    *pc = getByte(pPort);
     return *pc >= 0;
 }
 
@@ -210,12 +229,17 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
     uint32_t nElapsedMs = 0;
     bool bReported = false;
     int nAnswer = kOtherAnswer;
+    // The limit also holds on the clock: a device that keeps sending other
+    // bytes must not keep the loop reading them for ever.
+    int64_t nGiveUpMs = os_ClockMs() + kWakeLimitMs;
     for (;;) {
         urs_PutChar(pPort, kProbe);
         urs_SleepMs(nProbeMs);
         nElapsedMs += nProbeMs;
         while (urs_CharReady(pPort)) {
-            int c = urs_GetCharTimed(pPort, kByteTimeoutS);
+            if (os_ClockMs() >= nGiveUpMs)
+                return flsh_cHandshakeFailure;
+            int c = getByteTimed(pPort, kByteTimeoutS);
             nAnswer = c == kAwake ? kAnswered : c == -1 ? kNoAnswer : kOtherAnswer;
             if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
                 return flsh_cAborted;
@@ -239,7 +263,7 @@ int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgres
 {
     for (int nTry = 0; nTry < kSpeedTries; ++nTry) {
         urs_PutChar(pPort, kSpeedQuery);
-        int c = urs_GetCharTimed(pPort, kByteTimeoutS);
+        int c = getByteTimed(pPort, kByteTimeoutS);
         *pnSpeed = 0;
         for (const BaudLetter& entry : kBaudLetters) {
             if (entry.bSpeed && c == entry.cLetter)
@@ -414,7 +438,7 @@ bool waitGo(urs_Port* pPort)
     urs_StartTimer(pPort, kGoTimeoutS);
     int c;
     do {
-        c = urs_GetChar(pPort);
+        c = getByte(pPort);
     } while (c >= 0 && c != kGo);
     urs_StopTimer(pPort);
     return c == kGo;
@@ -536,8 +560,7 @@ public:
     ~RunResources()
     {
         osfl_Close(hSorted);
-        if (szTempFile[0] != '\0')
-            osfl_Remove(szTempFile);
+        os_RemoveTempFile(szTempFile);
         urs_ClosePort(&port);
     }
     RunResources(const RunResources&) = delete;
@@ -585,6 +608,11 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
         if (hHex == osfl_kInvalidHandle)
             return flsh_cHexFileOpen;
         osfl_Close(hHex);
+        // A bad image is refused before any byte goes to the device.
+        hex_CheckReport report;
+        int nCheck = hex_CheckIntelFile(pszHexFile, hex_kTypesSorted, hex_kSortLineChars, &report);
+        if (nCheck != hex_kCheckSound)
+            return nCheck == hex_kCheckNoFile ? flsh_cHexFileOpen : flsh_cBadHexFile;
         if (!makeSortedCopy(&context, &run, pszHexFile, pfnProgress))
             return flsh_cSortError;
     }

@@ -15,23 +15,27 @@ int32_t flsh_ReadLineText(osfl_Handle hFile, os_LineReader* pReader, const char*
 {
     pszText[0] = '\0';
     char szLine[flsh_kLineSize];
-    int32_t nRead = os_ReadNextLine(hFile, szLine, flsh_kLineSize, pReader);
+    int32_t nLine = 0;
+    int32_t nRead = os_ReadLine(hFile, szLine, flsh_kLineSize, pReader, &nLine);
     *pnRead = nRead;
     if (nRead <= 0)
         return nRead;
-    // A lone LF ends the line there; what follows it is not sent.
-    size_t nLine = strcspn(szLine, "\n");
+    // A NUL byte would cut the line short on the wire: the line is bad.
+    if (memchr(szLine, '\0', static_cast<size_t>(nLine)) != nullptr) {
+        DBG_LOG("Line holds a NUL byte");
+        return -1;
+    }
     size_t nPrefix = pszPrefix != nullptr ? strlen(pszPrefix) : 0;
     // Prefix, line, CR LF and the terminator must fit the text: a loader line
     // of 121 characters or a firmware line of 126 would overrun it.
-    if (nPrefix + nLine + 3 > static_cast<size_t>(flsh_kLineSize)) {
-        DBG_LOG("Line too long to send: %d characters", static_cast<int>(nPrefix + nLine));
+    if (nPrefix + static_cast<size_t>(nLine) + 3 > static_cast<size_t>(flsh_kLineSize)) {
+        DBG_LOG("Line too long to send: %d characters", static_cast<int>(nPrefix + static_cast<size_t>(nLine)));
         return -1;
     }
     memcpy(pszText, pszPrefix != nullptr ? pszPrefix : "", nPrefix);
-    memcpy(pszText + nPrefix, szLine, nLine);
+    memcpy(pszText + nPrefix, szLine, static_cast<size_t>(nLine));
     memcpy(pszText + nPrefix + nLine, "\r\n", 3);
-    return static_cast<int32_t>(nPrefix + nLine + 2);
+    return static_cast<int32_t>(nPrefix + static_cast<size_t>(nLine) + 2);
 }
 
 // ------------------------------------------------------------- 2. Progress
@@ -60,10 +64,12 @@ int flsh_ReadReplyByte(urs_Port* pPort)
             urs_WaitInput(pPort, flsh_kWaitSliceMs);
             continue;
         }
-        int nRead = urs_GetChar(pPort);
-        if (nRead == -4 || (nRead == -1 && urs_TimerExpired(pPort)))
+        uint8_t byte = 0;
+        int nRead = urs_ReadByte(pPort, &byte);
+        if (nRead == -4)
             return -1;
-        return nRead & 0xFF;
+        if (nRead == 0)
+            return byte;
     }
 }
 

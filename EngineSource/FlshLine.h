@@ -21,15 +21,14 @@
 // included: prefix, line and CR LF hold at most 127 characters.
 constexpr int32_t flsh_kLineSize = 128;
 
-// Reads the next CR LF line of hFile through pReader into a line buffer of
-// flsh_kLineSize bytes and builds the text that goes on the line in pszText
-// (flsh_kLineSize bytes): pszPrefix (null or "" for none), the line up to its
-// first LF (a line without one stays whole; an empty line stays empty), CR
-// LF. *pnRead receives what os_ReadNextLine returned. Returns the length of
-// the text (2 or more); 0 at end of file; -1 when the line cannot be read (a
-// read error, a line longer than the line buffer) or the text does not fit
-// (prefix + line + CR LF longer than 127 characters; logged), pszText then
-// empty.
+// Reads the next line of hFile (CR LF or LF line ends alike) through pReader
+// into a line buffer of flsh_kLineSize bytes and builds the text that goes on
+// the line in pszText (flsh_kLineSize bytes): pszPrefix (null or "" for
+// none), the line (an empty line stays empty), CR LF. *pnRead receives what
+// os_ReadLine returned. Returns the length of the text (2 or more); 0 at end
+// of file; -1 when the line cannot be read (a read error, a line longer than
+// the line buffer), holds a NUL byte, or the text does not fit (prefix + line
+// + CR LF longer than 127 characters; logged), pszText then empty.
 int32_t flsh_ReadLineText(osfl_Handle hFile, os_LineReader* pReader, const char* pszPrefix, char* pszText,
                           int32_t* pnRead);
 
@@ -53,9 +52,8 @@ constexpr int flsh_kWaitSliceMs = 50;
 
 // Reads the next received byte before the port's armed deadline. While
 // nothing is waiting it blocks in urs_WaitInput slices instead of spinning.
-// Returns the byte (0..255; a received 0xFF, which the serial layer reads as
-// -1, is told apart by the deadline), or -1 when the deadline has passed or
-// the read failed. The caller arms the deadline (urs_StartTimer).
+// Returns the byte (0..255, every value a byte), or -1 when the deadline has
+// passed or the read failed. The caller arms the deadline (urs_StartTimer).
 int flsh_ReadReplyByte(urs_Port* pPort);
 
 constexpr int flsh_kMaxWaitTexts = 4;

@@ -68,14 +68,17 @@ constexpr size_t kSlotSize = hex_kSortLineChars + 3;
 // The end-of-file record of the sorted copy.
 const char kEndRecord[] = ":00000001FF\r\n";
 
-// The sorter's digit rule: "0"-"9" and "A"-"F" count 0 to 15; any other
-// character, a lower-case letter too, counts as its own character code.
+// The sorter's digit rule: "0"-"9", "A"-"F" and "a"-"f" count 0 to 15, so
+// a field written in lower case sorts by its value; any other character
+// counts as its own character code.
 uint32_t sortDigit(char c)
 {
     if (c >= '0' && c <= '9')
         return static_cast<uint32_t>(c - '0');
     if (c >= 'A' && c <= 'F')
         return static_cast<uint32_t>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f')
+        return static_cast<uint32_t>(c - 'a' + 10);
     return static_cast<unsigned char>(c);
 }
 
@@ -216,9 +219,9 @@ bool rewind(osfl_Handle hSource, HexSortData* pData)
     return osfl_Seek(hSource, 0, 0) == 0;
 }
 
-// Segment pass: the list of segment bases, and whether any data record
-// exists. False when the sort must fail.
-bool collectSegments(osfl_Handle hSource, HexSortData* pData, bool* pbData)
+// Segment pass: the list of segment bases, and the number of data records.
+// False when the sort must fail.
+bool collectSegments(osfl_Handle hSource, HexSortData* pData, uint32_t* pnData)
 {
     bool bFirst = true;
     for (;;) {
@@ -229,33 +232,40 @@ bool collectSegments(osfl_Handle hSource, HexSortData* pData, bool* pbData)
             return false;
         bFirst = false;
         if (nType == hex_kTypeData)
-            *pbData = true;
+            ++*pnData;
         else if (nType == hex_kTypeSegment && !joinSegment(pData, segmentBase(pData->szLine)))
             return false;
     }
 }
 
-// Collect pass for base B: every data record under base B goes to the table
-// with key offset + B and a copy of its line ending in CR LF.
+// Collect pass for base B: every data record under base B is added to the
+// table with key offset + B (the address it gives), the segment value it was
+// written under, and a copy of its line ending in CR LF.
 bool collectRecords(osfl_Handle hSource, HexSortData* pData, uint32_t nBase)
 {
     if (!rewind(hSource, pData))
         return false;
     pData->nEntries = 0;
     uint32_t nCurrentBase = 0;
+    uint32_t nCurrentSegment = 0;
     for (;;) {
         int32_t nType = nextRecordLine(hSource, pData);
         if (nType < 0)
             return nType == kSourceEnd;
         if (nType == hex_kTypeSegment) {
+            nCurrentSegment = sortField(pData->szLine + kSegmentAt, 4);
             nCurrentBase = segmentBase(pData->szLine);
         } else if (nType == hex_kTypeData && nCurrentBase == nBase) {
-            HexSortEntry& entry = pData->pTable[pData->nEntries];
+            if (pData->nRecords >= pData->nCapacity)
+                return false;
+            HexSortEntry& entry = pData->pTable[pData->nRecords];
             entry.nKey = sortField(pData->szLine + kOffsetAt, 4) + nBase;
-            entry.pszLine = pData->pPool + kSlotSize * pData->nEntries;
+            entry.nSegment = nCurrentSegment;
+            entry.pszLine = pData->pPool + kSlotSize * pData->nRecords;
             size_t nLength = strlen(pData->szLine);
             memcpy(entry.pszLine, pData->szLine, nLength);
             memcpy(entry.pszLine + nLength, "\r\n", 3);
+            ++pData->nRecords;
             if (++pData->nEntries >= hex_kSortTableSize)
                 return false;
         }
@@ -287,37 +297,42 @@ void closeDest(SortResources* pFiles)
     pFiles->hDest = osfl_kInvalidHandle;
 }
 
-// Appends base B's segment record, carrying the segment's full value so that
-// a base that is not a multiple of 0x10000 keeps its records where they
-// belong, then the table's lines in order, reporting after each line.
-bool writeSegment(SortResources* pFiles, const char* pszDest, const HexSortData* pData, uint32_t nBase,
-                  int32_t nSourceSize, FlashProgressFn pfnProgress, void* pContext)
+// Appends the segment record of nSegment, carrying the segment's full value
+// so that a base that is not a multiple of 0x10000 keeps its records where
+// they belong.
+bool writeSegmentRecord(osfl_Handle hDest, uint32_t nSegment, int32_t* pnPosition)
+{
+    uint32_t nChecksum = (0x100u - (2u + 2u + (nSegment >> 8) + (nSegment & 0xFFu))) & 0xFFu;
+    char szRecord[32];
+    snprintf(szRecord, sizeof szRecord, ":02000002%4.4X%2.2X\r\n", nSegment & 0xFFFFu, nChecksum);
+    return writeText(hDest, szRecord, pnPosition);
+}
+
+// Appends every record of the table in address order, each group of records
+// written under one segment led by that segment's record, and reports after
+// each line.
+bool writeRecords(SortResources* pFiles, const char* pszDest, const HexSortData* pData, int32_t nSourceSize,
+                  FlashProgressFn pfnProgress, void* pContext)
 {
     int32_t nPosition = 0;
     if (!openForAppend(pFiles, pszDest, &nPosition))
         return false;
-    uint32_t nSegment = nBase >> 4;
-    uint32_t nChecksum = (0x100u - (2u + 2u + (nSegment >> 8) + (nSegment & 0xFFu))) & 0xFFu;
-    char szRecord[32];
-    snprintf(szRecord, sizeof szRecord, ":02000002%4.4X%2.2X\r\n", nSegment, nChecksum);
-    if (!writeText(pFiles->hDest, szRecord, &nPosition))
-        return false;
-    for (int32_t i = 0; i < pData->nEntries; ++i) {
-        if (!writeText(pFiles->hDest, pData->pTable[i].pszLine, &nPosition))
+    bool bSegmentWritten = false;
+    uint32_t nWritten = 0;
+    for (uint32_t i = 0; i < pData->nRecords; ++i) {
+        const HexSortEntry& entry = pData->pTable[i];
+        if (!bSegmentWritten || entry.nSegment != nWritten) {
+            if (!writeSegmentRecord(pFiles->hDest, entry.nSegment, &nPosition))
+                return false;
+            bSegmentWritten = true;
+            nWritten = entry.nSegment;
+        }
+        if (!writeText(pFiles->hDest, entry.pszLine, &nPosition))
             return false;
         report(pfnProgress, pContext, static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nSourceSize));
     }
     closeDest(pFiles);
     return true;
-}
-
-void freeEntries(HexSortData* pData)
-{
-    for (int32_t i = 0; i < hex_kSortTableSize; ++i) {
-        pData->pTable[i].nKey = hex_kFreeKey;
-        pData->pTable[i].pszLine = nullptr;
-    }
-    pData->nEntries = 0;
 }
 
 }  // namespace
@@ -328,6 +343,8 @@ int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, 
     pData->pTable = nullptr;
     pData->pPool = nullptr;
     pData->nEntries = 0;
+    pData->nRecords = 0;
+    pData->nCapacity = 0;
     pData->nSegments = 0;
     for (uint32_t& nBase : pData->segments)
         nBase = hex_kFreeSegment;
@@ -343,15 +360,14 @@ int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, 
     if (nSourceSize <= 0)
         return -1;
 
-    pData->pTable = new (std::nothrow) HexSortEntry[hex_kSortTableSize];
-    pData->pPool = new (std::nothrow) char[kSlotSize * hex_kSortTableSize];
+    uint32_t nData = 0;
+    if (!collectSegments(files.hSource, pData, &nData) || nData == 0)
+        return -1;
+    pData->pTable = new (std::nothrow) HexSortEntry[nData];
+    pData->pPool = new (std::nothrow) char[kSlotSize * nData];
     if (pData->pTable == nullptr || pData->pPool == nullptr)
         return -1;
-    freeEntries(pData);
-
-    bool bData = false;
-    if (!collectSegments(files.hSource, pData, &bData) || !bData)
-        return -1;
+    pData->nCapacity = nData;
 
     osfl_Remove(pszDest);
     files.hDest = osfl_Create(pszDest, osfl_kAttrNormal);
@@ -359,15 +375,16 @@ int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, 
         return -1;
     closeDest(&files);
 
+    // Every record of the file goes into one table sorted by the address it
+    // gives, so that records of overlapping segments still come out in
+    // address order.
     for (int32_t nSegment = 0; nSegment < pData->nSegments; ++nSegment) {
-        uint32_t nBase = pData->segments[nSegment];
-        if (!collectRecords(files.hSource, pData, nBase))
+        if (!collectRecords(files.hSource, pData, pData->segments[nSegment]))
             return -1;
-        quickSort(pData->pTable, 0, static_cast<int32_t>(pData->nEntries) - 1);
-        if (!writeSegment(&files, pszDest, pData, nBase, nSourceSize, pfnProgress, pContext))
-            return -1;
-        freeEntries(pData);
     }
+    quickSort(pData->pTable, 0, static_cast<int32_t>(pData->nRecords) - 1);
+    if (!writeRecords(&files, pszDest, pData, nSourceSize, pfnProgress, pContext))
+        return -1;
 
     int32_t nPosition = 0;
     if (!openForAppend(&files, pszDest, &nPosition) || !writeText(files.hDest, kEndRecord, &nPosition))

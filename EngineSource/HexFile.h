@@ -50,38 +50,38 @@ constexpr int32_t hex_kMaxSegments = 64;           // distinct segment bases per
 constexpr int32_t hex_kSortTableSize = 8176;       // entries of the record table
 constexpr int32_t hex_kSortLineChars = 99;         // longest record line, CR LF not counted
 constexpr uint32_t hex_kFreeSegment = 0xFFFFFFFFu; // a free entry of the segment list
-constexpr uint32_t hex_kFreeKey = 0xFFFFFFFFu;     // the key of a free table entry
 
 // Line buffer of the sorter: the longest line, its CR LF and a terminator.
 constexpr size_t hex_kSortLineSize = hex_kSortLineChars + 3;
 
 // One entry of the record table: the sort key and a copy of the line.
 struct HexSortEntry {
-    uint32_t nKey;        // offset + segment base; hex_kFreeKey when free
-    char* pszLine;        // the line with CR LF appended (a slot of the pool); null when free
+    uint32_t nKey;        // offset + segment base: the address the record gives
+    uint32_t nSegment;    // the segment value the record was written under
+    char* pszLine;        // the line with CR LF appended (a slot of the pool)
 };
 
 // Working data of SortHexFile, owned by the caller; SortHexFile prepares
 // it and releases what it allocates before it returns.
 struct HexSortData {
     uint32_t segments[hex_kMaxSegments];  // known segment bases, ascending; hex_kFreeSegment when free
-    HexSortEntry* pTable;                 // hex_kSortTableSize entries while a sort runs, else null
+    HexSortEntry* pTable;                 // one entry per data record while a sort runs, else null
     char* pPool;                          // one line slot per entry while a sort runs, else null
-    uint16_t nEntries;                    // entries in use in the current collect pass
+    uint32_t nCapacity;                   // entries of the table
+    uint32_t nRecords;                    // entries in use
+    uint16_t nEntries;                    // records of the segment in the current collect pass
     uint16_t nSegments;                   // segment bases known
     char szLine[hex_kSortLineSize];       // the line being read
     os_LineReader reader;                 // reads the source
 };
 
-// Rewrites the Intel HEX file pszSource into pszDest (created anew):
-// for each segment base in ascending order, one extended-segment record
-// carrying the segment's full value, then that segment's data records in
-// ascending offset order (records with equal offsets in the order the
-// quicksort leaves them), each line ending in CR LF; then ":00000001FF".
+// Rewrites the Intel HEX file pszSource into pszDest (created anew): every
+// data record in ascending order of the address it gives (records with equal
+// addresses in the order the quicksort leaves them), each run of records
+// written under one segment led by an extended-segment record carrying that
+// segment's full value, each line ending in CR LF; then ":00000001FF".
 // End-of-file and extended-segment records of the source are not copied.
-// The type, offset and segment fields are read with the sorter's digit rule:
-// "0"-"9" and "A"-"F" count 0-15, any other character (lower-case letters
-// included) counts its own character code.
+// The type, offset and segment fields are read as hex digits of either case.
 //
 // Reports event 14 (a = 0) at the start, after each line written (a = the
 // destination's size in percent of the source's) and at the end (a = 100);
@@ -93,9 +93,10 @@ struct HexSortData {
 // hex_kSortLineChars characters, a non-empty line is shorter than a record's
 // type field (or a type 02 line than its segment field), a record type other
 // than 00, 01 or 02, a type 02 record once 64 segment bases are known, the
-// 8176th data record of one segment, or the destination cannot be created or written. Empty lines are
-// skipped. On -1 every file the sort opened is closed and its memory freed;
-// the destination may be left partly written.
+// 8176th data record of one segment base, or the destination cannot be
+// created or written. Empty lines are skipped. On -1 every file the sort
+// opened is closed and its memory freed; the destination may be left partly
+// written.
 int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, FlashProgressFn pfnProgress,
                 void* pContext);
 

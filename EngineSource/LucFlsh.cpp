@@ -8,6 +8,7 @@
 #include "EngineSource/LucFlsh.h"
 
 #include "EngineSource/FlshLine.h"
+#include "EngineSource/HexCheck.h"
 #include "EngineSource/dbg.h"
 
 #include <cstring>
@@ -40,6 +41,11 @@ const char* const kLoaderPrefix[2] = {"at&&f", "at&&w"};
 
 // The loader image in the working folder.
 const char kLoaderPath[] = "./FlashLdr.hex";
+
+// Longest lines sent: the loader's with its five-character prefix and the
+// firmware's each fill the 128-byte text with CR LF and terminator.
+constexpr int32_t kLoaderLineChars = flsh_kLineSize - 8;
+constexpr int32_t kFirmwareLineChars = flsh_kLineSize - 3;
 
 // Replies the loader may send.
 constexpr int kRefusalCount = 4;
@@ -133,6 +139,7 @@ int LucFlsh_RecoverNOK(urs_Port* pPort, const char* pszLine, int nCode)
         return 0;
     uint32_t nLength = static_cast<uint32_t>(strlen(pszLine));
     for (int nTry = 0; nTry < kRefusedResends; ++nTry) {
+        urs_DiscardInput(pPort);
         if (urs_PutBlock(pPort, pszLine, nLength) != 0) {
             DBG_LOG("Error:  PutBlock <%s>\n", pszLine);
             return 0;
@@ -154,6 +161,9 @@ namespace {
 bool sendLine(urs_Port* pPort, const char* pszText, int32_t nLength, FlashProgressFn pfnProgress, void* pContext,
               int32_t nPercent)
 {
+    // What arrived before this line (a late reply to an earlier one) must not
+    // be taken for this line's answer.
+    urs_DiscardInput(pPort);
     DBG_LOG("Before urs_PurBlock, nBytesToWrite %d", nLength);
     int nRet = urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength));
     DBG_LOG("After urs_PutBlock, nRet %d", nRet);
@@ -174,6 +184,7 @@ int32_t settleLoaderLine(urs_Port* pPort, const char* pszText, int32_t nLength, 
 {
     for (int nTry = 0; nTry < kLoaderResends && nReply == LucFlsh_kReplyTimeout; ++nTry) {
         DBG_LOG("Timeout sending the block try again.");
+        urs_DiscardInput(pPort);
         if (urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength)) != 0) {
             if (!flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent))
                 return flsh_cAborted;
@@ -351,6 +362,16 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
             return flsh_cHexFileOpen;
         DBG_LOG("<%s> File opened\n", pszHexFile);
     }
+    // Both images are checked before the start command: a bad one never
+    // leaves the device in its loader. A loader that cannot be opened is
+    // reported when the download opens it.
+    hex_CheckReport report;
+    if (!bHandshakeOnly &&
+        hex_CheckIntelFile(pszHexFile, hex_kTypesIntel, kFirmwareLineChars, &report) != hex_kCheckSound)
+        return flsh_cBadHexFile;
+    if (nStartMode == 2 &&
+        hex_CheckIntelFile(kLoaderPath, hex_kTypesIntel, kLoaderLineChars, &report) == hex_kCheckBad)
+        return flsh_cBadHexFile;
     urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, 8, 0, 0, 0);
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;

@@ -5,7 +5,7 @@
 // Map of this file:
 //   1. System-call table   the replaceable table of OSSysCalls.h
 //   2. Files               osfl_ on descriptors (close-on-exec; new files 0600,
-//                          temporary files by mkostemp), os_GetExeDir
+//                          temporary files in a private mkdtemp folder), os_GetExeDir
 //   3. Line reader         os_ReadNextLine: CR LF lines over 4096-byte blocks
 //   4. Directory search    a folder listed at once, matched and sorted without
 //                          regard to case; hits kept in the find record
@@ -89,10 +89,10 @@ int openRetrying(const char* pszPath, int nFlags, mode_t nMode)
     return fd;
 }
 
-bool isDirectory(int fd)
+bool isRegularFile(int fd)
 {
     struct stat st;
-    return g_sysCalls.pFstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    return g_sysCalls.pFstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Counts above INT32_MAX cannot be reported in a 32-bit result.
@@ -105,10 +105,12 @@ osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess)
     int nFlags = openFlagsFor(nAccess);
     if (pszPath == nullptr || nFlags < 0)
         return osfl_kInvalidHandle;
-    int fd = openRetrying(pszPath, nFlags, 0);
-    // A folder is not a file: opening one for reading would succeed here but
-    // fails on the original platform.
-    if (fd >= 0 && isDirectory(fd)) {
+    // Only regular files are files: a folder would open here but not on the
+    // original platform, and a FIFO or device node named like firmware could
+    // block the open (hence O_NONBLOCK, which regular files ignore) or every
+    // read after it.
+    int fd = openRetrying(pszPath, nFlags | O_NONBLOCK, 0);
+    if (fd >= 0 && !isRegularFile(fd)) {
         g_sysCalls.pClose(fd);
         return osfl_kInvalidHandle;
     }
@@ -121,8 +123,16 @@ osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes)
     (void)nAttributes;
     if (pszPath == nullptr)
         return osfl_kInvalidHandle;
-    int fd = openRetrying(pszPath, O_RDWR | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
-    return fd < 0 ? osfl_kInvalidHandle : fd;
+    // A symbolic link is not followed and only a regular file is truncated:
+    // a link or a FIFO planted under the name must not redirect the write.
+    int fd = openRetrying(pszPath, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return osfl_kInvalidHandle;
+    if (!isRegularFile(fd) || ftruncate(fd, 0) != 0) {
+        g_sysCalls.pClose(fd);
+        return osfl_kInvalidHandle;
+    }
+    return fd;
 }
 
 int osfl_Close(osfl_Handle hFile)
@@ -193,6 +203,13 @@ int osfl_Remove(const char* pszPath)
     return g_sysCalls.pUnlink(pszPath) == 0 ? 0 : -1;
 }
 
+namespace {
+
+// The name of the file inside the private folder.
+const char kTempFileName[] = "/sorted.hex";
+
+}  // namespace
+
 int os_MakeTempFile(char* pszPath, size_t nSize)
 {
     if (pszPath == nullptr || nSize == 0)
@@ -203,15 +220,26 @@ int os_MakeTempFile(char* pszPath, size_t nSize)
     if (path.back() != '/')
         path += '/';
     path += "norvane-XXXXXX";
-    if (path.size() >= nSize)
+    if (path.size() + sizeof kTempFileName > nSize)
         return 0;
-    // mkostemp creates the file with mode 0600 under a name nobody else holds.
-    int fd = mkostemp(&path[0], O_CLOEXEC);
-    if (fd < 0)
+    // mkdtemp makes the folder with mode 0700 under a name nobody else holds;
+    // nobody else can put a file or a link into it.
+    if (mkdtemp(&path[0]) == nullptr)
         return 0;
-    g_sysCalls.pClose(fd);
+    path += kTempFileName;
     memcpy(pszPath, path.c_str(), path.size() + 1);
     return 1;
+}
+
+void os_RemoveTempFile(const char* pszPath)
+{
+    if (pszPath == nullptr || pszPath[0] == '\0')
+        return;
+    osfl_Remove(pszPath);
+    std::string folder = pszPath;
+    size_t nSlash = folder.rfind('/');
+    if (nSlash != std::string::npos && nSlash > 0)
+        rmdir(folder.substr(0, nSlash).c_str());
 }
 
 int os_GetExeDir(char* pszDir, size_t nSize)
@@ -244,10 +272,16 @@ void os_ResetLineReader(os_LineReader* pReader)
 
 int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader)
 {
+    int32_t nLength = 0;
+    return os_ReadLine(hFile, pszLine, nSize, pReader, &nLength);
+}
+
+int32_t os_ReadLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader, int32_t* pnLength)
+{
+    *pnLength = -1;
     if (pszLine == nullptr || pReader == nullptr || nSize <= 0)
         return -1;
     int32_t nStored = 0;
-    bool bAfterCr = false;
     while (nStored < nSize) {
         if (pReader->nCount <= 0) {
             int32_t nRead = osfl_Read(hFile, pReader->data, os_kLineBlock);
@@ -261,6 +295,7 @@ int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_Line
             if (nRead == 0) {
                 pszLine[nStored] = '\0';
                 DBG_LOG("ReadNextLine, nSize == 0");
+                *pnLength = nStored;
                 return nStored;
             }
             pReader->nCount = nRead;
@@ -269,12 +304,20 @@ int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_Line
         char c = pReader->data[pReader->nIndex];
         --pReader->nCount;
         ++pReader->nIndex;
-        if (bAfterCr && c == '\n') {
-            pszLine[nStored - 1] = '\0';
+        if (c == '\n') {
+            // CR LF and LF alone both end the line; neither is kept.
+            bool bCr = nStored > 0 && pszLine[nStored - 1] == '\r';
+            int32_t nText = bCr ? nStored - 1 : nStored;
+            pszLine[nText] = '\0';
+            // The same longest text whichever line end the file uses.
+            if (nText > nSize - 2) {
+                DBG_LOG("ReadNextLine:  Fell out of while loop  nCurCount %x", static_cast<unsigned>(nStored));
+                return -1;
+            }
+            *pnLength = nText;
             return nStored + 1;
         }
         pszLine[nStored++] = c;
-        bAfterCr = c == '\r';
     }
     // The line is full without a line end; its last byte makes room for the
     // terminator so the buffer is never left open.
@@ -329,18 +372,21 @@ bool hitBefore(const FindHit& a, const FindHit& b)
 }
 
 // Follows symbolic links, as the original platform's search reports the
-// target's kind.
+// target's kind. Anything but a folder or a regular file (a FIFO, a device
+// node, a socket, a dangling link) is a device.
 uint32_t attributesOf(const std::string& prefix, const dirent* pEntry)
 {
     if (pEntry->d_type == DT_DIR)
         return os_kAttrDirectory;
-    if (pEntry->d_type == DT_UNKNOWN || pEntry->d_type == DT_LNK) {
-        struct stat st;
-        std::string path = prefix + pEntry->d_name;
-        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            return os_kAttrDirectory;
-    }
-    return osfl_kAttrNormal;
+    if (pEntry->d_type == DT_REG)
+        return osfl_kAttrNormal;
+    struct stat st;
+    std::string path = prefix + pEntry->d_name;
+    if (stat(path.c_str(), &st) != 0)
+        return os_kAttrDevice;
+    if (S_ISDIR(st.st_mode))
+        return os_kAttrDirectory;
+    return S_ISREG(st.st_mode) ? osfl_kAttrNormal : os_kAttrDevice;
 }
 
 int loadNextHit(os_FindRecord* pFind)
@@ -748,8 +794,11 @@ int gn_ReadString(osfl_Handle hFile, char* pszBuffer, int nMax)
             pszBuffer[nStored] = '\0';
             return nStored > 0 ? 1 : 0;
         }
-        if (c == '\n' && nStored > 0 && pszBuffer[nStored - 1] == '\r') {
-            pszBuffer[nStored - 1] = '\0';
+        // CR LF ends a line, and so does LF alone: a profile written with
+        // LF line ends reads as its CR LF twin.
+        if (c == '\n') {
+            bool bCr = nStored > 0 && pszBuffer[nStored - 1] == '\r';
+            pszBuffer[bCr ? nStored - 1 : nStored] = '\0';
             return 1;
         }
         pszBuffer[nStored++] = c;

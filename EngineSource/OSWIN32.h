@@ -36,13 +36,15 @@ constexpr size_t os_kMaxPath = 4096;
 // a call interrupted by a signal, and logs nothing; descriptors are
 // close-on-exec. Counts above INT32_MAX are cut to it.
 
-// Opens an existing file (not a folder) with nAccess (osfl_kAccessRead,
+// Opens an existing regular file (not a folder, FIFO or device node; the open
+// never blocks) with nAccess (osfl_kAccessRead,
 // osfl_kAccessWrite or both); others may read it meanwhile. The handle, or
 // osfl_kInvalidHandle when the file cannot be opened or nAccess names
 // neither.
 osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess);
-// Creates a file, or truncates an existing one, open for reading and
-// writing; a new file is private to the user (mode 0600). nAttributes is
+// Creates a file, or truncates an existing regular one, open for reading and
+// writing; a symbolic link is not followed and anything but a regular file is
+// refused; a new file is private to the user (mode 0600). nAttributes is
 // osfl_kAttrNormal. The handle, or osfl_kInvalidHandle.
 osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes);
 // Closes the handle. Nonzero on success, 0 for an invalid handle or a
@@ -65,10 +67,14 @@ int32_t osfl_Length(osfl_Handle hFile);
 // 0 when the file was removed, else -1.
 int osfl_Remove(const char* pszPath);
 
-// Makes a new private temporary file (mode 0600) in $TMPDIR or /tmp and
-// copies its path into pszPath; the file exists, empty and closed. Returns 1,
-// or 0 when no file could be made (pszPath is then empty).
+// Makes a new private folder (mode 0700, by mkdtemp) in $TMPDIR or /tmp and
+// copies into pszPath the path of a file in it, which does not exist yet:
+// only this user can make, replace or open a file there, so the file may be
+// created, closed and opened again by name. Returns 1, or 0 when no folder
+// could be made (pszPath is then empty). os_RemoveTempFile removes both.
 int os_MakeTempFile(char* pszPath, size_t nSize);
+// Removes the file os_MakeTempFile named (when it exists) and its folder.
+void os_RemoveTempFile(const char* pszPath);
 
 // Copies the folder of the running executable, with a trailing '/', into
 // pszDir. Returns 1, or 0 when it cannot be found or does not fit.
@@ -88,19 +94,25 @@ struct os_LineReader {
 
 void os_ResetLineReader(os_LineReader* pReader);
 
-// Reads the next CR LF line into pszLine (nSize bytes), refilling the
-// reader's block from the file 4096 bytes at a time. Returns the bytes
-// consumed for the line (text + 2) when it ended in CR LF; at end of file the
-// number of bytes stored (0 when nothing was left); -1 on a read error or
-// when the line does not fit (its text may hold at most nSize - 2
-// characters). The line is always terminated, on -1 within what was read.
-// A bare CR or LF stays in the line as text. Logs each end of file, read
-// error and overlong line.
+// Reads the next line into pszLine (nSize bytes), refilling the reader's
+// block from the file 4096 bytes at a time. A line ends at CR LF or at a LF
+// alone (a text file written with LF line ends reads as its CR LF twin);
+// the line end is not stored. Returns the bytes consumed for the line (text
+// and its line end); at end of file the number of bytes stored (0 when
+// nothing was left); -1 on a read error or when the line does not fit (its
+// text may hold at most nSize - 2 characters). The line is always
+// terminated, on -1 within what was read. A bare CR stays in the line as
+// text. Logs each end of file, read error and overlong line.
 int32_t os_ReadNextLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader);
+
+// As os_ReadNextLine, and *pnLength receives the length of the line's text,
+// so that a NUL byte inside the line can be told from its end (-1 on -1).
+int32_t os_ReadLine(osfl_Handle hFile, char* pszLine, int32_t nSize, os_LineReader* pReader, int32_t* pnLength);
 
 // ----------------------------------------------------- 3. Directory search
 
 constexpr uint32_t os_kAttrDirectory = 0x10u;
+constexpr uint32_t os_kAttrDevice = 0x40u;    // no folder and no regular file (FIFO, device node, ...)
 constexpr size_t os_kFindNameSize = 260;
 
 // State of one directory search. The hits are collected when the search
@@ -127,7 +139,8 @@ void os_FindClose(os_FindRecord* pFind);
 // Copies the current entry's name, as found (not upper-cased), into pszName
 // (os_kFindNameSize bytes).
 void os_FindName(char* pszName, const os_FindRecord* pFind);
-// The current entry's attribute bits; os_kAttrDirectory marks a folder.
+// The current entry's attribute bits; os_kAttrDirectory marks a folder,
+// os_kAttrDevice anything that is neither a folder nor a regular file.
 uint32_t os_FindAttributes(const os_FindRecord* pFind);
 
 // ----------------------------------------------------- 4. Threads and hooks
@@ -211,7 +224,7 @@ void gn_TrimCopy(char* pszDest, const char* pszSource, int n);
 // "0x"/"0X" and hex digits, or leading decimal digits; otherwise 0.
 int32_t gn_StrToInt(const char* psz);
 // Reads one line of a profile file one byte at a time into pszBuffer, which
-// holds nMax + 1 bytes, and terminates it. A line ends at CR LF (dropped),
+// holds nMax + 1 bytes, and terminates it. A line ends at CR LF or LF (dropped),
 // after nMax bytes (the rest comes back as the next line), at end of file or
 // at a Ctrl-Z (0x1A). Returns 1 when a line was read, 0 at a read error and
 // when end of file or Ctrl-Z comes before any byte of the line.

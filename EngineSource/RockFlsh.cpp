@@ -8,6 +8,7 @@
 #include "EngineSource/RockFlsh.h"
 
 #include "EngineSource/FlshLine.h"
+#include "EngineSource/HexCheck.h"
 #include "EngineSource/dbg.h"
 
 static const char kDbgModule[] = "EngineSource/RockFlsh";
@@ -24,6 +25,7 @@ constexpr uint8_t kCtsFlowOn = 1;           // urs_SetUart: hardware (CTS) flow 
 
 const char kDownloadCommand[] = "AT**\r";
 const char kBootLoaderPath[] = "./BPFL24.s37";   // the boot loader in the working folder
+constexpr int32_t kLineChars = flsh_kLineSize - 3;   // longest line: the 128-byte text holds it with CR LF
 
 // Each wait ends at the first of its two texts.
 const char* const kInitiated[2] = {"OK", "Download initiated ..\r\n"};
@@ -119,6 +121,12 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     DBG_LOG("<%s>  Opened\n", run.port.szName);
     if (!bHandshakeOnly && (!openFile(&run, kBootSlot, kBootLoaderPath) || !openFile(&run, kHexSlot, pszHexFile)))
         return flsh_cHexFileOpen;
+    // Both files are checked before "AT**": a bad one must not leave the
+    // device in its loader with no firmware.
+    hex_CheckReport report;
+    if (!bHandshakeOnly && (hex_CheckSRecordFile(kBootLoaderPath, kLineChars, &report) != hex_kCheckSound ||
+                            hex_CheckIntelFile(pszHexFile, hex_kTypesIntel, kLineChars, &report) != hex_kCheckSound))
+        return flsh_cBadHexFile;
     urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, 8, 0, 0, kCtsFlowOn);
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;

@@ -146,14 +146,21 @@ int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize)
 namespace {
 
 // Opens the device for exclusive use. Both holds are needed: root ignores
-// TIOCEXCL, and flock only stops programs that lock too. Returns the
+// TIOCEXCL, and flock only stops programs that lock too. A terminal already
+// held with TIOCEXCL is busy, also for root. Returns the
 // descriptor, or -1 with errno set and nothing left open.
 int openExclusive(const char* pszPath)
 {
     int fd = sys().pOpen(pszPath, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (sys().pFlock(fd, LOCK_EX | LOCK_NB) == 0 && sys().pIoctl(fd, TIOCEXCL, nullptr) == 0)
+    // Root may open a terminal another program holds with TIOCEXCL; it is
+    // refused as busy all the same, and since this program then never sets
+    // the flag, closing never clears the other program's hold.
+    int nHeld = 0;
+    if (sys().pIoctl(fd, TIOCGEXCL, &nHeld) == 0 && nHeld != 0)
+        errno = EBUSY;
+    else if (sys().pFlock(fd, LOCK_EX | LOCK_NB) == 0 && sys().pIoctl(fd, TIOCEXCL, nullptr) == 0)
         return fd;
     int nError = errno;
     sys().pClose(fd);
@@ -279,7 +286,8 @@ void urs_ClosePort(urs_Port* pPort)
     if (sys().pTcflush(fd, bDrained ? TCIFLUSH : TCIOFLUSH) != 0)
         DBG_LOG("urs_ClosePort: Unable to purge comm");
     // The exclusive flag belongs to the terminal and outlives the descriptor
-    // on pseudo-terminals; clear it so the port can be opened again.
+    // on pseudo-terminals; clear it so the port can be opened again. The
+    // open refused a terminal held by another program, so the flag is ours.
     sys().pIoctl(fd, TIOCNXCL, nullptr);
     sys().pFlock(fd, LOCK_UN);
     sys().pClose(fd);
@@ -347,6 +355,10 @@ int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nPar
             DBG_LOG("urs_SetUart: Unable to GetCommState");
             return -4;
         }
+        // A rate set through termios2 before leaves its input rate in the
+        // CIBAUD bits, which cfsetispeed does not touch; clear them so the
+        // input runs at the new rate too.
+        line.c_cflag &= ~urs_kInputBaudMask;
         if (!applyFraming(&line, nDataBits, nParity, nStopBits, nCtsFlow) || cfsetispeed(&line, nSpeed) != 0 ||
             cfsetospeed(&line, nSpeed) != 0 || sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
             DBG_LOG("urs_SetUart: Unable to SetCommState");
@@ -533,6 +545,13 @@ int urs_CharReady(urs_Port* pPort)
 
 int urs_GetChar(urs_Port* pPort)
 {
+    uint8_t byte = 0;
+    int nResult = urs_ReadByte(pPort, &byte);
+    return nResult != 0 ? nResult : static_cast<signed char>(byte);
+}
+
+int urs_ReadByte(urs_Port* pPort, uint8_t* pByte)
+{
     int64_t nMs = 0;
     if (!driverTime(pPort, &nMs))
         return -1;
@@ -553,7 +572,14 @@ int urs_GetChar(urs_Port* pPort)
     }
     if (nRead == 0)
         return -1;
-    return static_cast<signed char>(byte);
+    *pByte = byte;
+    return 0;
+}
+
+void urs_DiscardInput(urs_Port* pPort)
+{
+    if (sys().pTcflush(pPort->hFile, TCIFLUSH) != 0)
+        DBG_LOG("<%s>: Unable to discard input", pPort->szName);
 }
 
 int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds)

@@ -125,6 +125,16 @@ int urs_GetChar(urs_Port* pPort);
 // Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms.
 int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds);
 
+// Reads one byte as urs_GetChar does, but keeps the byte apart from the
+// result, so every value 0x00 to 0xFF is told from a time-out and an error.
+// Returns 0 with *pByte set, -1 when the deadline had passed or no byte
+// arrived, -4 on a read error. Every wait of the engine reads through it.
+int urs_ReadByte(urs_Port* pPort, uint8_t* pByte);
+
+// Throws away every byte received and not yet read, so that the next reply
+// read answers what is sent next.
+void urs_DiscardInput(urs_Port* pPort);
+
 // For wait loops that poll the port: blocks until a received byte is waiting
 // or nMaxMs milliseconds of runtime-clock time have passed, whichever comes
 // first, and never longer than until the armed deadline has just passed

@@ -7,6 +7,10 @@
 // on the stream so that closing it never pulls it from under a writer.
 #include "EngineSource/dbg.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -19,6 +23,23 @@ std::atomic<bool> g_bLogging{false};
 FILE* g_pLog = nullptr;
 // Shared by writers, exclusive for opening and closing.
 std::shared_mutex g_streamLock;
+
+// Replaces the log file. A symbolic link under its name is not followed (its
+// target would be truncated) and anything but a regular file is refused; the
+// descriptor is close-on-exec, like every file the engine opens.
+FILE* openLogFile(const char* pszPath)
+{
+    int fd = open(pszPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    FILE* pLog = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) == 0)
+        pLog = fdopen(fd, "w");
+    if (pLog == nullptr)
+        close(fd);
+    return pLog;
+}
 
 }  // namespace
 
@@ -33,8 +54,7 @@ void dbg_OpenLogPath(const char* pszPath)
     std::unique_lock<std::shared_mutex> guard(g_streamLock);
     if (g_pLog != nullptr)
         fclose(g_pLog);
-    // "e": the descriptor is close-on-exec, like every file the engine opens.
-    g_pLog = pszPath != nullptr ? fopen(pszPath, "we") : nullptr;
+    g_pLog = pszPath != nullptr ? openLogFile(pszPath) : nullptr;
 }
 
 void dbg_OpenLog() { dbg_OpenLogPath("./log.txt"); }

@@ -90,13 +90,9 @@ bool matchOk(int* pnMatched, uint8_t byte)
     return *pnMatched == 4;
 }
 
-// A read result that is no byte: -1 (time-out, or a received 0xFF) and -4
-// (read error, or a received 0xFC) read alike as a byte would. An error
-// taken as a byte would put a false 0xFC into the reply.
-bool readFailed(int nRead) { return nRead == -1 || nRead == -4; }
-
 enum class LoopStep {
-    kByte,         // a read was made; its result is in *pnRead
+    kByte,         // a byte was read into *pByte
+    kReadFailed,   // a byte was waiting but the read gave none (time-out or error)
     kNoByte,       // nothing waiting; the iteration waited briefly
     kCancelled,    // the callback returned 0
     kExpired,      // the deadline has passed
@@ -115,7 +111,7 @@ bool startExchange(urs_Port* pPort, uint32_t nTimeout, const char* pszCommand)
 
 // One iteration of a wait loop: the callback first, then the deadline, then
 // a read only when a byte is waiting (else a short idle wait).
-LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int32_t nStage, int* pnRead)
+LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int32_t nStage, uint8_t* pByte)
 {
     if (pfnProgress != nullptr && pfnProgress(pArg, nStage) == 0)
         return LoopStep::kCancelled;
@@ -125,8 +121,7 @@ LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int
         urs_WaitInput(pPort, devid_kWaitSliceMs);
         return LoopStep::kNoByte;
     }
-    *pnRead = urs_GetChar(pPort);
-    return LoopStep::kByte;
+    return urs_ReadByte(pPort, pByte) == 0 ? LoopStep::kByte : LoopStep::kReadFailed;
 }
 
 }  // namespace
@@ -143,8 +138,8 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
     if (!startExchange(pPort, nTimeout, pszCommand))
         return 0;
     for (;;) {
-        int nRead = 0;
-        LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 1, &nRead);
+        uint8_t byte = 0;
+        LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 1, &byte);
         if (eStep == LoopStep::kNoByte)
             continue;
         if (eStep == LoopStep::kCancelled) {
@@ -155,9 +150,8 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
             urs_StopTimer(pPort);
             return bFirstLineOnly ? 0 : 1;
         }
-        if (readFailed(nRead))
+        if (eStep == LoopStep::kReadFailed)
             return 0;
-        uint8_t byte = static_cast<uint8_t>(nRead & 0xFF);
         if (nState == kCollect) {
             if (bFirstLineOnly && byte == '\r')
                 nState = kDone;
@@ -179,28 +173,30 @@ int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszF
                    void* pArg)
 {
     ReplyArea fields[3] = {openArea(pszField1, nSize1), openArea(pszField2, nSize2), openArea(pszField3, nSize3)};
+    // A field the reply never reached keeps the caller's text untouched.
+    bool bReached[3] = {false, false, false};
     int nState = kStart;
     int nOkMatched = 0;
 
     if (!startExchange(pPort, nTimeout, "ATI1\r"))
         return 0;
     for (;;) {
-        int nRead = 0;
-        LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 4, &nRead);
-        if (eStep == LoopStep::kNoByte)
+        uint8_t byte = 0;
+        LoopStep eStep = waitStep(pPort, pfnProgress, pArg, 4, &byte);
+        if (eStep == LoopStep::kNoByte || eStep == LoopStep::kReadFailed)
             continue;
-        if (eStep != LoopStep::kByte || nRead == -4) {
+        if (eStep != LoopStep::kByte) {
             urs_StopTimer(pPort);
             return 0;
         }
-        uint8_t byte = static_cast<uint8_t>(nRead & 0xFF);
         switch (nState) {
         case kCollect:
         case kSecondField:
         case kThirdField: {
             int nField = nState == kCollect ? 0 : nState == kSecondField ? 1 : 2;
-            if (fields[nField].nLength == 0)
+            if (!bReached[nField])
                 emptyArea(&fields[nField]);
+            bReached[nField] = true;
             if (byte != '\r')
                 appendArea(&fields[nField], byte);
             else
@@ -221,7 +217,9 @@ int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszF
             break;
     }
     urs_StopTimer(pPort);
-    for (ReplyArea& field : fields)
-        trimArea(&field);
+    for (int i = 0; i < 3; ++i) {
+        if (bReached[i])
+            trimArea(&fields[i]);
+    }
     return 1;
 }

@@ -121,7 +121,7 @@ void CProgressPage::refreshRow(int nRow)
     char szText[flsh_kStatusTextSize];
     GetJobStatus(&pRecord->job, &nPercent, szText, sizeof szText);
     // A running job shows its own status text; an ended one its result.
-    int32_t nResult = GetResult(&pRecord->job);
+    int32_t nResult = pRecord->GetFlashResult();
     QTreeWidgetItem* pItem = m_pPortList->topLevelItem(nRow);
     setCell(pItem, progress_kColPercent, QStringLiteral("%1%").arg(nPercent));
     setCell(pItem, progress_kColStatus,

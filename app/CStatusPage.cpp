@@ -51,10 +51,10 @@ void CStatusPage::OnSetActive()
         QTreeWidgetItem* pItem = new QTreeWidgetItem();
         pItem->setText(0, QString::fromLocal8Bit(pRecord->PortName()));
         pItem->setText(1, QString::fromStdString(ModelKey_DisplayName(pRecord->key)));
-        pItem->setText(2, QString::fromLatin1(GetResultText(&pRecord->job)));
+        pItem->setText(2, QString::fromLatin1(pRecord->GetFlashResultText()));
         items.append(pItem);
         ++nTotal;
-        nSucceeded += GetResult(&pRecord->job) == flsh_cSuccessful ? 1 : 0;
+        nSucceeded += pRecord->GetFlashResult() == flsh_cSuccessful ? 1 : 0;
     }
     m_pResultList->addTopLevelItems(items);
 

@@ -322,8 +322,8 @@ std::string portLine(DeviceRecord* pRecord)
     int32_t nPercent = 0;
     char szText[flsh_kStatusTextSize];
     GetJobStatus(&pRecord->job, &nPercent, szText, sizeof szText);
-    int32_t nResult = GetResult(&pRecord->job);
-    std::string text = nResult == -1 ? szText : GetResultText(&pRecord->job);
+    int32_t nResult = pRecord->GetFlashResult();
+    std::string text = nResult == -1 ? szText : pRecord->GetFlashResultText();
     if (nResult == flsh_cSuccessful)
         nPercent = 100;
     return Cli_ProgressLine(pRecord->PortName(), ModelKey_DisplayName(pRecord->key), nPercent, text);
@@ -354,7 +354,7 @@ void flash(Run* pRun)
             printf("\033[%dA", static_cast<int>(positions.size()));
         for (size_t n = 0; n < positions.size(); ++n) {
             DeviceRecord* pRecord = coordinator.GetDevice(positions[n]);
-            if (GetResult(&pRecord->job) != -1 && pRun->endMs.count(positions[n]) == 0)
+            if (pRecord->GetFlashResult() != -1 && pRun->endMs.count(positions[n]) == 0)
                 pRun->endMs[positions[n]] = wallClockMs();
             std::string line = portLine(pRecord);
             if (pRun->bTerminal)
@@ -384,8 +384,8 @@ bool showResults(Run* pRun)
     int32_t nSucceeded = 0;
     for (size_t nPosition : selectedPositions(coordinator)) {
         DeviceRecord* pRecord = coordinator.GetDevice(nPosition);
-        rows.push_back({pRecord->PortName(), ModelKey_DisplayName(pRecord->key), GetResultText(&pRecord->job)});
-        nSucceeded += GetResult(&pRecord->job) == flsh_cSuccessful ? 1 : 0;
+        rows.push_back({pRecord->PortName(), ModelKey_DisplayName(pRecord->key), pRecord->GetFlashResultText()});
+        nSucceeded += pRecord->GetFlashResult() == flsh_cSuccessful ? 1 : 0;
     }
     printf("%s", Cli_ResultsTable(rows).c_str());
     printf("%s\n", Cli_Summary(nSucceeded, static_cast<int32_t>(rows.size())).c_str());
@@ -424,8 +424,8 @@ void collectReport(Run* pRun)
         port.bUpdated = pRun->startMs.count(nPosition) != 0;
         if (port.bUpdated) {
             port.sFile = pRecord->hexFile.path;
-            port.nResult = GetResult(&pRecord->job);
-            port.sResultText = GetResultText(&pRecord->job);
+            port.nResult = pRecord->GetFlashResult();
+            port.sResultText = pRecord->GetFlashResultText();
             port.sStart = Cli_Iso8601(pRun->startMs[nPosition]);
             port.sEnd = Cli_Iso8601(pRun->endMs.count(nPosition) != 0 ? pRun->endMs[nPosition] : wallClockMs());
         }

@@ -3,6 +3,7 @@
 
 #include "EngineSource/OSWIN32.h"
 #include "sim/SimHex.h"
+#include "sim/SimLoaderParts.h"
 #include "sim/SimText.h"
 
 #include <algorithm>
@@ -125,11 +126,15 @@ private:
 
     // Sends a reply no earlier than the bytes before it have crossed the
     // line (input pacing), always through the link's schedule so that
-    // replies keep their order.
-    void reply(SimLink& link, const std::string& bytes)
+    // replies keep their order. With noise on, a reply that begins an answer
+    // (bNoisy) is preceded by line noise; the one-byte speed answer and the
+    // echo within a line are not, since the host reads them as single bytes
+    // or as one text.
+    void reply(SimLink& link, const std::string& bytes, bool bNoisy = true)
     {
         double dDelay = m_config.bPaceInput ? m_dInputFreeMs - static_cast<double>(os_ClockMs()) : 0.0;
-        link.sendAfter(dDelay > 0 ? static_cast<int64_t>(std::ceil(dDelay)) : 0, bytes);
+        link.sendAfter(dDelay > 0 ? static_cast<int64_t>(std::ceil(dDelay)) : 0,
+                       bNoisy && m_config.bNoise ? sim_NoiseBytes() + bytes : bytes);
     }
 
     void replyResult(SimLink& link, const std::string& result)
@@ -230,7 +235,7 @@ bool AtBootMode::onCommandByte(SimLink& link, uint8_t byte)
         return true;
     }
     if (m_config.bEcho)
-        reply(link, std::string(1, static_cast<char>(byte)));
+        reply(link, std::string(1, static_cast<char>(byte)), m_line.empty());
     if (byte == '\r') {
         std::string line;
         line.swap(m_line);
@@ -282,7 +287,7 @@ void AtBootMode::answerSpeed(SimLink& link)
 {
     if (m_config.cSpeed == 0)
         return;
-    reply(link, std::string(1, m_config.cSpeed));
+    reply(link, std::string(1, m_config.cSpeed), false);
     m_ePhase = Phase::kBaudCode;
 }
 
@@ -396,6 +401,8 @@ bool applyWord(SimAtBootConfig* pConfig, const std::string& name, const std::str
         return parseSwitch(value, &pConfig->bBootOnly);
     if (name == "pace")
         return parseSwitch(value, &pConfig->bPaceInput);
+    if (name == "noise")
+        return parseSwitch(value, &pConfig->bNoise);
     if (name == "errorblock")
         return parseCount(value, &pConfig->nErrorBlock);
     if (name == "errors")

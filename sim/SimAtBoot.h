@@ -25,6 +25,8 @@
 //     bootonly=1        the device runs only its boot code: "ATFLP",
 //                       "ATDPOFF" and "ATN" start the mode directly
 //     pace=1            input pacing (0: replies at once)
+//     noise=1           line noise (the bytes 0x80 to 0xFF) before each
+//                       answer, the speed letter excepted
 //     errorblock=3      block 3 (counted from 1) is answered ERROR ...
 //     errors=2          ... this many times (default 1)
 //     nogo=3            the 3rd block's "ATFLP\r" gets no "G"
@@ -55,6 +57,7 @@ struct SimAtBootConfig {
     std::string nResult = "OK";     // final result of "ATN\r"; empty for none
     bool bBootOnly = false;         // the boot code's commands start the mode directly
     bool bPaceInput = true;         // replies wait for the line time of the bytes before them
+    bool bNoise = false;            // line noise before each answer but the speed letter
     int nErrorBlock = 0;            // block (from 1) answered "ERROR"; 0 none
     int nErrorTimes = 1;            // how often that block is refused
     int nNoGoBlock = 0;             // block whose "ATFLP\r" gets no "G"; 0 none

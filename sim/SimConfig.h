@@ -34,8 +34,11 @@
 //                                 # none; "@ms" answers late ("ok@3000")
 //     lucentloader.line3 = nok2*4 # answer to firmware line 3 (from 1): ok,
 //                                 # nok1..nok4, none, error; "@ms" late;
-//                                 # "*n" for its first n receptions (default 1)
+//                                 # "*n" for its first n receptions (default 1);
+//                                 # answers in turn: "nok2,none*4"
 //     lucentloader.loader2 = none*3   # the same for loader line 2
+//     lucentloader.stray3 = nok2@200  # a stray reply after line 3's first answer
+//     lucentloader.noise = on     # the bytes 0x80 to 0xFF before every reply
 //     rockwellloader = announce   # a Rockwell boot loader answering every
 //                                 # step with its announcement ("ok": with
 //                                 # "OK"): "AT**" starts the download; also
@@ -43,6 +46,7 @@
 //     rockwellloader.initiated = ok   # one step's answer: announce, ok or
 //     rockwellloader.flashcode = none # none; "@ms" answers late
 //     rockwellloader.programmed = announce@500
+//     rockwellloader.noise = on   # the bytes 0x80 to 0xFF before each answer
 //
 // A raw reply replaces the formatted one (information lines and result
 // code); the echo of the command line still comes first while echo is on,

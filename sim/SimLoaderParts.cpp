@@ -58,7 +58,30 @@ bool sim_ParseLoaderAnswer(const std::string& text, SimLoaderAnswer* pAnswer)
     return false;
 }
 
-void sim_SendAnswer(SimLink& link, const SimLoaderAnswer& answer, const std::string& announcement)
+const std::string& sim_NoiseBytes()
+{
+    static const std::string s_noise = [] {
+        std::string bytes;
+        for (int nByte = 0x80; nByte <= 0xFF; ++nByte)
+            bytes += static_cast<char>(nByte);
+        return bytes;
+    }();
+    return s_noise;
+}
+
+bool sim_ParseOnOff(const std::string& text, bool* pb)
+{
+    std::string upper = sim_Upper(sim_Trim(text));
+    if (upper == "1" || upper == "ON")
+        *pb = true;
+    else if (upper == "0" || upper == "OFF")
+        *pb = false;
+    else
+        return false;
+    return true;
+}
+
+void sim_SendAnswer(SimLink& link, const SimLoaderAnswer& answer, const std::string& announcement, bool bNoise)
 {
     std::string bytes;
     for (const AnswerName& name : kAnswers) {
@@ -69,6 +92,8 @@ void sim_SendAnswer(SimLink& link, const SimLoaderAnswer& answer, const std::str
         bytes = announcement;
     if (bytes.empty())
         return;
+    if (bNoise)
+        bytes = sim_NoiseBytes() + bytes;
     if (answer.nLateMs > 0)
         link.sendAfter(answer.nLateMs, bytes);
     else

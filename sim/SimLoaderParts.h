@@ -35,8 +35,18 @@ bool sim_ParseLoaderAnswer(const std::string& text, SimLoaderAnswer* pAnswer);
 
 // Sends the answer: its text followed by CR LF ("OK\r\n", "NOK2\r\n",
 // "ERROR\r\n"; announcement for kAnnounce, sent as it stands), late when
-// asked; nothing for kNone.
-void sim_SendAnswer(SimLink& link, const SimLoaderAnswer& answer, const std::string& announcement = std::string());
+// asked; nothing for kNone. With bNoise the text is preceded by the line
+// noise of sim_NoiseBytes.
+void sim_SendAnswer(SimLink& link, const SimLoaderAnswer& answer, const std::string& announcement = std::string(),
+                    bool bNoise = false);
+
+// Line noise a device may send before a reply: every byte from 0x80 to 0xFF
+// (0xFC and 0xFF among them), none of which is part of any reply text.
+const std::string& sim_NoiseBytes();
+
+// Reads an on/off setting: "1" or "on", "0" or "off" (any letter case).
+// False when the text is neither.
+bool sim_ParseOnOff(const std::string& text, bool* pb);
 
 // Gathers the host's bytes into lines, each up to and including its LF.
 class SimLineSplitter {

@@ -27,13 +27,29 @@ public:
         ++m_nNumber;
         m_nReceptions = 1;
     }
-    // The answer the current reception gets.
-    SimLoaderAnswer answer(const std::map<int, SimLoaderAnswer>& answers) const
+    // The answer the current reception gets: the answers of its line in
+    // turn, each for its nTimes receptions, then "OK".
+    SimLoaderAnswer answer(const std::map<int, std::vector<SimLoaderAnswer>>& answers) const
     {
         auto found = answers.find(m_nNumber);
-        if (found == answers.end() || m_nReceptions > found->second.nTimes)
+        if (found == answers.end())
             return SimLoaderAnswer();
-        return found->second;
+        int nReception = m_nReceptions;
+        for (const SimLoaderAnswer& answer : found->second) {
+            if (nReception <= answer.nTimes)
+                return answer;
+            nReception -= answer.nTimes;
+        }
+        return SimLoaderAnswer();
+    }
+    // The stray reply due after the current reception's answer, if any.
+    bool stray(const std::map<int, SimLoaderAnswer>& replies, SimLoaderAnswer* pReply) const
+    {
+        auto found = replies.find(m_nNumber);
+        if (found == replies.end() || m_nReceptions != 1)
+            return false;
+        *pReply = found->second;
+        return true;
     }
 
 private:
@@ -57,7 +73,7 @@ public:
             return;
         const SimLoaderAnswer& answer = m_pLoader->settings.start;
         if (answer.eKind != SimAnswerKind::kOk) {
-            sim_SendAnswer(link, answer);
+            sim_SendAnswer(link, answer, std::string(), m_pLoader->settings.bNoise);
             m_eStage = Stage::kRefused;
             return;
         }
@@ -91,7 +107,8 @@ private:
         SimLoaderAnswer announce;
         announce.eKind = SimAnswerKind::kAnnounce;
         announce.nLateMs = nLateMs;
-        sim_SendAnswer(link, announce, (version.empty() ? std::string() : "Ver:" + version + "\r\n") + "OK\r\n");
+        sim_SendAnswer(link, announce, (version.empty() ? std::string() : "Ver:" + version + "\r\n") + "OK\r\n",
+                       m_pLoader->settings.bNoise);
         m_eStage = Stage::kFirmware;
         ++m_pLoader->m_nRuns;
     }
@@ -106,14 +123,18 @@ private:
         if (bEnd && answer.eKind == SimAnswerKind::kOk)
             run(link, answer.nLateMs);
         else
-            sim_SendAnswer(link, answer);
+            sim_SendAnswer(link, answer, std::string(), m_pLoader->settings.bNoise);
     }
 
     void onFirmwareLine(SimLink& link, const std::string& line)
     {
         m_pLoader->m_firmwareLines.add(line);
         m_firmwareCount.next(line);
-        sim_SendAnswer(link, m_firmwareCount.answer(m_pLoader->settings.lineAnswers));
+        const SimLucentSettings& settings = m_pLoader->settings;
+        sim_SendAnswer(link, m_firmwareCount.answer(settings.lineAnswers), std::string(), settings.bNoise);
+        SimLoaderAnswer stray;
+        if (m_firmwareCount.stray(settings.strayReplies, &stray))
+            sim_SendAnswer(link, stray, std::string(), settings.bNoise);
     }
 
     std::shared_ptr<SimLucentLoader> m_pLoader;   // settings and record
@@ -142,6 +163,26 @@ bool parseLucentAnswer(const std::string& value, SimLoaderAnswer* pAnswer)
     return sim_ParseLoaderAnswer(value, pAnswer) && pAnswer->eKind != SimAnswerKind::kAnnounce;
 }
 
+// Answers in turn: "nok2,none*4".
+bool parseLucentAnswers(const std::string& value, std::vector<SimLoaderAnswer>* pAnswers)
+{
+    std::vector<SimLoaderAnswer> answers;
+    size_t nStart = 0;
+    for (;;) {
+        size_t nComma = value.find(',', nStart);
+        SimLoaderAnswer answer;
+        if (!parseLucentAnswer(value.substr(nStart, nComma == std::string::npos ? std::string::npos : nComma - nStart),
+                               &answer))
+            return false;
+        answers.push_back(answer);
+        if (nComma == std::string::npos)
+            break;
+        nStart = nComma + 1;
+    }
+    *pAnswers = answers;
+    return true;
+}
+
 }  // namespace
 
 bool sim_ApplyLucentSetting(SimDeviceConfig* pConfig, const std::string& command, const std::string& value)
@@ -152,16 +193,20 @@ bool sim_ApplyLucentSetting(SimDeviceConfig* pConfig, const std::string& command
     SimLucentSettings& settings = pLoader->settings;
     int nLoaderLine = lineNumber(command, "LOADER");
     int nFirmwareLine = lineNumber(command, "LINE");
+    int nStrayLine = lineNumber(command, "STRAY");
     SimLoaderAnswer answer;
+    std::vector<SimLoaderAnswer> answers;
     if (command.empty())
         settings.version = sim_Upper(sim_Trim(value)) == "NONE" ? std::string() : sim_Trim(value);
     else if (command == "START" && parseLucentAnswer(value, &answer))
         settings.start = answer;
-    else if (nLoaderLine > 0 && parseLucentAnswer(value, &answer))
-        settings.loaderAnswers[nLoaderLine] = answer;
-    else if (nFirmwareLine > 0 && parseLucentAnswer(value, &answer))
-        settings.lineAnswers[nFirmwareLine] = answer;
-    else
+    else if (nLoaderLine > 0 && parseLucentAnswers(value, &answers))
+        settings.loaderAnswers[nLoaderLine] = answers;
+    else if (nFirmwareLine > 0 && parseLucentAnswers(value, &answers))
+        settings.lineAnswers[nFirmwareLine] = answers;
+    else if (nStrayLine > 0 && parseLucentAnswer(value, &answer))
+        settings.strayReplies[nStrayLine] = answer;
+    else if (command != "NOISE" || !sim_ParseOnOff(value, &settings.bNoise))
         return false;
 
     auto started = [pLoader]() -> std::unique_ptr<SimProtocolMode> {

@@ -10,7 +10,12 @@
 // (and the start command) can be answered otherwise: NOK1 to NOK4, ERROR,
 // nothing, or late. Lines are numbered from 1 within their stage; a line
 // equal to the one before it is that line sent again and keeps its number,
-// so "refuse line 3 twice" means its first two receptions.
+// so "refuse line 3 twice" means its first two receptions. A line's answers
+// may differ from one reception to the next ("nok2,none*4": refused, then
+// four receptions unanswered), and a firmware line may be followed by a
+// stray reply after its answer (a reply sent late, after the host's wait
+// for that line). With noise on, every reply is preceded by the bytes 0x80
+// to 0xFF.
 // Every line received is kept in order, split into loader and firmware
 // lines, so a test compares them with the files.
 #ifndef NORVANE_SIM_SIMLUCENTLOADER_H
@@ -29,8 +34,10 @@
 struct SimLucentSettings {
     std::string version = "4.4";                    // announced as "Ver:<version>"; empty: no announcement
     SimLoaderAnswer start;                          // answer to the start command (ok: version, then "OK")
-    std::map<int, SimLoaderAnswer> loaderAnswers;   // loader line (from 1) -> its answer; others "OK"
-    std::map<int, SimLoaderAnswer> lineAnswers;     // firmware line (from 1) -> its answer; others "OK"
+    std::map<int, std::vector<SimLoaderAnswer>> loaderAnswers;  // loader line (from 1) -> its answers in turn; others "OK"
+    std::map<int, std::vector<SimLoaderAnswer>> lineAnswers;    // firmware line (from 1) -> its answers in turn; others "OK"
+    std::map<int, SimLoaderAnswer> strayReplies;    // firmware line (from 1) -> a reply sent after its first answer
+    bool bNoise = false;                            // every reply is preceded by line noise
 };
 
 class SimLucentLoader {
@@ -55,7 +62,9 @@ private:
 
 // Applies one "lucentloader" setting: command "" (the key without a dot)
 // sets the version ("none": no announcement), "START" the start command's
-// answer, "LINE<n>" and "LOADER<n>" the answer to firmware or loader line n.
+// answer, "LINE<n>" and "LOADER<n>" the answers to firmware or loader line n
+// (answers in turn separated by commas), "STRAY<n>" the stray reply after
+// firmware line n's first answer, "NOISE" line noise (on or off).
 // Creates the loader on the record and installs its triggers (AT&&FGO,
 // AT&&WGO, AT&&F:*, AT&&W:*). False when the setting is not valid.
 bool sim_ApplyLucentSetting(SimDeviceConfig* pConfig, const std::string& command, const std::string& value);

@@ -27,7 +27,7 @@ public:
     void start(SimLink& link) override
     {
         ++m_pLoader->m_nDownloads;
-        sim_SendAnswer(link, m_pLoader->settings.initiated, kInitiated);
+        sim_SendAnswer(link, m_pLoader->settings.initiated, kInitiated, m_pLoader->settings.bNoise);
     }
 
     bool onByte(SimLink& link, uint8_t byte) override
@@ -38,13 +38,13 @@ public:
         if (m_eStage == Stage::kBootLoader) {
             m_pLoader->m_bootLines.add(line);
             if (isTermination(line)) {
-                sim_SendAnswer(link, m_pLoader->settings.flashCode, kFlashCode);
+                sim_SendAnswer(link, m_pLoader->settings.flashCode, kFlashCode, m_pLoader->settings.bNoise);
                 m_eStage = Stage::kFirmware;
             }
         } else {
             m_pLoader->m_firmwareLines.add(line);
             if (m_eStage == Stage::kFirmware && line.compare(0, sizeof kEndRecord - 1, kEndRecord) == 0) {
-                sim_SendAnswer(link, m_pLoader->settings.programmed, kProgrammed);
+                sim_SendAnswer(link, m_pLoader->settings.programmed, kProgrammed, m_pLoader->settings.bNoise);
                 m_eStage = Stage::kProgrammed;
             }
         }
@@ -70,9 +70,12 @@ bool sim_ApplyRockwellSetting(SimDeviceConfig* pConfig, const std::string& comma
     std::shared_ptr<SimRockwellLoader> pLoader = pConfig->pRockwell;
     SimRockwellSettings& settings = pLoader->settings;
     SimLoaderAnswer answer;
-    if (!sim_ParseLoaderAnswer(value, &answer))
-        return false;
-    if (command.empty())
+    bool bValid = true;
+    if (command == "NOISE")
+        bValid = sim_ParseOnOff(value, &settings.bNoise);
+    else if (!sim_ParseLoaderAnswer(value, &answer))
+        bValid = false;
+    else if (command.empty())
         settings.initiated = settings.flashCode = settings.programmed = answer;
     else if (command == "INITIATED")
         settings.initiated = answer;
@@ -81,6 +84,8 @@ bool sim_ApplyRockwellSetting(SimDeviceConfig* pConfig, const std::string& comma
     else if (command == "PROGRAMMED")
         settings.programmed = answer;
     else
+        bValid = false;
+    if (!bValid)
         return false;
 
     pConfig->protocols["AT**"] = [pLoader]() -> std::unique_ptr<SimProtocolMode> {

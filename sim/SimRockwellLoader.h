@@ -24,6 +24,7 @@ struct SimRockwellSettings {
     SimLoaderAnswer initiated{SimAnswerKind::kAnnounce};    // answer to "AT**"
     SimLoaderAnswer flashCode{SimAnswerKind::kAnnounce};    // after the boot loader's termination record
     SimLoaderAnswer programmed{SimAnswerKind::kAnnounce};   // after the firmware's end-of-file record
+    bool bNoise = false;                                     // each answer is preceded by line noise
 };
 
 class SimRockwellLoader {
@@ -47,7 +48,9 @@ private:
 
 // Applies one "rockwellloader" setting: command "" (the key without a dot)
 // sets the answer of all three steps, "INITIATED", "FLASHCODE" or
-// "PROGRAMMED" the answer of one (announce, ok or none, "@ms" late).
+// "PROGRAMMED" the answer of one (announce, ok or none, "@ms" late),
+// "NOISE" line noise before each answer (on or off: the bytes 0x80 to
+// 0xFF).
 // Creates the loader on the record, installs its trigger "AT**" and turns
 // input pacing on. False when the setting is not valid.
 bool sim_ApplyRockwellSetting(SimDeviceConfig* pConfig, const std::string& command, const std::string& value);

@@ -56,7 +56,9 @@ bool HexCatalogue::Discover(const std::string& sExtension, const std::string& sF
     os_FindRecord find;
     int bFound = os_FindFirst(sFolder.c_str(), sPattern.c_str(), &find);
     for (; bFound; bFound = os_FindNext(&find)) {
-        if ((os_FindAttributes(&find) & os_kAttrDirectory) != 0)
+        // Only regular files are firmware: a FIFO or device node named like
+        // one would block whoever opens it.
+        if ((os_FindAttributes(&find) & (os_kAttrDirectory | os_kAttrDevice)) != 0)
             continue;
         char szName[os_kFindNameSize];
         os_FindName(szName, &find);

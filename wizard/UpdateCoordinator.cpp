@@ -64,6 +64,10 @@ DeviceRecord::~DeviceRecord()
 
 bool DeviceRecord::WorkerMayRun() const { return bJobStarted && GetResult(&job) == -1; }
 
+int32_t DeviceRecord::GetFlashResult() const { return bPassedOver ? DeviceRecord_kPassedOver : GetResult(&job); }
+
+const char* DeviceRecord::GetFlashResultText() const { return FlashResultText(GetFlashResult()); }
+
 const char* DeviceRecord::PortName() const
 {
     // "\\.\" takes four characters; a shorter path has no name left.
@@ -366,14 +370,15 @@ void UpdateCoordinator::DeselectType(ModelKey key)
     }
 }
 
-void UpdateCoordinator::AssignHexFile(size_t nPosition, HexFileEntry entry)
+int UpdateCoordinator::AssignHexFile(size_t nPosition, HexFileEntry entry)
 {
     DeviceRecord* pRecord = GetDevice(nPosition);
     os_mAssert(pRecord != nullptr);
-    if (pRecord == nullptr)
-        return;
+    if (pRecord == nullptr || busy(*pRecord))
+        return 0;
     pRecord->bSelected = 1;
     pRecord->hexFile = std::move(entry);
+    return 1;
 }
 
 int32_t UpdateCoordinator::CountSelectedDevices(ModelKey key) const
@@ -448,7 +453,10 @@ void UpdateCoordinator::StartFlashing(int32_t bUpdateBootCode, bool bForceLoader
 {
     for (std::unique_ptr<DeviceRecord>& pRecord : m_devices) {
         DeviceRecord& record = *pRecord;
-        if (record.bSelected == 0 || busy(record))
+        // The mark is the GUI thread's own: the job's result belongs to the
+        // worker that still runs and is not written here.
+        record.bPassedOver = record.bSelected != 0 && busy(record);
+        if (record.bSelected == 0 || record.bPassedOver)
             continue;
         FlashId_FromHexFile(&record.hexFile);
         uint32_t nCheck = 0;
@@ -489,7 +497,7 @@ bool UpdateCoordinator::FlashingDone(int32_t* pnPercent, std::string* pText)
         int32_t nPercent = 0;
         char szText[flsh_kStatusTextSize];
         GetJobStatus(&pRecord->job, &nPercent, szText, sizeof szText);
-        bool bRunning = GetResult(&pRecord->job) == -1;
+        bool bRunning = pRecord->GetFlashResult() == -1;
         if (nPercent > nLowest || !bRunning) {
             bDone = bDone && !bRunning;
             continue;

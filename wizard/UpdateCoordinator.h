@@ -70,6 +70,15 @@ struct DeviceRecord {
     // port was opened, or when nothing stands for the port name (no device
     // node, nothing to report).
     std::string OpenFailure() const;
+    // The result of the record's part in the last StartFlashing, for the
+    // status list and the count of updated devices: DeviceRecord_kPassedOver
+    // when StartFlashing gave it no worker because one still ran on it
+    // (that worker's result is not this update's), else the job's result
+    // (-1 while its flash worker runs).
+    int32_t GetFlashResult() const;
+    // The text of GetFlashResult ("Unable to open port" for a record passed
+    // over).
+    const char* GetFlashResultText() const;
 
     ModelKey key;                                 // model and build once identified
     FirmwareBuild build;                          // build read from the version text
@@ -81,6 +90,7 @@ struct DeviceRecord {
     uint32_t nFlags = DeviceRecord_kInitialFlags; // controller flags of its model
     int32_t bSelected = 0;                        // the device takes part in the update
     bool bJobStarted = false;                     // a worker was started on the job
+    bool bPassedOver = false;                     // the last StartFlashing gave it no worker
 };
 
 // A watched port that identification could not open (no permission, held
@@ -91,6 +101,9 @@ struct PortProblem {
     int32_t nError;         // error code (errno) of the failed open
     std::string sReason;    // DeviceRecord::OpenFailure
 };
+// Result of a selected record that StartFlashing passed over: the port is
+// still held by the worker that runs on it.
+constexpr int32_t DeviceRecord_kPassedOver = flsh_cPortOpen;
 
 // Longest wait (runtime-clock milliseconds) of the coordinator's destructor
 // for the workers of its records; identification of a port that answers
@@ -195,9 +208,10 @@ public:
     // key equals it.
     void DeselectType(ModelKey key);
     // Selects the record at nPosition and gives it a copy of entry as its
-    // hex file; a position outside the list changes nothing. The record must
-    // have no flash worker running.
-    void AssignHexFile(size_t nPosition, HexFileEntry entry);
+    // hex file. Returns 1, or 0 (nothing changed) for a position outside
+    // the list or a record whose worker still runs: a flash worker reads
+    // the file's path from the record.
+    int AssignHexFile(size_t nPosition, HexFileEntry entry);
     // Number of selected records whose key equals key.
     int32_t CountSelectedDevices(ModelKey key) const;
     // Number of records whose key equals key.
@@ -221,8 +235,9 @@ public:
 
     // ------------------------------------------------------ 5. Flashing
 
-    // For every selected record whose worker (if any) has ended, in list
-    // order: reads the flash
+    // For every selected record, in list order. A record whose worker still
+    // runs is passed over and marked so (GetFlashResult gives
+    // DeviceRecord_kPassedOver). The others: reads the flash
     // identification of its file (Lucent models); with bForceLoader the
     // start mode becomes 2 and the file is not checked, otherwise the file
     // is checked against the device (FlashId_CheckHexForDevice). A device
@@ -236,8 +251,8 @@ public:
     // Progress of the selected jobs: *pnPercent becomes the lowest percent
     // among those still running (100 when none runs) and *pText that job's
     // status text (of the later one in list order on a tie; unchanged when
-    // none runs). Finished jobs are passed over. Returns true when every
-    // selected job has ended.
+    // none runs). Finished jobs, and records StartFlashing passed over, are
+    // left out. Returns true when every selected job has ended.
     bool FlashingDone(int32_t* pnPercent, std::string* pText);
 
     // ---------------------------------------------- 6. Access and release

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -185,15 +187,64 @@ TEST_F(AtFlashTest, ImagesOfEveryShapeArriveByteForByte)
     }
 }
 
+// Randomly generated images: chunks at addresses not aligned to anything,
+// holes of every size around 128 bytes, records across 16 KiB boundaries,
+// segments of 0x100 to 0x10000 bytes, records out of order, lower-case
+// digits and LF line ends. The device ends up holding every byte of the
+// file at its address.
+TEST_F(AtFlashTest, RandomImagesLandByteForByte)
+{
+    const uint32_t kSpans[] = {0x100, 0x1000, 0x10000};
+    int nPort = 3;
+    for (uint32_t nSeed = 1; nSeed <= 8; ++nSeed) {
+        std::mt19937 random(nSeed);
+        auto pick = [&random](uint32_t nLow, uint32_t nHigh) {
+            return std::uniform_int_distribution<uint32_t>(nLow, nHigh)(random);
+        };
+        std::vector<HexChunk> image;
+        uint32_t nAddress = pick(0, 0xC000);
+        for (uint32_t nChunk = pick(3, 7); nChunk > 0; --nChunk) {
+            uint32_t nSize = pick(1, 700);
+            // Every third chunk straddles the next 16 KiB boundary.
+            if (nChunk % 3 == 0)
+                nAddress = ((nAddress / 0x4000) + 1) * 0x4000 - pick(1, nSize);
+            image.push_back(hex_Pattern(nAddress, nSize, nSeed * 16 + nChunk));
+            nAddress += nSize + pick(120, 136) + (nChunk % 2 == 0 ? pick(0, 0x3000) : 0);
+        }
+        HexLayout layout;
+        layout.nRecordBytes = pick(1, 32);
+        layout.nSegmentSpan = kSpans[nSeed % 3];
+        layout.nShuffleSeed = nSeed % 2 == 0 ? nSeed : 0;
+        std::string text = hex_Text(image, layout);
+        ASSERT_TRUE(hex_ParseText(text) == hex_Bytes(image));
+        if (nSeed % 2 == 1)
+            std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+        if (nSeed % 4 >= 2)
+            text = std::regex_replace(text, std::regex("\r\n"), "\n");
+        SCOPED_TRACE("seed " + std::to_string(nSeed) + ":\n" + text.substr(0, 400));
+        m_dir.write("random.hex", text);
+        SimAtBoot boot = addBoot(nPort);
+        ASSERT_EQ(flash(nPort, m_dir.file("random.hex")), flsh_cSuccessful) << log();
+        expectImage(boot.image(), image, 0);
+        expectCleanedUp(nPort);
+        ++nPort;
+    }
+}
+
 TEST_F(AtFlashTest, FileAndPortFailures)
 {
     SimAtBoot boot = addBoot(3);
     std::string good = writeHex({hex_Pattern(0, 0x200)});
     EXPECT_EQ(flash(9, good), flsh_cPortOpen);
     EXPECT_EQ(flash(3, m_dir.file("missing.hex")), flsh_cHexFileOpen);
-    // The sorter refuses a record type it does not know.
-    m_dir.write("type5.hex", ":0400000500000000F7\r\n:0100000066FA\r\n:00000001FF\r\n");
-    EXPECT_EQ(flash(3, m_dir.file("type5.hex")), flsh_cSortError);
+    // A sound file beyond the sorter's 64 segment bases.
+    std::vector<HexChunk> chunks;
+    for (uint32_t k = 0; k < 65; ++k)
+        chunks.push_back(hex_Pattern(k * 0x1000, 16, k + 1));
+    HexLayout layout;
+    layout.nSegmentSpan = 0x1000;
+    m_dir.write("segments.hex", hex_Text(chunks, layout));
+    EXPECT_EQ(flash(3, m_dir.file("segments.hex")), flsh_cSortError);
     // A data line the sorter copies but the record reader refuses.
     m_dir.write("bad.hex", ":0100000066FA\r\n:10001000ZZ\r\n:00000001FF\r\n");
     EXPECT_EQ(flash(3, m_dir.file("bad.hex")), flsh_cBadHexFile);
@@ -220,6 +271,14 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
         {"errorblock=2 errors=2", 0, 0, flsh_cSuccessful},   // refused twice, then accepted
         {"errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
         {"nogo=2", 0, 0, flsh_cTimeout},
+        // Line noise (the bytes 0x80 to 0xFF) before every answer of the
+        // boot code (the speed letter excepted) changes no result.
+        {"noise=1", flsh_kFastProbe, 0, flsh_cSuccessful},
+        {"noise=1 dpoff=OK n=OK", flsh_kSendDpOff | flsh_kSendN, 1, flsh_cSuccessful},
+        {"noise=1 dpoff=ERROR", flsh_kSendDpOff, 1, flsh_cUnprotectBoot},
+        {"noise=1 errorblock=2 errors=2", 0, 0, flsh_cSuccessful},
+        {"noise=1 errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
+        {"noise=1 versionok=0", 0, 0, flsh_cHandshakeFailure},
     };
     std::vector<HexChunk> image = {hex_Pattern(0, 0x3000)};
     std::string path = writeHex(image);
@@ -255,6 +314,7 @@ TEST_F(AtFlashTest, SpeedVersionAndModesDecideRateBlocksAndCommands)
         // Boot code 1.07 takes blocks of 128 bytes; 2.01 of 4096. A lower
         // rate asked for is kept.
         {"version=1.07", {}, 115200, "1.7", 0x2000 / 128},
+        {"version=1.07 noise=1", {}, 115200, "1.7", 0x2000 / 128},
         {"", {0, 0, 19200}, 19200, "2.1", 2},
         // Boot code only: no start command, no version query; the job keeps
         // its version and rate.

@@ -100,10 +100,11 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         // No version: ATI1 refused.
         {"atmodem", {{"reply.ATI", "KV3360"}, {"reply.ATI1", ""}, {"result.ATI1", "ERROR"}}, 3, "023",
          "KV3360|ERROR|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI1\r"},
-        // ATI failing after naming the model is 5, unless ATI2 names it.
-        {"atmodem", {{"raw.ATI", "\\r\\nKV3360\\r\\nVersion 3.10\\r\\n\\xFF"}}, 5, "0235",
+        // Bytes 0xFF, 0xFC and 0x80 to 0xFE in a reply are bytes: they end
+        // nothing and change no field.
+        {"atmodem", {{"raw.ATI", "\\r\\nKV3360\\r\\nVersion 3.10\\r\\n\\xFF\\xFC\\x80\\xFE\\r\\n\\r\\nOK\\r\\n"}}, 0, "0235",
          "KV3360|3.10|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\r"},
-        {"atmodem", {{"raw.ATI", "\\r\\nData modem\\r\\nVersion 3.11\\r\\n\\xFF"}}, 0, "0235",
+        {"atmodem", {{"raw.ATI", "\\r\\nData modem\\r\\nVersion 3.11\\r\\n\\xFF\\r\\n\\r\\nOK\\r\\n"}}, 0, "0235",
          "KV3360|3.11|untouched|untouched|" + kUntouched, "AT\rATE1V1Q0\rATI\rATI2\r"},
         // Terminal adapters are Universal; the QBXHP-TA and QBXHI-TA are
         // asked AT%I.

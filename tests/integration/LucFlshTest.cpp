@@ -4,6 +4,7 @@
 // replies to loader and firmware lines (time-outs, second waits, refusals
 // and their recovery), cancelling, and the long first-line waits.
 #include "EngineSource/LucFlsh.h"
+#include "sim/SimHex.h"
 #include "sim/SimHexImage.h"
 #include "sim/SimLucentLoader.h"
 #include "support/FlashRun.h"
@@ -219,7 +220,54 @@ TEST_F(LucFlshTest, LineAnswersTimeOutsAndRefusals)
         {{{"lucentloader.line3", "nok2*5"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
         {{{"lucentloader.line3", "nok3*2"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 34},
         {{{"lucentloader.line3", "nok3@3000"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 33},
+        // A line refused (on the first wait or on the second) and then left
+        // unanswered is never taken for accepted: it is sent again until the
+        // fourth re-send, then the run fails.
+        {{{"lucentloader.line3", "nok2,none*4"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.line3", "nok2@3000,none*4"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.line3", "nok3,none*3,ok"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 36},
+        // Line noise (the bytes 0x80 to 0xFF) before every reply, the
+        // loader's version and its refusals included, changes nothing.
+        {{{"lucentloader.noise", "on"}}, 2, flsh_cSuccessful, "5 13*65 9 6*32 9", 65, 32, 0, "4.4"},
+        {{{"lucentloader.noise", "on"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 32, 0, "4.4"},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.line3", "nok2*4"}}, 0, flsh_cSuccessful, "5 6*32 9", 0, 36},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.line3", "nok2*5"}}, 0, flsh_cVerifyFailed, "5 6*2", 0, 7},
+        {{{"lucentloader.noise", "on"}, {"lucentloader.loader2", "none*3"}}, 2, flsh_cSuccessful,
+         "5 13*65 9 6*32 9", 68, 32},
     });
+}
+
+TEST_F(LucFlshTest, EachReplyAnswersTheLineJustSent)
+{
+    // The loader sends a stray reply 200 ms after its answer to line 3,
+    // while the run is held 2 s after that line (a slow front end): the
+    // stray reply comes after the wait for line 3 and before line 4 is
+    // sent. It never answers line 4: a stray refusal does not make line 4
+    // go out again, and a stray "OK" does not accept line 4, which its own
+    // refusal sends again.
+    const std::vector<std::string> kLines = wireLines(m_firmware);
+    std::vector<std::string> line4Twice = kLines;
+    line4Twice.insert(line4Twice.begin() + 4, kLines[3]);
+    const std::pair<SimSettings, std::vector<std::string>> kCases[] = {
+        {{{"lucentloader.stray3", "nok2@200"}}, kLines},
+        {{{"lucentloader.stray3", "nok3@200"}, {"lucentloader.line3", "nok1"}}, kLines},
+        {{{"lucentloader.stray3", "ok@200"}, {"lucentloader.line4", "nok2"}}, line4Twice},
+        {{{"lucentloader.stray3", "ok@200"}, {"lucentloader.line3", "nok1"}, {"lucentloader.line4", "nok3"}},
+         line4Twice},
+    };
+    m_nPauseEvent = flsh_cEventProgram;
+    m_nPauseNth = 3;
+    m_nPauseMs = 2000;
+    int nPort = 3;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.first.front().second + " on COM" + std::to_string(nPort));
+        std::shared_ptr<SimLucentLoader> pLoader = addLucent(nPort, c.first);
+        ASSERT_NE(pLoader, nullptr);
+        EXPECT_EQ(program(nPort, 0), flsh_cSuccessful);
+        expectReleased(nPort);
+        EXPECT_EQ(pLoader->firmwareLines(), c.second);
+        ++nPort;
+    }
 }
 
 TEST_F(LucFlshTest, WriteFailuresAndACallbackAnsweringZero)
@@ -246,30 +294,42 @@ TEST_F(LucFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
     expectReleased(3);
     EXPECT_TRUE(m_events->events().empty());
 
-    // Firmware lines of 125 characters go out; one of 126 does not fit the
-    // 128-byte text with its CR LF. Loader lines carry the five-character
-    // prefix: 120 characters fit, 121 do not.
-    const std::string kRecord = ":0400000001020304F2\r\n";
-    writeFirmware(kRecord + std::string(125, 'A') + "\r\n" + std::string(126, 'B') + "\r\n" + kRecord);
-    m_dir.write("FlashLdr.hex", kRecord + std::string(120, 'C') + "\r\n" + std::string(121, 'D') + "\r\n");
+    // Firmware lines of up to 125 characters go out, loader lines of up to
+    // 120 (the five-character prefix and CR LF fill the 128-byte text). A
+    // file with a longer line, or with no data at all, is refused before the
+    // start command: nothing reaches the device.
+    const std::string kEnd = ":00000001FF\r\n";
+    std::vector<uint8_t> data(60, 0x5A);
+    auto record = [&data](uint16_t nOffset, size_t nCount) { return sim_HexRecord(0, nOffset, data.data(), nCount) + "\r\n"; };
+    const std::string fw125 = record(0, 57), fw127 = record(0x100, 58), ld119 = record(0, 54), ld121 = record(0x100, 55);
+    ASSERT_EQ(fw125.size(), 127u);
+    ASSERT_EQ(ld121.size(), 123u);
+    writeFirmware(fw125 + kEnd);
+    m_dir.write("FlashLdr.hex", ld119 + kEnd);
     std::shared_ptr<SimLucentLoader> pLoader = addLucent(4);
     ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(4, 0), flsh_cBadHexFile);
+    EXPECT_EQ(program(4, 2, 1), flsh_cSuccessful);
     expectReleased(4);
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(kRecord, std::string(125, 'A') + "\r\n"));
-    EXPECT_EQ(events(), "5 6*2");
-    pLoader = addLucent(5);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(5, 2, 1), flsh_cBadHexFile);
-    expectReleased(5);
-    EXPECT_THAT(pLoader->loaderLines(), ElementsAre("at&&w" + kRecord, "at&&w" + std::string(120, 'C') + "\r\n"));
+    EXPECT_THAT(pLoader->loaderLines(), ElementsAre("at&&w" + ld119, "at&&w" + kEnd));
+    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(fw125, kEnd));
 
-    // An empty hex file: event 9 at once, and done.
-    writeFirmware("");
-    ASSERT_NE(addLucent(8), nullptr);
-    EXPECT_EQ(program(8, 0), flsh_cSuccessful);
-    expectReleased(8);
-    EXPECT_EQ(events(), "5 9");
+    const std::pair<std::string, std::string> kRefused[] = {
+        {fw125 + fw127 + kEnd, ld119 + kEnd},    // a firmware line too long
+        {fw125 + kEnd, ld119 + ld121 + kEnd},    // a loader line too long
+        {"", ld119 + kEnd},                      // an empty firmware file
+    };
+    int nPort = 5;
+    for (const auto& files : kRefused) {
+        writeFirmware(files.first);
+        m_dir.write("FlashLdr.hex", files.second);
+        pLoader = addLucent(nPort);
+        ASSERT_NE(pLoader, nullptr);
+        EXPECT_EQ(program(nPort, 2, 1), flsh_cBadHexFile);
+        expectReleased(nPort);
+        EXPECT_TRUE(pLoader->loaderLines().empty() && pLoader->firmwareLines().empty());
+        EXPECT_EQ(events(), "");
+        ++nPort;
+    }
 }
 
 // The first firmware line may take up to 180 s (the loader erases the

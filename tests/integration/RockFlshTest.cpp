@@ -149,6 +149,11 @@ TEST_F(RockFlshTest, SilenceWriteFailuresAndCancelling)
         {{}, kAborted, "5 6*98 9 6*2", 98, 2, flsh_cEventProgram, 100},
         // Handshake only opens no file: the first announcement ends the run.
         {{}, flsh_cSuccessful, "5", 0, 0, -1, 1, 0, 1},
+        // Line noise (the bytes 0x80 to 0xFF) before each announcement or
+        // "OK" changes nothing.
+        {{{"rockwellloader.noise", "on"}}, flsh_cSuccessful, "5 6*98 9 6*32 9", 98, 32},
+        {{{"rockwellloader", "ok"}, {"rockwellloader.noise", "on"}}, flsh_cSuccessful, "5 6*98 9 6*32 9", 98, 32},
+        {{{"rockwellloader.noise", "on"}, {"rockwellloader.programmed", "none"}}, kFailure, "5 6*98 9 6*32 9", 98, 32},
     });
 }
 
@@ -159,43 +164,42 @@ TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSentAndAnEmptyBootLoader)
     EXPECT_EQ(program(3, 0, "missing.hex"), flsh_cHexFileOpen);
     expectReleased(3);
 
-    // A boot-loader line of 126 characters does not fit with its CR LF.
-    std::string boot125 = "S1" + std::string(123, '0') + "\r\n";
-    m_dir.write("BPFL24.s37", boot125 + "S1" + std::string(124, '1') + "\r\nS9030000FC\r\n");
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(4);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(4), flsh_cBadHexFile);
-    expectReleased(4);
-    EXPECT_THAT(pLoader->bootLines(), ElementsAre(boot125));
-    EXPECT_EQ(events(), "5 6");
-
-    // An empty boot loader: event 9 at once, then the flash-code wait.
-    m_dir.write("BPFL24.s37", "");
-    ASSERT_NE(addRockwell(5), nullptr);
-    EXPECT_EQ(program(5), flsh_cHandshakeFailure);
-    expectReleased(5);
-    EXPECT_EQ(events(), "5 9");
+    // Boot-loader lines of up to 125 characters go out with their CR LF; a
+    // file with a longer line, an empty boot loader and an empty firmware
+    // file are refused before "AT**": nothing reaches the device.
+    const std::pair<std::string, std::string> kRefused[] = {
+        {"S1" + std::string(124, '0') + "\r\nS9030000FC\r\n", ":0400000001020304F2\r\n:00000001FF\r\n"},
+        {"", ":0400000001020304F2\r\n:00000001FF\r\n"},
+        {"S104000000FB\r\nS9030000FC\r\n", ""},
+    };
+    int nPort = 4;
+    for (const auto& files : kRefused) {
+        m_dir.write("BPFL24.s37", files.first);
+        writeFirmware(files.second);
+        std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(nPort);
+        ASSERT_NE(pLoader, nullptr);
+        EXPECT_EQ(program(nPort), flsh_cBadHexFile);
+        expectReleased(nPort);
+        EXPECT_TRUE(m_pDevice->transcript().received().empty());
+        EXPECT_EQ(events(), "");
+        ++nPort;
+    }
 }
 
-TEST_F(RockFlshTest, EmptyFirmwareAndLoneLineFeeds)
+TEST_F(RockFlshTest, FilesWithLfLineEndsGoOutAsTheirCrLfTwins)
 {
-    // An empty firmware file: event 9 at once after the boot loader; the
-    // run goes on to its wait, which the device never answers.
-    writeFirmware("");
-    ASSERT_NE(addRockwell(3), nullptr);
-    EXPECT_EQ(program(3), flsh_cHandshakeFailure);
-    expectReleased(3);
-    EXPECT_EQ(events(), "5 6*98 9*2");
-
-    // A lone LF ends a line there; S-records go out as they stand.
-    m_dir.write("BPFL24.s37", "S00600004844521B\r\nS1\nJUNK\r\nS9030000FC\r\n");
-    writeFirmware(":0400000001020304F2\r\n:00000001FF\r\n");
-    std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(4);
-    ASSERT_NE(pLoader, nullptr);
-    EXPECT_EQ(program(4), flsh_cSuccessful);
-    expectReleased(4);
-    EXPECT_THAT(pLoader->bootLines(), ElementsAre("S00600004844521B\r\n", "S1\r\n", "S9030000FC\r\n"));
-    EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(":0400000001020304F2\r\n", ":00000001FF\r\n"));
+    for (const char* pszEnd : {"\r\n", "\n"}) {
+        std::string end = pszEnd;
+        m_dir.write("BPFL24.s37", "S00600004844521B" + end + "S104000000FB" + end + "S9030000FC" + end);
+        writeFirmware(":0400000001020304F2" + end + ":00000001FF" + end);
+        int nPort = end.size() == 2 ? 3 : 4;
+        std::shared_ptr<SimRockwellLoader> pLoader = addRockwell(nPort);
+        ASSERT_NE(pLoader, nullptr);
+        EXPECT_EQ(program(nPort), flsh_cSuccessful);
+        expectReleased(nPort);
+        EXPECT_THAT(pLoader->bootLines(), ElementsAre("S00600004844521B\r\n", "S104000000FB\r\n", "S9030000FC\r\n"));
+        EXPECT_THAT(pLoader->firmwareLines(), ElementsAre(":0400000001020304F2\r\n", ":00000001FF\r\n"));
+    }
 }
 
 }  // namespace

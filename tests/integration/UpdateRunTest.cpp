@@ -219,7 +219,7 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
 
     for (int nPort : {3, 5, 8, 12, 20}) {
         ASSERT_NE(device(nPort), nullptr) << nPort;
-        EXPECT_STREQ(GetResultText(&device(nPort)->job), "Successful") << nPort << "\n" << log();
+        EXPECT_STREQ(device(nPort)->GetFlashResultText(), "Successful") << nPort << "\n" << log();
     }
     // The device without a file was neither chosen nor touched.
     EXPECT_EQ(device(25)->bSelected, 0);
@@ -253,7 +253,7 @@ TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
     m_pCoordinator->StopFlashing();
     EXPECT_FALSE(m_pCoordinator->AnyWorkerRuns());
     for (int nPort : {3, 4})
-        EXPECT_STREQ(GetResultText(&device(nPort)->job), "Aborted by user") << nPort;
+        EXPECT_STREQ(device(nPort)->GetFlashResultText(), "Aborted by user") << nPort;
 }
 
 TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)

@@ -18,14 +18,32 @@ void EventRecorder::stopAt(int32_t nEvent, int nNth)
     m_nStopSeen = 0;
 }
 
+void EventRecorder::pauseAt(int32_t nEvent, int nNth, int64_t nMs)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_nPauseEvent = nEvent;
+    m_nPauseNth = nNth;
+    m_nPauseSeen = 0;
+    m_nPauseMs = nMs;
+}
+
 int32_t EventRecorder::callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t)
 {
     EventRecorder* pSelf = static_cast<EventRecorder*>(pRecorder);
-    std::lock_guard<std::mutex> guard(pSelf->m_lock);
-    pSelf->m_events.push_back(FlashEvent{nEvent, a});
-    if (nEvent == pSelf->m_nStopEvent && ++pSelf->m_nStopSeen >= pSelf->m_nStopNth)
-        pSelf->m_bStopped = true;
-    return pSelf->m_bStopped ? 0 : 1;
+    int64_t nPauseMs = 0;
+    bool bStopped = false;
+    {
+        std::lock_guard<std::mutex> guard(pSelf->m_lock);
+        pSelf->m_events.push_back(FlashEvent{nEvent, a});
+        if (nEvent == pSelf->m_nStopEvent && ++pSelf->m_nStopSeen >= pSelf->m_nStopNth)
+            pSelf->m_bStopped = true;
+        if (nEvent == pSelf->m_nPauseEvent && ++pSelf->m_nPauseSeen == pSelf->m_nPauseNth)
+            nPauseMs = pSelf->m_nPauseMs;
+        bStopped = pSelf->m_bStopped;
+    }
+    if (nPauseMs > 0)
+        os_SleepMs(static_cast<uint32_t>(nPauseMs));
+    return bStopped ? 0 : 1;
 }
 
 std::vector<FlashEvent> EventRecorder::events() const
@@ -147,6 +165,8 @@ int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32
     m_events = std::make_unique<EventRecorder>();
     if (m_nStopEvent > 0)
         m_events->stopAt(m_nStopEvent, m_nStopNth);
+    if (m_nPauseEvent > 0)
+        m_events->pauseAt(m_nPauseEvent, m_nPauseNth, m_nPauseMs);
     m_nFds = openFdCount();
     // Only when asked: a test may hold the fault table itself for the run.
     std::optional<SysCallFaults> faults;

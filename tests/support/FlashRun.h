@@ -26,6 +26,9 @@ class EventRecorder {
 public:
     // Answers 0 to the nNth report (from 1) of nEvent and to every report after it.
     void stopAt(int32_t nEvent, int nNth = 1);
+    // Holds the run nMs (runtime clock) at the nNth report of nEvent, as a
+    // slow front end would.
+    void pauseAt(int32_t nEvent, int nNth, int64_t nMs);
     static int32_t callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t b);
 
     std::vector<FlashEvent> events() const;
@@ -40,6 +43,10 @@ private:
     int m_nStopNth = 0;                 // at its nth report
     int m_nStopSeen = 0;                // reports of it so far
     bool m_bStopped = false;            // 0 answered once: answer 0 from now on
+    int32_t m_nPauseEvent = -1;         // event the run is held at; -1 none
+    int m_nPauseNth = 0;                // at its nth report
+    int m_nPauseSeen = 0;               // reports of it so far
+    int64_t m_nPauseMs = 0;             // for this long
 };
 
 // The texts the lines of a file go out as: each CR LF line cut at its first
@@ -74,7 +81,8 @@ protected:
     SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
                                     const std::string& family = "modem");
     // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
-    // text, a fresh event recorder (answering 0 as m_nStopEvent says) and
+    // text, a fresh event recorder (answering 0 as m_nStopEvent says, held
+    // as m_nPauseEvent says) and
     // the write failure m_nFailedWrite asks for,
     // noting the descriptors open, the start and the length of the run.
     int32_t runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
@@ -92,6 +100,9 @@ protected:
     int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
     int m_nStopNth = 1;                          // at its nth report
     int m_nFailedWrite = 0;                      // the run's nth write fails with EIO; 0: none
+    int32_t m_nPauseEvent = -1;                  // the callback holds the run at this event ...
+    int m_nPauseNth = 1;                         // ... at its nth report ...
+    int64_t m_nPauseMs = 0;                      // ... for this long (runtime clock)
     int32_t m_nBaud = 115200;                    // the job's rate
     uint32_t m_nHighest = 0;                     // highest address (not used by these protocols)
     char m_szVersion[flsh_kVersionSize] = "";    // the loader version of the run

@@ -107,9 +107,14 @@ TEST_F(SortHexFileTest, SegmentsAscendWithTheirRecordsSorted)
         // and no key is smaller, so the order becomes B, A, C.
         {":01001000AA45\r\n:01001000BB34\r\n:01001000CC23\r\n:00000001FF\r\n",
          ":020000020000FC\r\n:01001000BB34\r\n:01001000AA45\r\n:01001000CC23\r\n:00000001FF\r\n"},
-        // "3a00" is 3 * 4096 + 'a' * 256 = 0x9100 to the sorter.
+        // Lower-case digits count their values: "3a00" sorts as 0x3A00.
         {":01A00000114E\r\n:013a000011B4\r\n:01400000AA15\r\n:013B000011B3\r\n:00000001FF\r\n",
-         ":020000020000FC\r\n:013B000011B3\r\n:01400000AA15\r\n:013a000011B4\r\n:01A00000114E\r\n:00000001FF\r\n"},
+         ":020000020000FC\r\n:013a000011B4\r\n:013B000011B3\r\n:01400000AA15\r\n:01A00000114E\r\n:00000001FF\r\n"},
+        // Segment 0x1000 reaches past the base of segment 0x1800: the records
+        // come out by address, each led by the segment it was written under.
+        {":020000021800E4\r\n:0100100044AB\r\n:020000021000EC\r\n:0180200033CC\r\n:01000000BB44\r\n:00000001FF\r\n",
+         ":020000021000EC\r\n:01000000BB44\r\n:020000021800E4\r\n:0100100044AB\r\n:020000021000EC\r\n"
+         ":0180200033CC\r\n:00000001FF\r\n"},
     };
     for (const auto& test : kCases) {
         ASSERT_EQ(sort(test.first), 0) << test.first;
@@ -297,8 +302,12 @@ std::vector<std::string> readAll(const std::string& bytes)
 
 TEST(FlshLine, TextsArePrefixCutLineAndCrLfAndNeverOverrunTheBuffer)
 {
-    EXPECT_EQ(readAll(":00\r\n\r\nAB\nCD\r\nLAST"),
-              (std::vector<std::string>{"10 at&&w:00\r\n", "7 at&&w\r\n", "9 at&&wAB\r\n", "11 at&&wLAST\r\n", "0 "}));
+    // A lone LF ends a line as CR LF does.
+    EXPECT_EQ(readAll(":00\r\n\r\nAB\nCD\r\nLAST"), (std::vector<std::string>{"10 at&&w:00\r\n", "7 at&&w\r\n",
+                                                                            "9 at&&wAB\r\n", "9 at&&wCD\r\n",
+                                                                            "11 at&&wLAST\r\n", "0 "}));
+    // A NUL byte would cut the line on the wire: the line is bad.
+    EXPECT_EQ(readAll(std::string(":0\0\r\n", 5)), std::vector<std::string>{"-1 "});
     // A line longer than the line buffer itself is refused with an empty text.
     EXPECT_EQ(readAll(std::string(300, 'g') + "\r\n"), std::vector<std::string>{"-1 "});
 }

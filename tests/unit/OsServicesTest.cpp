@@ -130,7 +130,15 @@ TEST(FileTest, MakesTemporaryFilesAndFindsTheExecutable)
     pszSaved != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
     EXPECT_EQ(std::string(szFirst).rfind(dir.path() + "/", 0), 0u);
     EXPECT_STRNE(szFirst, szSecond);
-    EXPECT_EQ(modeOf(szFirst), 0600u);
+    // The name lies in a folder only the user may enter; the file itself is
+    // made later, and removed with its folder.
+    std::string folder = std::string(szFirst).substr(0, std::string(szFirst).rfind('/'));
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_NE(access(szFirst, F_OK), 0);
+    osfl_Close(osfl_Create(szFirst, osfl_kAttrNormal));
+    os_RemoveTempFile(szFirst);
+    os_RemoveTempFile(szSecond);
+    EXPECT_NE(access(folder.c_str(), F_OK), 0);
     EXPECT_STREQ(szSmall, "");
     // The folder itself is what the model database is loaded from.
     EXPECT_EQ(os_GetExeDir(szSmall, 2), 0);
@@ -160,11 +168,14 @@ Lines readAll(const TempDir& dir, const std::string& bytes, int nSize, bool bByt
     return lines;
 }
 
-TEST(LineReaderTest, EndsLinesOnlyAtCrLfAndReportsOverlongLinesAndReadErrors)
+TEST(LineReaderTest, EndsLinesAtCrLfOrLfAndReportsOverlongLinesAndReadErrors)
 {
     TempDir dir;
     EXPECT_EQ(readAll(dir, "A\r\nB", 100), (Lines{{3, "A"}, {1, "B"}, {0, ""}}));
-    EXPECT_EQ(readAll(dir, "A\nB\r\n", 100), (Lines{{5, "A\nB"}, {0, ""}}));
+    EXPECT_EQ(readAll(dir, "A\nB\r\n", 100), (Lines{{2, "A"}, {3, "B"}, {0, ""}}));
+    // The longest text is the same whichever line end follows it.
+    EXPECT_EQ(readAll(dir, "ab\n", 4), (Lines{{3, "ab"}, {0, ""}}));
+    EXPECT_EQ(readAll(dir, "abc\n", 4).front().first, -1);
     EXPECT_EQ(readAll(dir, "ab\r\n", 4), (Lines{{4, "ab"}, {0, ""}}));
     // The last byte of the first block is a CR, the first of the next an LF.
     std::string block(4095, 'x');
@@ -175,10 +186,11 @@ TEST(LineReaderTest, EndsLinesOnlyAtCrLfAndReportsOverlongLinesAndReadErrors)
     EXPECT_EQ(readAll(dir, "abc\r\n", 4), (Lines{{-1, "abc"}}));    // left terminated
     EXPECT_NE(log.text().find("[EngineSource/OSWIN32 ("), std::string::npos);
     EXPECT_NE(log.text().find("]: ReadNextLine:  Fell out of while loop  nCurCount 4\n"), std::string::npos);
-    // The profile reader's byte-wise reads: lone line feeds and carriage
-    // returns stay; lines of 150 characters and Ctrl-Z are shown by the
-    // profile tests.
-    EXPECT_EQ(readAll(dir, "[A]\r\na\nb\rc\r\nlast", 132, true), (Lines{{1, "[A]"}, {1, "a\nb\rc"}, {1, "last"}, {0, ""}}));
+    // The profile reader's byte-wise reads: a lone line feed ends a line, a
+    // lone carriage return stays; lines of 150 characters and Ctrl-Z are
+    // shown by the profile tests.
+    EXPECT_EQ(readAll(dir, "[A]\r\na\nb\rc\r\nlast", 132, true),
+              (Lines{{1, "[A]"}, {1, "a"}, {1, "b\rc"}, {1, "last"}, {0, ""}}));
     {
         SysCallFaults faults;
         faults.fail(SysCall::kRead, 3, EIO);

@@ -183,7 +183,13 @@ TEST(ProfileTest, ParsesSectionsEntriesCommentsAndLimits)
     dir.write("Models.ini", kModels);
     EXPECT_EQ(parse(dir.file("Models.ini")), (std::vector<std::string>{
         "[Models]", "NumModels=3", "Key=a=b", "Bare=", ";indented comment=", "[A] ;not a header=", "Split=v",
-        "Spaced=padded value", "[Version]", "Version=1.04", "[models]", "NumModels=9", "Extra=second"}));
+        "Hidden=w", "Spaced=padded value", "[Version]", "Version=1.04", "[models]", "NumModels=9", "Extra=second"}));
+    // The same profile with LF line ends reads the same.
+    std::string lf = kModels;
+    for (size_t n = lf.find("\r\n"); n != std::string::npos; n = lf.find("\r\n", n))
+        lf.erase(n, 1);
+    dir.write("lf.ini", lf);
+    EXPECT_EQ(parse(dir.file("lf.ini")), parse(dir.file("Models.ini")));
     // A line of 150 characters goes on at its 133rd as a line of its own.
     dir.write("long.ini", "[" + std::string(60, 'S') + "]\r\n" + std::string(45, 'e') + " = x\r\nLong=" +
                               std::string(127, 'v') + "Tail=" + std::string(13, 't') + "\r\n");
@@ -220,7 +226,8 @@ TEST(ProfileTest, LooksUpTheFirstSectionAndEntryWithoutCase)
     std::string path = dir.file("Models.ini");
     EXPECT_EQ(os_GetPPint("models", "NUMMODELS", -1, path.c_str()), 3);
     EXPECT_EQ(pps("Models", "Key", path), "a=b");
-    for (const char* pszMissing : {"Bare", "Extra", "Hidden", "After"})
+    EXPECT_EQ(pps("Models", "Hidden", path), "w");
+    for (const char* pszMissing : {"Bare", "Extra", "After"})
         EXPECT_EQ(pps("Models", pszMissing, path), "<default>") << pszMissing;
     dir.write("n.ini", "[N]\r\nhex=0x1F\r\nword=abc\r\nnone=\r\nlong=123456789012345678901234567890\r\n");
     std::string numbers = dir.file("n.ini");

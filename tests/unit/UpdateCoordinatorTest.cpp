@@ -222,6 +222,36 @@ TEST_F(UpdateCoordinatorTest, StartFlashingRefusesALucentFileForAnotherFlashPart
     }
 }
 
+TEST_F(UpdateCoordinatorTest, ARecordWhoseWorkerRunsKeepsItsFileAndIsNeverReadAsUpdated)
+{
+    identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}});
+    m_coordinator.FinishIdentification(false);
+    // COM1's worker (identification, or the flash of an earlier update)
+    // still runs: the file it reads the path of stays, and it is not chosen.
+    record(0).bJobStarted = true;
+    record(0).job.nResult = -1;
+    EXPECT_EQ(m_coordinator.AssignHexFile(0, entryOf("LVGB0510.HEX")), 0);
+    EXPECT_EQ(record(0).bSelected, 0);
+    EXPECT_EQ(record(0).hexFile.fileName, "");
+    EXPECT_EQ(m_coordinator.AssignHexFile(1, entryOf("LVGB0510.HEX")), 1);
+    EXPECT_EQ(record(1).hexFile.fileName, "LVGB0510.HEX");
+    EXPECT_EQ(m_coordinator.AssignHexFile(2, entryOf("LVGB0510.HEX")), 0);
+
+    // Chosen before its worker began, then passed over by StartFlashing: the
+    // status list and the count of updated devices read a failure, also
+    // after the worker stored its own result (identification status 0).
+    record(0).bSelected = 1;
+    record(1).bSelected = 0;
+    m_coordinator.StartFlashing(0, false);
+    EXPECT_EQ(record(0).GetFlashResult(), DeviceRecord_kPassedOver);
+    // No flash job waits for it.
+    EXPECT_EQ(shown(), "100 given done");
+    record(0).job.nResult = 0;
+    EXPECT_EQ(record(0).GetFlashResult(), flsh_cPortOpen);
+    EXPECT_STREQ(record(0).GetFlashResultText(), "Unable to open port");
+    EXPECT_STREQ(record(1).GetFlashResultText(), "Successful");
+}
+
 TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
 {
     // Records that never had a job keep the result -1; waiting for them
