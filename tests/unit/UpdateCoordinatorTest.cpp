@@ -287,6 +287,7 @@ TEST_F(UpdateCoordinatorTest, TheUsersChoicesDecideWhatIsFlashedWithWhichOptions
             m_coordinator.ApplyTypeSelection();
             m_coordinator.AssignHexFile(0, entryOf(kFiles[0]));
             m_coordinator.ResetSelection();
+            EXPECT_EQ(m_coordinator.CountSelectedDevices(*types.keys[0]), 0);
         }
         for (size_t nType : choice.types)
             ModelKey_Select(&types, nType);
