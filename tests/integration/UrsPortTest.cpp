@@ -260,8 +260,12 @@ TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
     pLate->setPacing(false);
     pLate->setMisbehaviour(SimMisbehaviour{false, 300, 0, 0, -1, -1});
     ASSERT_EQ(urs_OpenPort(&m_port, comDevice(4).c_str()), 0);
-    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
-    int64_t nElapsed = timed([this] { EXPECT_EQ(urs_WaitInput(&m_port, 5000), 1); });
+    // Timed from before the command: the device's 300 ms start when it has
+    // read it.
+    int64_t nElapsed = timed([this] {
+        ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+        EXPECT_EQ(urs_WaitInput(&m_port, 5000), 1);
+    });
     EXPECT_GE(nElapsed, 300);
     EXPECT_LT(nElapsed, 300 + roomMs());
 

@@ -28,11 +28,11 @@ using SimSettings = std::vector<std::pair<std::string, std::string>>;
 class SimFixture : public ::testing::Test {
 protected:
     static constexpr double kTestScale = 0.05;
-    static constexpr double kMinWindowRealMs = 100;
+    static constexpr double kMinWindowRealMs = 250;
     static constexpr double kRoomRealMs = 300;
 
     // The time scale at which a window of nShortestMs (runtime clock) lasts
-    // kMinWindowRealMs: kTestScale unless the window is shorter than 2 s.
+    // kMinWindowRealMs (never below kTestScale).
     static double scaleFor(int64_t nShortestMs);
     // Runtime-clock milliseconds that kRoomRealMs of real time last at the
     // current scale: the room an upper bound leaves for scheduler delays.
