@@ -61,6 +61,8 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
+        // Reply bytes (wake-up answer, speed letter) have 1 s.
+        os_SetTimeScale(scaleFor(1000));
         if (const char* pszTmp = getenv("TMPDIR"))
             m_savedTmp = pszTmp;
         setenv("TMPDIR", m_tmp.path().c_str(), 1);

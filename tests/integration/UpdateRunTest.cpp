@@ -10,6 +10,7 @@
 #include "sim/SimRockwellLoader.h"
 #include "support/FlashRun.h"
 #include "support/HexWriter.h"
+#include "support/ModelKeys.h"
 #include "support/SimFixture.h"
 
 #include <gmock/gmock.h>
@@ -234,6 +235,30 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     EXPECT_EQ(rockwell.pRockwell->bootLines(), wireLines(dataFile("BPFL24.s37")));
     EXPECT_EQ(rockwell.pRockwell->firmwareLines(), wireLines(rockwellText));
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
+}
+
+TEST_F(UpdateRunTest, PreparingALucentDeviceReadsItsFlashPartAndSetsTheStartMode)
+{
+    // Without identification (developers page): the Lucent model's flash
+    // part is read from the device; an AT model's port is not touched.
+    add(3, "lucent", {});
+    watch(3, 4);
+    m_pCoordinator->AddHexFile("fw.hex");
+    const HexFileEntry& entry = *m_pCoordinator->GetCatalogue().GetEntry(0);
+    ModelKey lucentKey = test_KeyOf("LV5600", -1), atKey = test_KeyOf("KV3360", -1);
+    ASSERT_EQ(m_pCoordinator->PrepareDevice(0, lucentKey, ModelKey_Flags(lucentKey), false, entry), 1);
+    ASSERT_EQ(m_pCoordinator->PrepareDevice(1, atKey, ModelKey_Flags(atKey), true, entry), 1);
+    const FlashJob& lucent = device(3)->job;
+    EXPECT_EQ(std::to_string(lucent.info.flashId.nSize) + " " + std::to_string(lucent.info.flashId.nType) + " " +
+                  std::to_string(lucent.info.flashId.nCode) + " " + std::to_string(lucent.nStartMode),
+              "64 3 4779 1") << log();
+    const DeviceRecord& at = *device(4);
+    EXPECT_EQ(at.job.nStartMode, 0);
+    EXPECT_EQ(at.job.info.flashId.nCode, 0);
+    EXPECT_EQ(std::to_string(at.bSelected) + " " + std::to_string(at.bBootCode) + " " + at.hexFile.key.name + " " +
+                  std::to_string(at.hexFile.selected),
+              "1 1 KV3360 1");
+    EXPECT_EQ(m_pCoordinator->PrepareDevice(2, atKey, 0, false, entry), 0);
 }
 
 TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)

@@ -129,6 +129,8 @@ std::string eventRuns(const std::vector<int32_t>& numbers)
 void FlashFixture::SetUp()
 {
     SimFixture::SetUp();
+    // The Lucent version reply and line answers have 2 s.
+    os_SetTimeScale(scaleFor(2000));
     m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
     // 30 data records of 16 bytes between an address record and the end.
     writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));

@@ -2,6 +2,8 @@
 
 #include "EngineSource/dbg.h"
 
+#include <algorithm>
+
 void SimFixture::SetUp()
 {
     m_savedScale = os_TimeScale();
@@ -64,5 +66,12 @@ std::string SimFixture::takeLog()
     m_nLogTaken = all.size();
     return fresh;
 }
+
+double SimFixture::scaleFor(int64_t nShortestMs)
+{
+    return std::max(kTestScale, kMinWindowRealMs / static_cast<double>(nShortestMs));
+}
+
+int64_t SimFixture::roomMs() { return static_cast<int64_t>(kRoomRealMs / os_TimeScale()); }
 
 std::string comDevice(int nPort) { return "\\\\.\\COM" + std::to_string(nPort); }

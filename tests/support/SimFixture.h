@@ -19,9 +19,24 @@
 // ({"reply.ATI9", "7"}, {"silent", "1"}).
 using SimSettings = std::vector<std::pair<std::string, std::string>>;
 
+// Time in tests. Every protocol window (a time-out, a pause the device
+// must answer within) lasts at least kMinWindowRealMs of real time, however
+// small the scale: a loaded scheduler delays a thread by tens of
+// milliseconds. Lower bounds of durations are checked exactly; an upper
+// bound is checked only where it is what the test is about, and then with
+// roomMs() on top.
 class SimFixture : public ::testing::Test {
 protected:
     static constexpr double kTestScale = 0.05;
+    static constexpr double kMinWindowRealMs = 250;
+    static constexpr double kRoomRealMs = 300;
+
+    // The time scale at which a window of nShortestMs (runtime clock) lasts
+    // kMinWindowRealMs (never below kTestScale).
+    static double scaleFor(int64_t nShortestMs);
+    // Runtime-clock milliseconds that kRoomRealMs of real time last at the
+    // current scale: the room an upper bound leaves for scheduler delays.
+    static int64_t roomMs();
 
     void SetUp() override;
     void TearDown() override;

@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -250,6 +251,131 @@ TEST_F(UpdateCoordinatorTest, ARecordWhoseWorkerRunsKeepsItsFileAndIsNeverReadAs
     EXPECT_EQ(record(0).GetFlashResult(), flsh_cPortOpen);
     EXPECT_STREQ(record(0).GetFlashResultText(), "Unable to open port");
     EXPECT_STREQ(record(1).GetFlashResultText(), "Successful");
+}
+
+// What the user chooses on the detection and model pages, and the options
+// of the run.
+struct Choice {
+    const char* pszName;
+    std::vector<size_t> firstTypes;        // types ticked before going back (ResetSelection), or none
+    std::vector<size_t> types;             // device types ticked
+    std::vector<std::vector<size_t>> ports;  // per ticked type: the records chosen on its model page
+    std::vector<size_t> files;             // per ticked type: the catalogue entry chosen
+    bool bForceBoot;                       // force-boot option at identification
+    int32_t bUpdateBootCode;               // boot-code update option
+    bool bForceLoader;                     // force-loader option
+    const char* pszSelectedFiles;          // catalogue selected flags after ApplyTypeSelection
+    const char* pszFlashed;                // per record: "-" or "file flags update boot-only start-mode"
+};
+
+TEST_F(UpdateCoordinatorTest, TheUsersChoicesDecideWhatIsFlashedWithWhichOptions)
+{
+    // COM1-COM3 a KV3360 of build 2, COM4 a Lucent LV5600 whose loader is
+    // in the device (status 9), COM5 a QBX7720 of build 3. The KV3360 file
+    // comes twice (two countries); the Lucent file names the device's flash
+    // part.
+    TempDir dir;
+    ScopedChdir chdir(dir.path());
+    dir.write("LVGB0510.HEX", lucentHead("AB125540"));
+    TempDir noPorts;
+    setenv("NORVANE_PORTS", noPorts.path().c_str(), 1);
+    const char* const kFiles[] = {"KNGB0210.HEX", "KNDE0210.HEX", "LVGB0510.HEX", "QAGB0410.HEX"};
+    for (const char* pszFile : kFiles)
+        m_coordinator.GetCatalogue().Append(entryOf(pszFile));
+    // Catalogue entries are selected with the types their key equals: the
+    // QBX7720 file is of build 4, which the build-3 type only upgrades to.
+    const Choice kChoices[] = {
+        {"all types, every port, first fitting file", {}, {0, 1, 2}, {{0, 1, 2}, {3}, {4}}, {0, 2, 3}, false, 0,
+         false, "1110", "KNGB0210.HEX 24 0 0 0,KNGB0210.HEX 24 0 0 0,KNGB0210.HEX 24 0 0 0,LVGB0510.HEX 100 0 0 1,"
+         "QAGB0410.HEX 65 0 0 0"},
+        {"two of three ports, the second file", {}, {0}, {{0, 2}}, {1}, false, 0, false, "1100",
+         "KNDE0210.HEX 24 0 0 0,-,KNDE0210.HEX 24 0 0 0,-,-"},
+        {"back to detection: only the second choice counts", {0, 1, 2}, {2}, {{4}}, {3}, false, 0, false, "0000",
+         "-,-,-,-,QAGB0410.HEX 65 0 0 0"},
+        {"boot-code update and force-boot reach the jobs", {}, {0}, {{1}}, {0}, true, 1, false, "1100",
+         "-,KNGB0210.HEX 24 1 1 0,-,-,-"},
+        {"force-loader downloads the Lucent loader", {}, {1}, {{3}}, {2}, false, 0, true, "0010",
+         "-,-,-,LVGB0510.HEX 100 0 0 2,-"},
+        {"nothing chosen on the model page", {}, {0}, {{}}, {0}, false, 0, false, "1100", "-,-,-,-,-"},
+    };
+    for (const Choice& choice : kChoices) {
+        SCOPED_TRACE(choice.pszName);
+        m_coordinator.ReleaseDevices();
+        ModelKeyList_Clear(&m_coordinator.GetDeviceTypes());
+        identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}, {9, "LV5600", "5.10"},
+                    {0, "QBX7720", "3.01"}});
+        ASSERT_TRUE(m_coordinator.IdentificationDone(choice.bForceBoot));
+        record(3).job.info.flashId = devid_FlashId{64, 3, 0x12AB};
+        m_coordinator.BuildDeviceTypes();
+        ModelKeyList& types = m_coordinator.GetDeviceTypes();
+        ASSERT_EQ(types.keys.size(), 3u);
+
+        // Detection page: tick, maybe go back and tick again.
+        for (size_t nType : choice.firstTypes)
+            ModelKey_Select(&types, nType);
+        if (!choice.firstTypes.empty()) {
+            m_coordinator.ApplyTypeSelection();
+            m_coordinator.AssignHexFile(0, entryOf(kFiles[0]));
+            m_coordinator.ResetSelection();
+            EXPECT_EQ(m_coordinator.CountSelectedDevices(*types.keys[0]), 0);
+        }
+        for (size_t nType : choice.types)
+            ModelKey_Select(&types, nType);
+        m_coordinator.ApplyTypeSelection();
+        std::string sSelected;
+        for (int32_t n = 0; n < m_coordinator.GetCatalogue().GetCount(); ++n)
+            sSelected += std::to_string(m_coordinator.GetCatalogue().GetEntry(static_cast<size_t>(n))->selected);
+        EXPECT_EQ(sSelected, choice.pszSelectedFiles);
+
+        // Model page, once per ticked type: its ports start unchosen, the
+        // chosen ones take the chosen file.
+        for (size_t n = 0; n < choice.types.size(); ++n) {
+            ModelKey type = *types.keys[choice.types[n]];
+            EXPECT_EQ(m_coordinator.CountDevices(type), type.count);
+            m_coordinator.DeselectType(type);
+            EXPECT_EQ(m_coordinator.CountSelectedDevices(type), 0);
+            EXPECT_EQ(m_coordinator.GetCatalogue().CountSelectedFitting(type), 0);
+            HexFileEntry entry = m_coordinator.GetCatalogue().SelectEntry(choice.files[n]);
+            for (size_t nPort : choice.ports[n])
+                m_coordinator.AssignHexFile(nPort, entry);
+            EXPECT_EQ(m_coordinator.CountSelectedDevices(type), static_cast<int32_t>(choice.ports[n].size()));
+            ModelKeyList_MarkDone(&types, type);
+        }
+
+        m_coordinator.StartFlashing(choice.bUpdateBootCode, choice.bForceLoader);
+        ASSERT_TRUE(m_coordinator.WaitForJobs(60000));
+        std::string sFlashed;
+        int32_t nStarted = 0;
+        for (size_t n = 0; n < 5; ++n) {
+            const DeviceRecord& device = record(n);
+            char szJob[80] = "-";
+            nStarted += device.bJobStarted ? 1 : 0;
+            if (device.bJobStarted)
+                snprintf(szJob, sizeof szJob, "%s %x %d %d %d", device.job.pszHexFile, device.job.nFlags,
+                         device.job.bUpdateBootCode, device.job.bBootCodeOnly, device.job.nStartMode);
+            sFlashed += std::string(n == 0 ? "" : ",") + szJob;
+        }
+        EXPECT_EQ(sFlashed, choice.pszFlashed);
+
+        // Only the chosen records stay.
+        EXPECT_EQ(m_coordinator.RemoveUnselectedDevices(), nStarted);
+        for (size_t n = 0; n < static_cast<size_t>(nStarted); ++n)
+            EXPECT_TRUE(record(n).bJobStarted) << n;
+    }
+    unsetenv("NORVANE_PORTS");
+}
+
+TEST_F(UpdateCoordinatorTest, StopIdentificationStopsJobsOnlyWhenThereAreRecords)
+{
+    FlashJob job;
+    InitFlashJob(&job, "\\\\.\\COM1", 38400);
+    m_coordinator.StopIdentification();
+    EXPECT_EQ(FlashProgress(&job, 5, 0, 0), 1);
+    identified({{0, "KV3360", "2.05"}});
+    m_coordinator.StopIdentification();
+    EXPECT_EQ(FlashProgress(&job, 6, 1, 0), 0);
+    ResetAbortFlag();
+    DeleteFlashJob(&job);
 }
 
 TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
