@@ -28,7 +28,7 @@ bash scripts/build.sh default
 bin="$source_dir/build/default"
 program="$bin/norvane-cli"
 if [ "$gui" = 1 ]; then
-  program="$bin/norvane"
+  program="$bin/app/norvane"
   if [ ! -x "$program" ]; then
     echo "demo.sh: the wizard ($program) is not built" >&2
     exit 1
