@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStringList>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@ namespace {
 const char kIdentifying[] = "Identifying Devices\nThis may take up to 20 seconds";
 const char kIdentified[] = "Devices have been identified.";
 const char kNoChoice[] = "ERROR: You must select atleast one type of device to update.";
+const char kProblemsHeading[] = "Ports that could not be opened:";
 
 // Column of the port count; the device type's position in the coordinator's
 // list is the row's data in column 0.
@@ -43,6 +45,7 @@ std::string detect_NoFilesMessage(const std::vector<std::string>& names)
 CDetectionPage::CDetectionPage(CWizard* pWizard)
     : CWizardPage(pWizard),
       m_pStatus(new QLabel(this)),
+      m_pProblems(new QLabel(this)),
       m_pFrame(new QGroupBox(tr("Devices"), this)),
       m_pPrompt(new QLabel(tr("&Select the device type to flash:"), m_pFrame)),
       m_pList(new QTreeWidget(m_pFrame)),
@@ -51,6 +54,7 @@ CDetectionPage::CDetectionPage(CWizard* pWizard)
 {
     setObjectName(QStringLiteral("detectionPage"));
     m_pStatus->setObjectName(QStringLiteral("statusText"));
+    m_pProblems->setObjectName(QStringLiteral("portProblemsText"));
     m_pFrame->setObjectName(QStringLiteral("devicesFrame"));
     m_pPrompt->setObjectName(QStringLiteral("selectPrompt"));
     m_pList->setObjectName(QStringLiteral("deviceTypeList"));
@@ -59,6 +63,10 @@ CDetectionPage::CDetectionPage(CWizard* pWizard)
 
     m_pStatus->setAlignment(Qt::AlignCenter);
     m_pStatus->setWordWrap(true);
+    // Reasons name device nodes and groups: shown as written, never as markup.
+    m_pProblems->setTextFormat(Qt::PlainText);
+    m_pProblems->setWordWrap(true);
+    m_pProblems->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pPrompt->setBuddy(m_pList);
     m_pList->setRootIsDecorated(false);
     // Columns keep the widths the page gives them.
@@ -72,8 +80,10 @@ CDetectionPage::CDetectionPage(CWizard* pWizard)
     pFrameLayout->addWidget(m_pList);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pStatus);
+    pLayout->addWidget(m_pProblems);
     pLayout->addWidget(m_pFrame, 1);
     pLayout->addWidget(m_pContinue);
+    m_pProblems->hide();
     m_pFrame->hide();
     m_pContinue->hide();
 
@@ -140,6 +150,7 @@ void CDetectionPage::identified()
     layout()->activate();
     fillList();
     m_pStatus->setText(tr(kIdentified));
+    showPortProblems(false);
     m_pList->setFocus();
     Sheet()->SetWizardButtons(wiz_kNext);
 }
@@ -147,8 +158,36 @@ void CDetectionPage::identified()
 void CDetectionPage::endWithError(int nCode)
 {
     m_pStatus->setText(QString::fromStdString(Coordinator().GetErrorTable().GetErrorText(nCode)));
+    showPortProblems(true);
     Sheet()->HideCancel();
     Sheet()->SetWizardButtons(wiz_kFinish);
+}
+
+void CDetectionPage::showPortProblems(bool bInFull)
+{
+    const std::vector<PortProblem>& problems = Coordinator().GetPortProblems();
+    if (problems.empty()) {
+        m_pProblems->hide();
+        return;
+    }
+    QStringList ports;
+    QStringList reasons;
+    for (const PortProblem& problem : problems) {
+        const QString sPort = QString::fromStdString(problem.sPort);
+        ports << sPort;
+        reasons << sPort + QStringLiteral(": ") + QString::fromStdString(problem.sReason);
+    }
+    // At a dead end the reasons are the answer, so they are shown in full;
+    // beside a list of devices one line names the ports and the tooltip
+    // tells why.
+    if (bInFull) {
+        m_pProblems->setText(tr(kProblemsHeading) + QLatin1Char('\n') + reasons.join(QLatin1Char('\n')));
+        m_pProblems->setToolTip(QString());
+    } else {
+        m_pProblems->setText(tr(kProblemsHeading) + QLatin1Char(' ') + ports.join(QStringLiteral(", ")));
+        m_pProblems->setToolTip(reasons.join(QLatin1Char('\n')));
+    }
+    m_pProblems->show();
 }
 
 void CDetectionPage::fillList()

@@ -1,7 +1,9 @@
 // The wizard's first page: collects the firmware files, identifies the
 // devices on every watched port (polled once a second, at most 20 seconds),
 // warns about device types no file fits, and lists the other types with
-// their port counts for the user to choose from.
+// their port counts for the user to choose from. Ports identification could
+// not open (no permission, busy, gone) are named under the status text with
+// their reasons.
 #ifndef NORVANE_APP_CDETECTIONPAGE_H
 #define NORVANE_APP_CDETECTIONPAGE_H
 
@@ -46,8 +48,10 @@ private:
     void identified();
     void endWithError(int nCode);
     void fillList();
+    void showPortProblems(bool bInFull);
 
     QLabel* m_pStatus;        // status text (statusText)
+    QLabel* m_pProblems;      // ports that could not be opened, and why (portProblemsText)
     QGroupBox* m_pFrame;      // "Devices" frame around the list (devicesFrame)
     QLabel* m_pPrompt;        // prompt above the list (selectPrompt)
     QTreeWidget* m_pList;     // device types and port counts (deviceTypeList)

@@ -103,9 +103,10 @@ void CDevelopersPage::OnSetActive()
     m_pPortList->clear();
     UpdateCoordinator& coordinator = Coordinator();
     for (int nPosition = 0; nPosition < coordinator.GetDeviceCount(); ++nPosition) {
-        QListWidgetItem* pItem = new QListWidgetItem(
-            QString::fromLocal8Bit(coordinator.GetDevice(static_cast<size_t>(nPosition))->PortName()), m_pPortList);
+        const DeviceRecord& record = *coordinator.GetDevice(static_cast<size_t>(nPosition));
+        QListWidgetItem* pItem = new QListWidgetItem(QString::fromLocal8Bit(record.PortName()), m_pPortList);
         pItem->setData(Qt::UserRole, nPosition);
+        pItem->setToolTip(page_PortToolTip(record));
     }
 }
 

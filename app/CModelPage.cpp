@@ -105,6 +105,7 @@ void CModelPage::OnSetActive()
             continue;
         auto* pRow = new QTreeWidgetItem(m_pPorts);
         pRow->setText(0, QString::fromLocal8Bit(record.PortName()));
+        pRow->setToolTip(0, page_PortToolTip(record));
         pRow->setData(0, kPositionRole, n);
         pRow->setText(1, QString::fromStdString(FirmwareBuild_Text(record.build)));
         pRow->setText(2, QString::fromLatin1(Country_DisplayName(record.nCountry)));

@@ -104,6 +104,7 @@ void CProgressPage::FillPortList()
             continue;
         QTreeWidgetItem* pItem = new QTreeWidgetItem();
         pItem->setText(progress_kColPort, QString::fromLocal8Bit(pRecord->PortName()));
+        pItem->setToolTip(progress_kColPort, page_PortToolTip(*pRecord));
         pItem->setText(progress_kColModel, QString::fromStdString(ModelKey_DisplayName(pRecord->key)));
         pItem->setTextAlignment(progress_kColPercent, Qt::AlignRight | Qt::AlignVCenter);
         items.append(pItem);

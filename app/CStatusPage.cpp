@@ -50,6 +50,7 @@ void CStatusPage::OnSetActive()
             continue;
         QTreeWidgetItem* pItem = new QTreeWidgetItem();
         pItem->setText(0, QString::fromLocal8Bit(pRecord->PortName()));
+        pItem->setToolTip(0, page_PortToolTip(*pRecord));
         pItem->setText(1, QString::fromStdString(ModelKey_DisplayName(pRecord->key)));
         pItem->setText(2, QString::fromLatin1(pRecord->GetFlashResultText()));
         items.append(pItem);

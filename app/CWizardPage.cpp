@@ -2,6 +2,7 @@
 
 #include "app/CWizard.h"
 #include "app/NorvaneApp.h"
+#include "wizard/UpdateCoordinator.h"
 
 #include <QPainter>
 
@@ -11,6 +12,8 @@ namespace {
 constexpr int kGap = 10;
 
 }  // namespace
+
+QString page_PortToolTip(const DeviceRecord& record) { return QString::fromLocal8Bit(record.DeviceNode().c_str()); }
 
 CWizardPage::CWizardPage(CWizard* pWizard) : QWizardPage(pWizard), m_pWizard(pWizard)
 {

@@ -4,9 +4,11 @@
 #ifndef NORVANE_APP_CWIZARDPAGE_H
 #define NORVANE_APP_CWIZARDPAGE_H
 
+#include <QString>
 #include <QWizardPage>
 
 class CWizard;
+class DeviceRecord;
 class UpdateCoordinator;
 class CWizardCommandLineInfo;
 
@@ -16,6 +18,10 @@ constexpr int page_kBitmapHeight = 214;
 // Least width of the controls right of the picture on the update pages,
 // so that a list of ports, models and texts reads without scrolling.
 constexpr int page_kControlsWidth = 420;
+
+// The tooltip of a row naming a port: the device node its COMn stands for
+// ("/dev/ttyUSB0"); empty when nothing stands for it.
+QString page_PortToolTip(const DeviceRecord& record);
 
 class CWizardPage : public QWizardPage {
     Q_OBJECT

@@ -71,8 +71,12 @@ int NorvaneApp_Run(NorvaneApp* pApp, int argc, const char* const* argv)
     ModelKey_SetModelByName(&pApp->cmdInfo.m_Model, cmd_kDefaultModel);
 
     WizardCommandLine_Parse(&pApp->cmdInfo, argc, argv);
-    if (pApp->cmdInfo.m_bLog)
+    if (pApp->cmdInfo.m_bLog) {
+        // The engine's log stays silent, and makes no file, until it is
+        // switched on.
+        dbg_SetLogging(true);
         dbg_OpenLog();
+    }
     NorvaneApp_AddDevices(pApp);
 
     {
@@ -84,7 +88,9 @@ int NorvaneApp_Run(NorvaneApp* pApp, int argc, const char* const* argv)
     // the model database, so it is emptied only once they have ended.
     pApp->coordinator.WaitForJobs(app_kEndWaitMs);
     ModelDb_Clear();
-    if (pApp->cmdInfo.m_bLog)
+    if (pApp->cmdInfo.m_bLog) {
         dbg_CloseLog();
+        dbg_SetLogging(false);
+    }
     return pApp->coordinator.GetErrorTable().GetError();
 }

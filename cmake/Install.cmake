@@ -40,7 +40,8 @@ set(CPACK_PACKAGE_NAME norvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Norvane maintainers <maintainers@norvane.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updates for serial modems and ISDN terminal adapters")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+# One string: separate strings would make a list, joined with ";".
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Norvane identifies the modems and ISDN terminal adapters on the serial ports\n"
     "of this machine and updates their firmware, all ports at once: in a wizard\n"
     "(norvane) or headless (norvane-cli). norvane-sim plays simulated devices.")

@@ -3,8 +3,9 @@
 # the real program: norvane-sim plays the devices of data/demo/devices.ini on
 # pseudo-terminals, and norvane-cli --yes updates them from a fresh working
 # folder holding the sample firmware and loaders; with --gui the wizard
-# opens on the same devices instead. The simulator is stopped at the end.
-# Usage: scripts/demo.sh [--gui] [--scale X] [--keep] [more norvane-cli options]
+# opens on the same devices instead (it needs a display). The simulator is
+# stopped at the end.
+# Usage: scripts/demo.sh [--gui] [--scale X] [--keep] [more options of the program]
 #   --scale X  run the clocks X times as slow (0.2: five times as fast)
 #   --keep     keep the working folder (firmware, log.txt with -d)
 set -euo pipefail
@@ -28,7 +29,7 @@ bash scripts/build.sh default
 bin="$source_dir/build/default"
 program="$bin/norvane-cli"
 if [ "$gui" = 1 ]; then
-  program="$bin/norvane"
+  program="$bin/app/norvane"
   if [ ! -x "$program" ]; then
     echo "demo.sh: the wizard ($program) is not built" >&2
     exit 1

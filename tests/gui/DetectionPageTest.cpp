@@ -1,11 +1,23 @@
 // The detection page in the real wizard against simulated devices: device
 // types listed with their port counts, the message for types without files,
 // the dead ends (no file, no device, time-out) with their codes and buttons,
-// Next without a choice, and Cancel.
+// Next without a choice, Cancel, and the ports that could not be opened
+// named with their reasons.
 #include "app/CDetectionPage.h"
 #include "app/CWizard.h"
+#include "EngineSource/OSSysCalls.h"
 #include "EngineSource/OSWIN32.h"
+#include "EngineSource/Urswin32.h"
 #include "gui/support/GuiHarness.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -48,6 +60,68 @@ bool finishOnly(const CWizard& wizard)
     return visible(wizard, "finishButton") && gui_Find<QAbstractButton>(&wizard, "nextButton")->isHidden() &&
            !visible(wizard, "backButton") && gui_Find<QAbstractButton>(&wizard, "cancelButton")->isHidden() &&
            wizard.IsCancelHidden();
+}
+
+QString problems(const CWizard& wizard) { return gui_Find<QLabel>(&wizard, "portProblemsText")->text(); }
+
+// Opens of one path fail with EACCES, as for a user without the port's
+// group (root, who runs the tests, may open any node); every other open
+// goes to the system. The default table is back at the end.
+class DeniedPath {
+public:
+    explicit DeniedPath(const std::string& path)
+    {
+        s_path = path;
+        os_SysCalls().pOpen = &open;
+    }
+    ~DeniedPath() { os_SysCalls() = os_DefaultSysCalls(); }
+    DeniedPath(const DeniedPath&) = delete;
+    DeniedPath& operator=(const DeniedPath&) = delete;
+
+private:
+    static int open(const char* pszPath, int nFlags, mode_t nMode)
+    {
+        if (s_path == pszPath) {
+            errno = EACCES;
+            return -1;
+        }
+        return os_DefaultSysCalls().pOpen(pszPath, nFlags, nMode);
+    }
+    static std::string s_path;
+};
+std::string DeniedPath::s_path;
+
+// Holds COMn open for exclusive use, as another program would.
+class HeldPort {
+public:
+    explicit HeldPort(int nPort) : m_bOpen(urs_OpenPort(&m_port, ("\\\\.\\COM" + std::to_string(nPort)).c_str()) == 0) {}
+    ~HeldPort()
+    {
+        if (m_bOpen)
+            urs_ClosePort(&m_port);
+    }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    bool ok() const { return m_bOpen; }
+
+private:
+    urs_Port m_port = {};
+    bool m_bOpen;
+};
+
+// The name of the group owning the node, when this process is not in it;
+// else empty (the reason then names no group).
+std::string lackedGroup(const std::string& node)
+{
+    struct stat info;
+    if (stat(node.c_str(), &info) != 0)
+        return std::string();
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
+    groups.resize(static_cast<size_t>(std::max(getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    if (getegid() == info.st_gid || std::find(groups.begin(), groups.end(), info.st_gid) != groups.end())
+        return std::string();
+    const group* pGroup = getgrgid(info.st_gid);
+    return pGroup != nullptr ? pGroup->gr_name : std::to_string(info.st_gid);
 }
 
 }  // namespace
@@ -165,6 +239,8 @@ private slots:
         wizard.show();
         QVERIFY2(waitForEnd(wizard), run.log().c_str());
         QCOMPARE(status(wizard), text);
+        // Ports with nothing behind them are no problem worth a line.
+        QVERIFY(gui_Find<QLabel>(&wizard, "portProblemsText")->isHidden());
         QVERIFY(finishOnly(wizard));
         QCOMPARE(run.coordinator().GetErrorTable().GetError(), code);
         // Cancel is hidden: Escape changes nothing; Finish ends the wizard
@@ -174,6 +250,83 @@ private slots:
         QVERIFY(gui_Click(&wizard, "finishButton"));
         QVERIFY(!wizard.isVisible());
         QCOMPARE(run.coordinator().GetErrorTable().GetError(), code);
+    }
+
+    void portsNotOpenedNamedWithTheirReasonsAfterTheErrorText()
+    {
+        // COM1 is held by another program, COM2's node refuses this user,
+        // COM3's link points to a device that is gone, COM4 is not linked.
+        GuiSimRun run;
+        run.addDevice(1, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addDevice(2, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addFile("KNGB0210.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        const std::string gone = run.portsFolder() + "/unplugged";
+        const std::string link = run.portsFolder() + "/COM3";
+        QCOMPARE(symlink(gone.c_str(), link.c_str()), 0);
+        run.watchPorts(4);
+        HeldPort held(1);
+        QVERIFY(held.ok());
+        DeniedPath denied(run.portsFolder() + "/COM2");
+
+        CWizard wizard(&run.app());
+        wizard.resize(720, 360);
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        unlink(link.c_str());
+        QCOMPARE(status(wizard), QStringLiteral("ERROR: No valid devices detected"));
+        QVERIFY(finishOnly(wizard));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 3);
+
+        const QStringList lines = problems(wizard).split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QStringLiteral("Ports that could not be opened:"));
+        const QString sBusy = QString::fromStdString("COM1: busy: another program holds " + run.portNode(1) +
+                                                     " (ModemManager probes modems when they are plugged in)");
+        QCOMPARE(lines[1], sBusy);
+        const std::string group = lackedGroup(run.portNode(2));
+        const QString sDenied = QString::fromStdString(
+            group.empty() ? "COM2: permission denied: " + run.portNode(2) + " does not allow you to read and write it"
+                          : "COM2: permission denied: you are not in the group \"" + group + "\" that owns " +
+                                run.portNode(2) + " (add yourself with \"sudo usermod -aG " + group +
+                                " $USER\", then log in again)");
+        QCOMPARE(lines[2], sDenied);
+        QCOMPARE(lines[3], QString::fromStdString("COM3: missing: " + gone + " has no device"));
+        QVERIFY(gui_Find<QLabel>(&wizard, "portProblemsText")->isVisible());
+        gui_SaveScreenshot(&wizard, QStringLiteral("detection-ports-not-opened"));
+    }
+
+    void devicesListedAndThePortsNotOpenedNamedInOneLine()
+    {
+        GuiSimRun run;
+        run.addDevice(1, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addDevice(2, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addDevice(3, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"));
+        run.addFile("KNGB0210.HEX");
+        QVERIFY2(run.ok(), run.error().c_str());
+        run.watchPorts(3);
+        HeldPort held2(2);
+        HeldPort held3(3);
+        QVERIFY(held2.ok() && held3.ok());
+
+        CWizard wizard(&run.app());
+        wizard.resize(720, 360);
+        wizard.show();
+        QVERIFY2(waitForEnd(wizard), run.log().c_str());
+        QCOMPARE(status(wizard), QStringLiteral("Devices have been identified."));
+        QCOMPARE(rows(gui_Find<QTreeWidget>(&wizard, "deviceTypeList")), QStringList{"KV3360 - Version 2.xx|1"});
+        QVERIFY(visible(wizard, "nextButton") && visible(wizard, "cancelButton"));
+        QCOMPARE(run.coordinator().GetErrorTable().GetError(), 0);
+
+        const QLabel* pProblems = gui_Find<QLabel>(&wizard, "portProblemsText");
+        QVERIFY(pProblems->isVisible());
+        QCOMPARE(pProblems->text(), QStringLiteral("Ports that could not be opened: COM2, COM3"));
+        const QStringList reasons = pProblems->toolTip().split('\n');
+        QCOMPARE(reasons.size(), 2);
+        QCOMPARE(reasons[0], QString::fromStdString("COM2: busy: another program holds " + run.portNode(2) +
+                                                    " (ModemManager probes modems when they are plugged in)"));
+        QVERIFY2(reasons[1].startsWith(QString::fromStdString("COM3: busy: another program holds " + run.portNode(3))),
+                 qPrintable(reasons[1]));
     }
 
     void timeOutAtTheTwentyFirstTick()

@@ -121,6 +121,10 @@ private slots:
         QCOMPARE(rows(m.ports()), (QStringList{"COM2|2.05 |Germany", "COM3|2.11 |United Kingdom",
                                                "COM4|2.05 |Germany"}));
         const QTreeWidget* pPorts = m.ports();
+        // Each port's device node is its row's tooltip.
+        for (int n = 0; n < 3; ++n)
+            QCOMPARE(pPorts->topLevelItem(n)->toolTip(0), QString::fromStdString(m.run.portNode(2 + n)));
+        QVERIFY(!m.run.portNode(2).empty());
         QCOMPARE(pPorts->headerItem()->text(0) + pPorts->headerItem()->text(1) + pPorts->headerItem()->text(2),
                  QStringLiteral("PortVersionCountry"));
         QCOMPARE(pPorts->columnWidth(0), pPorts->width() / 4);

@@ -1,8 +1,9 @@
 // norvane started as a process, offscreen, from a copy in a folder of the
 // test's making: a missing or outdated Models.ini gives its message and
 // exit code 0 without a wizard; an installed copy in ../share/norvane/ is
-// found when none is beside the program. Message boxes and the wizard are
-// closed by the plugin of gui/plugin/, which reports them on the output.
+// found when none is beside the program; -d writes the debug log. Message
+// boxes and the wizard are closed by the plugin of gui/plugin/, which
+// reports them on the output.
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -24,9 +25,9 @@ QByteArray models(bool bOutdated)
     return bOutdated ? text.replace("Version=1.04", "Version=1.03") : text;
 }
 
-// Runs the copy of norvane at sProgram with no arguments; its output and
-// exit code.
-QPair<QString, int> run(const QString& sProgram, const QString& sPorts)
+// Runs the copy of norvane at sProgram with the arguments, in its own
+// folder; its output and exit code.
+QPair<QString, int> run(const QString& sProgram, const QString& sPorts, const QStringList& args = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -37,7 +38,7 @@ QPair<QString, int> run(const QString& sProgram, const QString& sPorts)
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(QFileInfo(sProgram).absolutePath());
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(sProgram, {});
+    process.start(sProgram, args);
     if (!process.waitForFinished(kRunMs)) {
         process.kill();
         process.waitForFinished();
@@ -94,6 +95,43 @@ private slots:
         const QPair<QString, int> result = run(sProgram, QString::fromStdString(ports.path()));
         QCOMPARE(result.first, output);
         QCOMPARE(result.second, code);
+    }
+
+    void debugLogWithTheOptionOnly_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("logged");
+        QTest::newRow("no option") << QStringList() << false;
+        QTest::newRow("-d") << QStringList{"-d"} << true;
+        QTest::newRow("/D") << QStringList{"/D"} << true;
+    }
+
+    void debugLogWithTheOptionOnly()
+    {
+        // A firmware file, so that identification runs on COM1 to COM36 (none
+        // is linked: each open fails and is logged) until the plugin closes
+        // the wizard.
+        QFETCH(QStringList, args);
+        QFETCH(bool, logged);
+        TempDir dir;
+        TempDir ports;
+        const QString sProgram = QDir(QString::fromStdString(dir.path())).filePath(QStringLiteral("norvane"));
+        QVERIFY(QFile::copy(QStringLiteral(NORVANE_PROGRAM), sProgram));
+        QVERIFY(QFile::setPermissions(sProgram, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        dir.write("Models.ini", models(false).toStdString());
+        dir.write("KNGB0210.HEX", ":00000001FF\n");
+
+        const QPair<QString, int> result = run(sProgram, QString::fromStdString(ports.path()), args);
+        QCOMPARE(result.first, QStringLiteral("modal: CWizard"));
+        QCOMPARE(result.second, 0);
+        QFile log(QString::fromStdString(dir.file("log.txt")));
+        QCOMPARE(log.exists(), logged);
+        if (logged) {
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            const QByteArray text = log.readAll();
+            for (int n = 1; n <= 36; ++n)
+                QVERIFY2(text.contains("urs_OpenPort: <COM" + QByteArray::number(n) + ">"), text.constData());
+        }
     }
 };
 

@@ -24,6 +24,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -158,6 +159,12 @@ public:
         return nullptr;
     }
 
+    // The device node the link COMn of the ports folder points to.
+    QString node(int nPort) const
+    {
+        return QFileInfo(QString::fromStdString(m_ports.dir() + "/COM" + std::to_string(nPort))).symLinkTarget();
+    }
+
     // The process exit code the run would end with.
     int exitCode() const { return app.coordinator.GetErrorTable().GetError(); }
 
@@ -221,6 +228,10 @@ private slots:
         QCOMPARE(run.find<QProgressBar>("progressBar")->value(), 100);
         QCOMPARE(rowsOf(wizard.ProgressPage()->findChild<QTreeWidget*>(QStringLiteral("portList"))),
                  QStringList{QStringLiteral("COM5|KV3360|100%|Successful")});
+        // The port's device node is the row's tooltip.
+        QCOMPARE(wizard.ProgressPage()->findChild<QTreeWidget*>(QStringLiteral("portList"))->topLevelItem(0)->toolTip(0),
+                 run.node(5));
+        QVERIFY(!run.node(5).isEmpty());
         QVERIFY(run.button("nextButton")->isEnabled());
         QTest::mouseClick(run.button("nextButton"), Qt::LeftButton);
 
@@ -310,6 +321,10 @@ private slots:
         QListWidget* pPorts = gui_Find<QListWidget>(run.wizard().DevelopersPage(), "portList");
         QCOMPARE(pPorts->count(), 36);
         QCOMPARE(pPorts->item(0)->text() + QLatin1Char(' ') + pPorts->item(35)->text(), QStringLiteral("COM1 COM36"));
+        // Tooltips: the device node behind a port, none where nothing is.
+        QCOMPARE(pPorts->item(11)->toolTip(), run.node(12));
+        QVERIFY(!run.node(12).isEmpty());
+        QCOMPARE(pPorts->item(0)->toolTip(), QString());
         QComboBox* pType = run.find<QComboBox>("deviceTypeList");
         QCOMPARE(pType->currentIndex(), 0);
 

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -84,6 +85,12 @@ void GuiSimRun::watchPorts(int nLast)
 {
     for (int n = 1; n <= nLast; ++n)
         m_pApp->coordinator.AddDevice(("\\\\.\\COM" + std::to_string(n)).c_str(), m_pApp->cmdInfo.m_nBaud);
+}
+
+std::string GuiSimRun::portNode(int nPort) const
+{
+    const QFileInfo link(QString::fromStdString(m_ports.dir() + "/COM" + std::to_string(nPort)));
+    return link.isSymLink() ? link.symLinkTarget().toStdString() : std::string();
 }
 
 std::string GuiSimRun::log() const

@@ -65,6 +65,12 @@ public:
     // does for COM1 .. COM36.
     void watchPorts(int nLast);
 
+    // The folder where the devices are linked as COMn (NORVANE_PORTS).
+    const std::string& portsFolder() const { return m_ports.dir(); }
+    // The device node the link COMn of that folder points to; empty when
+    // there is no such link.
+    std::string portNode(int nPort) const;
+
     NorvaneApp& app() { return *m_pApp; }
     UpdateCoordinator& coordinator() { return m_pApp->coordinator; }
     const std::string& folder() const { return m_dir.path(); }
