@@ -169,7 +169,4 @@ void urs_FormatData(char* pszOut, size_t nOutSize, const void* pData, uint32_t n
 // 57600 and 115200 by their digits, every other rate "19200".
 const char* urs_BaudName(uint32_t nBaud);
 
-// An empty trace hook: does nothing and returns 0.
-int urs_Trace(int c);
-
 #endif

@@ -41,9 +41,6 @@ const BootCodeModel kBootCodeModels[] = {
 // Lucent device whose flash identification was read (9) or refused (10).
 bool answered(int32_t nStatus) { return nStatus == 0 || nStatus == 9 || nStatus == 10; }
 
-// Mask of the flash-identification check result that decides.
-constexpr uint32_t kCheckMask = 0xFFFF;
-
 // Start mode of a Lucent job that downloads the loader first.
 constexpr int32_t kStartDownloadLoader = 2;
 
@@ -464,7 +461,7 @@ void UpdateCoordinator::StartFlashing(int32_t bUpdateBootCode, bool bForceLoader
             record.job.nStartMode = kStartDownloadLoader;
         else
             nCheck = FlashId_CheckHexForDevice(record.hexFile, &record.job);
-        if ((nCheck & kCheckMask) != 0) {
+        if (nCheck != 0) {
             // Refused without a worker: sizes first, any other mismatch is
             // one of types.
             record.job.nResult = (nCheck & devid_kSizesDiffer) != 0 ? flsh_cSectorSizes : flsh_cTypes;
