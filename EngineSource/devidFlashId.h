@@ -6,7 +6,7 @@
 
 #include "EngineSource/FlashInfo.h"
 #include "EngineSource/devid.h"
-#include "model/HexFileEntry.h"
+#include "EngineSource/HexFileEntry.h"
 
 #include <cstdint>
 

@@ -29,7 +29,7 @@
 #define NORVANE_WIZARD_UPDATECOORDINATOR_H
 
 #include "EngineSource/FlashInfo.h"
-#include "model/HexFileEntry.h"
+#include "EngineSource/HexFileEntry.h"
 #include "model/ModelKey.h"
 #include "wizard/ErrorTable.h"
 #include "wizard/HexCatalogue.h"
