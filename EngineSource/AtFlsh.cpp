@@ -103,9 +103,13 @@ bool goOn(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a
     return pfnProgress == nullptr || pfnProgress(pContext, nEvent, a, b) != 0;
 }
 
+// The protocol's own writes and line settings are not checked where they
+// are made: a command that did not go out, or a line left at another rate,
+// shows as the silence of the reply wait that follows, and that wait ends
+// the run with its result.
 void setLine(urs_Port* pPort, uint32_t nBaud)
 {
-    urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
+    (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
 }
 
 }  // namespace
@@ -236,7 +240,7 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
     // bytes must not keep the loop reading them for ever.
     int64_t nGiveUpMs = os_ClockMs() + kWakeLimitMs;
     for (;;) {
-        urs_PutChar(pPort, kProbe);
+        (void)urs_PutChar(pPort, kProbe);
         urs_SleepMs(nProbeMs);
         nElapsedMs += nProbeMs;
         while (urs_CharReady(pPort)) {
@@ -265,7 +269,7 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
 int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgress, void* pContext)
 {
     for (int nTry = 0; nTry < kSpeedTries; ++nTry) {
-        urs_PutChar(pPort, kSpeedQuery);
+        (void)urs_PutChar(pPort, kSpeedQuery);
         int c = getByteTimed(pPort, kByteTimeoutS);
         *pnSpeed = 0;
         for (const BaudLetter& entry : kBaudLetters) {
@@ -301,7 +305,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
 
     setLine(pPort, (nFlags & ModelDb_kFlagFastStart) ? kFastStartBaud : kBootBaud);
     urs_SleepMs(kSettleMs);
-    urs_PutString(pPort, kStartCommand);
+    (void)urs_PutString(pPort, kStartCommand);
     urs_SleepMs(kAfterStartCommandMs);
     setLine(pPort, kBootBaud);
     urs_SleepMs(kAfterBootSwitchMs);
@@ -318,13 +322,13 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     if (*pnBaud > nSpeed)
         *pnBaud = nSpeed;
 
-    urs_PutChar(pPort, baudCode(*pnBaud));
+    (void)urs_PutChar(pPort, baudCode(*pnBaud));
     if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
         return flsh_cHandshakeFailure;
     setLine(pPort, static_cast<uint32_t>(*pnBaud));
     urs_SleepMs(kSettleMs);
 
-    urs_PutString(pPort, kVersionCommand);
+    (void)urs_PutString(pPort, kVersionCommand);
     if (AtFlsh_WaitEcho(pPort, kVersionCommand) != AtFlsh_kReplyOk)
         return flsh_cHandshakeFailure;
     int32_t nMajor = 0, nMinor = 0;
@@ -344,12 +348,12 @@ int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoo
     if (bProtectBoot)
         return 0;
     if (nFlags & ModelDb_kFlagSendDpOff) {
-        urs_PutString(pPort, kDpOffCommand);
+        (void)urs_PutString(pPort, kDpOffCommand);
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
     if (nFlags & ModelDb_kFlagSendN) {
-        urs_PutString(pPort, kNCommand);
+        (void)urs_PutString(pPort, kNCommand);
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
@@ -483,7 +487,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     }
     if (bLastFailed)
         return goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
-    urs_PutChar(pPort, pContext->nBlockChecksum);
+    (void)urs_PutChar(pPort, pContext->nBlockChecksum);
     urs_StopTimer(pPort);
     return true;
 }
@@ -494,7 +498,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
                     FlashProgressFn pfnProgress)
 {
     void* pJob = pContext->pContext;
-    urs_PutString(pPort, kBlockCommand);
+    (void)urs_PutString(pPort, kBlockCommand);
     if (!waitGo(pPort)) {
         if (!goOn(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
             return BlockSend::kAborted;
@@ -529,7 +533,7 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         if (nLength < 0)
             return flsh_cBadHexFile;
         if (nLength == 0) {
-            urs_PutString(pPort, kEndCommand);
+            (void)urs_PutString(pPort, kEndCommand);
             *pnHighestAddress = nLastAddress;
             return goOn(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
         }

@@ -126,8 +126,14 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     if (!bHandshakeOnly && (hex_CheckSRecordFile(kBootLoaderPath, kLineChars, &report) != hex_kCheckSound ||
                             hex_CheckIntelFile(pszHexFile, hex_kTypesIntel, kLineChars, &report) != hex_kCheckSound))
         return flsh_cBadHexFile;
-    urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8, urs_kParityNone,
-                urs_kStopBits1, urs_kFlowCts);
+    // The stream relies on CTS to hold it back at the device's pace: a line
+    // without flow control would overrun the loader, so the run stops here,
+    // before "AT**" reaches the device.
+    if (urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
+                    urs_kParityNone, urs_kStopBits1, urs_kFlowCts) != 0) {
+        DBG_LOG("<%s> Unable to set flow control", run.port.szName);
+        return flsh_cPortOpen;
+    }
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;
 

@@ -100,7 +100,8 @@ bool openForIdentification(devid_DeviceInfo* pInfo, urs_Port* pPort, const char*
         pInfo->nOpenError = pPort->nOpenError;
         return false;
     }
-    urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
+    // A line left at another rate shows as a device that does not answer.
+    (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
     return true;
 }
 
