@@ -373,8 +373,8 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
         hex_CheckIntelFile(kLoaderPath, hex_kTypesIntel, kLoaderLineChars, &report) == hex_kCheckBad)
         return flsh_cBadHexFile;
     // A line left at another rate shows as a loader that does not answer.
-    (void)urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8, urs_kParityNone,
-                urs_kStopBits1, urs_kFlowNone);
+    (void)urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
+                      urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;
 
