@@ -9,7 +9,7 @@
 //
 // The file side of flash identification (a hex file's flash identification,
 // the comparison with a device, the start mode of a flash job) is in
-// devidFlashId.h, which builds on the flash jobs.
+// devidFlashFile.h, which builds on the flash jobs.
 #ifndef NORVANE_ENGINESOURCE_DEVID_H
 #define NORVANE_ENGINESOURCE_DEVID_H
 

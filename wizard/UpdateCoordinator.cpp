@@ -18,7 +18,7 @@
 #include "EngineSource/dbg.h"
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 // reaches the workers of both protocols.
 #include "EngineSource/FlashInfo.h"
 #include "EngineSource/devid.h"
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 #include "sim/SimHexImage.h"
 #include "sim/SimLucentLoader.h"
 #include "sim/SimRockwellLoader.h"

@@ -1,8 +1,8 @@
 // Flash identification on the file side: the flash identification a
 // Lucent firmware file names in its head, its comparison with a device's,
 // and the start mode of a flash job derived from identification.
-#ifndef NORVANE_ENGINESOURCE_DEVIDFLASHID_H
-#define NORVANE_ENGINESOURCE_DEVIDFLASHID_H
+#ifndef NORVANE_ENGINESOURCE_DEVIDFLASHFILE_H
+#define NORVANE_ENGINESOURCE_DEVIDFLASHFILE_H
 
 #include "EngineSource/FlashInfo.h"
 #include "EngineSource/devid.h"

@@ -2,7 +2,7 @@
 // firmware file names in its head (a fixed span of its first 75 bytes),
 // its comparison with the identification a device reported, and the start
 // mode of a flash job that follows from identification.
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 
 #include "EngineSource/OSWIN32.h"
 #include "model/ModelDb.h"
