@@ -103,7 +103,14 @@ bool goOn(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a
     return pfnProgress == nullptr || pfnProgress(pContext, nEvent, a, b) != 0;
 }
 
-void setLine(urs_Port* pPort, uint32_t nBaud) { urs_SetUart(pPort, nBaud, 8, 0, 0, 0); }
+// The protocol's own writes and line settings are not checked where they
+// are made: a command that did not go out, or a line left at another rate,
+// shows as the silence of the reply wait that follows, and that wait ends
+// the run with its result.
+void setLine(urs_Port* pPort, uint32_t nBaud)
+{
+    (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
+}
 
 }  // namespace
 
@@ -167,7 +174,7 @@ int AtFlsh_WaitOkError(urs_Port* pPort)
     urs_StartTimer(pPort, kOkErrorTimeoutS);
     int nAnswer = readUntil(pPort, kAnswers, 2);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? 3 : nAnswer == 1 ? 0 : 1;
+    return nAnswer == 0 ? AtFlsh_kReplyError : nAnswer == 1 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
@@ -175,7 +182,7 @@ int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
     urs_StartTimer(pPort, kEchoTimeoutS);
     int nAnswer = readUntil(pPort, &pszText, 1);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? 0 : 1;
+    return nAnswer == 0 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
@@ -185,36 +192,36 @@ int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
     int c = 0;
     do {
         if (!versionByte(pPort, &c))
-            return 1;
+            return AtFlsh_kReplyNone;
         if (!isDigit(c) && gn_MatchChar(&error, c))
-            return 3;
+            return AtFlsh_kReplyError;
     } while (!isDigit(c));
 
     int32_t nMajor = c - '0';
     if (!versionByte(pPort, &c))
-        return 1;
+        return AtFlsh_kReplyNone;
     if (isDigit(c)) {
         nMajor = nMajor * 10 + (c - '0');
         if (!versionByte(pPort, &c))
-            return 1;
+            return AtFlsh_kReplyNone;
     }
     if (c != '.')
-        return 2;
+        return AtFlsh_kReplyMalformed;
     int32_t nMinor = 0;
     for (int i = 0; i < 2; ++i) {
         if (!versionByte(pPort, &c))
-            return 1;
+            return AtFlsh_kReplyNone;
         if (!isDigit(c))
-            return 2;
+            return AtFlsh_kReplyMalformed;
         nMinor = nMinor * 10 + (c - '0');
     }
 
     static const char* const kEnd[] = {kOk};
     if (readUntil(pPort, kEnd, 1) != 0)
-        return 1;
+        return AtFlsh_kReplyNone;
     *pnMajor = nMajor;
     *pnMinor = nMinor;
-    return 0;
+    return AtFlsh_kReplyOk;
 }
 
 // ------------------------------------------------- 3. Handshake and boot sector
@@ -225,7 +232,7 @@ namespace {
 // failure) no answer within the limit, 2 (aborted) a callback answered 0.
 int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, void* pContext)
 {
-    uint32_t nProbeMs = (nFlags & flsh_kFastProbe) ? kFastProbeMs : kProbeMs;
+    uint32_t nProbeMs = (nFlags & ModelDb_kFlagFastProbe) ? kFastProbeMs : kProbeMs;
     uint32_t nElapsedMs = 0;
     bool bReported = false;
     int nAnswer = kOtherAnswer;
@@ -233,7 +240,7 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
     // bytes must not keep the loop reading them for ever.
     int64_t nGiveUpMs = os_ClockMs() + kWakeLimitMs;
     for (;;) {
-        urs_PutChar(pPort, kProbe);
+        (void)urs_PutChar(pPort, kProbe);
         urs_SleepMs(nProbeMs);
         nElapsedMs += nProbeMs;
         while (urs_CharReady(pPort)) {
@@ -262,7 +269,7 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
 int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgress, void* pContext)
 {
     for (int nTry = 0; nTry < kSpeedTries; ++nTry) {
-        urs_PutChar(pPort, kSpeedQuery);
+        (void)urs_PutChar(pPort, kSpeedQuery);
         int c = getByteTimed(pPort, kByteTimeoutS);
         *pnSpeed = 0;
         for (const BaudLetter& entry : kBaudLetters) {
@@ -296,9 +303,9 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     *pnBlockSize = AtFlsh_kBlockSize;
     pszVersion[0] = '\0';
 
-    setLine(pPort, (nFlags & flsh_kFastStart) ? kFastStartBaud : kBootBaud);
+    setLine(pPort, (nFlags & ModelDb_kFlagFastStart) ? kFastStartBaud : kBootBaud);
     urs_SleepMs(kSettleMs);
-    urs_PutString(pPort, kStartCommand);
+    (void)urs_PutString(pPort, kStartCommand);
     urs_SleepMs(kAfterStartCommandMs);
     setLine(pPort, kBootBaud);
     urs_SleepMs(kAfterBootSwitchMs);
@@ -315,20 +322,20 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     if (*pnBaud > nSpeed)
         *pnBaud = nSpeed;
 
-    urs_PutChar(pPort, baudCode(*pnBaud));
-    if (AtFlsh_WaitOkError(pPort) != 0)
+    (void)urs_PutChar(pPort, baudCode(*pnBaud));
+    if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
         return flsh_cHandshakeFailure;
     setLine(pPort, static_cast<uint32_t>(*pnBaud));
     urs_SleepMs(kSettleMs);
 
-    urs_PutString(pPort, kVersionCommand);
-    if (AtFlsh_WaitEcho(pPort, kVersionCommand) != 0)
+    (void)urs_PutString(pPort, kVersionCommand);
+    if (AtFlsh_WaitEcho(pPort, kVersionCommand) != AtFlsh_kReplyOk)
         return flsh_cHandshakeFailure;
     int32_t nMajor = 0, nMinor = 0;
     urs_StartTimer(pPort, kVersionTimeoutS);
     int nVersion = AtFlsh_ReadVersion(pPort, &nMajor, &nMinor);
     urs_StopTimer(pPort);
-    if (nVersion != 0)
+    if (nVersion != AtFlsh_kReplyOk)
         return flsh_cHandshakeFailure;
     snprintf(pszVersion, flsh_kVersionSize, "%d.%d", nMajor, nMinor);
     if (nMajor == 1 && nMinor < 8)
@@ -340,14 +347,14 @@ int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoo
 {
     if (bProtectBoot)
         return 0;
-    if (nFlags & flsh_kSendDpOff) {
-        urs_PutString(pPort, kDpOffCommand);
-        if (AtFlsh_WaitOkError(pPort) != 0)
+    if (nFlags & ModelDb_kFlagSendDpOff) {
+        (void)urs_PutString(pPort, kDpOffCommand);
+        if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
-    if (nFlags & flsh_kSendN) {
-        urs_PutString(pPort, kNCommand);
-        if (AtFlsh_WaitOkError(pPort) != 0)
+    if (nFlags & ModelDb_kFlagSendN) {
+        (void)urs_PutString(pPort, kNCommand);
+        if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
     return 0;
@@ -420,7 +427,7 @@ int32_t AtFlsh_FillBlock(AtFlashContext* pContext, osfl_Handle hSorted, int32_t 
     }
 
     nLength = (nLength + kBlockAlign - 1) & ~(kBlockAlign - 1);
-    if ((nFlags & flsh_kPatchResetVector) && pContext->nBlockAddress == 0 && nLength > 0)
+    if ((nFlags & ModelDb_kFlagPatchResetVector) && pContext->nBlockAddress == 0 && nLength > 0)
         memcpy(pBlock, kResetPatch, sizeof kResetPatch);
     uint8_t nChecksum = 0;
     for (uint32_t i = 0; i < nLength; ++i)
@@ -467,8 +474,8 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     if (urs_PutBlock(pPort, header, sizeof header) != 0)
         return goOn(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
 
-    bool bPieces = (nFlags & (flsh_kPieces128 | flsh_kPieces256)) != 0;
-    uint32_t nPiece = (nFlags & flsh_kPieces128) ? kSmallPiece : (nFlags & flsh_kPieces256) ? kLargePiece : nLength;
+    bool bPieces = (nFlags & (ModelDb_kFlagPieces128 | ModelDb_kFlagPieces256)) != 0;
+    uint32_t nPiece = (nFlags & ModelDb_kFlagPieces128) ? kSmallPiece : (nFlags & ModelDb_kFlagPieces256) ? kLargePiece : nLength;
     bool bLastFailed = false;
     for (uint32_t nSent = 0; nSent < nLength; nSent += nPiece) {
         uint32_t nCount = nLength - nSent < nPiece ? nLength - nSent : nPiece;
@@ -480,7 +487,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     }
     if (bLastFailed)
         return goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
-    urs_PutChar(pPort, pContext->nBlockChecksum);
+    (void)urs_PutChar(pPort, pContext->nBlockChecksum);
     urs_StopTimer(pPort);
     return true;
 }
@@ -491,7 +498,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
                     FlashProgressFn pfnProgress)
 {
     void* pJob = pContext->pContext;
-    urs_PutString(pPort, kBlockCommand);
+    (void)urs_PutString(pPort, kBlockCommand);
     if (!waitGo(pPort)) {
         if (!goOn(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
             return BlockSend::kAborted;
@@ -500,9 +507,9 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     if (!sendBlockBytes(pContext, pPort, nFlags, nPercent, pfnProgress))
         return BlockSend::kAborted;
     int nAnswer = AtFlsh_WaitOkError(pPort);
-    if (nAnswer == 0)
+    if (nAnswer == AtFlsh_kReplyOk)
         return BlockSend::kAccepted;
-    if (nAnswer == 1)
+    if (nAnswer == AtFlsh_kReplyNone)
         return BlockSend::kTimeout;
     if (!goOn(pfnProgress, pJob, flsh_cEventVerifyError, 0, 0))
         return BlockSend::kAborted;
@@ -526,7 +533,7 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         if (nLength < 0)
             return flsh_cBadHexFile;
         if (nLength == 0) {
-            urs_PutString(pPort, kEndCommand);
+            (void)urs_PutString(pPort, kEndCommand);
             *pnHighestAddress = nLastAddress;
             return goOn(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
         }

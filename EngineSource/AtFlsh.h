@@ -104,19 +104,28 @@ int32_t AtFlsh_FillBlock(AtFlashContext* pContext, osfl_Handle hSorted, int32_t 
 int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Handle hSorted, int32_t nBlockSize,
                              uint32_t nFlags, uint32_t* pnHighestAddress, FlashProgressFn pfnProgress);
 
-// Waits up to 20 s for "OK\r\n" or "ERROR\r\n". Returns 0 (OK), 3 (ERROR)
-// or 1 (time-out, or a read that gave no byte). The deadline is disarmed
-// on return.
+// Results of the reply waits below.
+constexpr int AtFlsh_kReplyOk = 0;          // the awaited reply came
+constexpr int AtFlsh_kReplyNone = 1;        // time-out, or a read that gave no byte
+constexpr int AtFlsh_kReplyMalformed = 2;   // a version that is not "M.NN" or "MM.NN"
+constexpr int AtFlsh_kReplyError = 3;       // "ERROR" came
+
+// Waits up to 20 s for "OK\r\n" or "ERROR\r\n". Returns AtFlsh_kReplyOk,
+// AtFlsh_kReplyError or AtFlsh_kReplyNone. The deadline is disarmed on
+// return.
 int AtFlsh_WaitOkError(urs_Port* pPort);
 
-// Waits up to 15 s until the bytes received end with pszText. Returns 0, or
-// 1 when a read gave no byte first. The deadline is disarmed on return.
+// Waits up to 15 s until the bytes received end with pszText. Returns
+// AtFlsh_kReplyOk, or AtFlsh_kReplyNone when a read gave no byte first. The
+// deadline is disarmed on return.
 int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText);
 
 // Reads a version "M.NN" or "MM.NN" (exactly two minor digits), then waits
-// for "OK\r\n", under the deadline the caller armed. Returns 0 with
-// *pnMajor and *pnMinor set; 1 when a read gave no byte (time-out); 2 when
-// the version is malformed; 3 when "\r\nERROR\r\n" came before any digit.
+// for "OK\r\n", under the deadline the caller armed. Returns
+// AtFlsh_kReplyOk with *pnMajor and *pnMinor set; AtFlsh_kReplyNone when a
+// read gave no byte (time-out); AtFlsh_kReplyMalformed when the version is
+// malformed; AtFlsh_kReplyError when "\r\nERROR\r\n" came before any
+// digit.
 int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor);
 
 #endif

@@ -33,11 +33,11 @@ constexpr uint32_t kFlashStack = 18000;
 // The status texts a job starts with.
 const char kBlankStatus[] = "     ";
 
-// A job whose identification worker cannot be started ends with status 1
-// ("opening the port failed"), which the coordinator drops; a flash job
+// A job whose identification worker cannot be started ends with
+// devid_kPortNotOpened, which the coordinator drops; a flash job
 // whose worker cannot be started ends with "Unable to open port": the
 // device was never reached and is unchanged.
-constexpr int32_t kIdentifyNotStarted = 1;
+constexpr int32_t kIdentifyNotStarted = devid_kPortNotOpened;
 constexpr int32_t kFlashNotStarted = flsh_cPortOpen;
 
 }  // namespace
@@ -133,12 +133,12 @@ void InitFlashJob(FlashJob* pJob, const char* pszPort, int32_t nBaud)
     pJob->bHandshakeOnly = 0;
     pJob->bUpdateBootCode = 0;
     pJob->bBootCodeOnly = 0;
-    pJob->nStartMode = 0;
+    pJob->nStartMode = flsh_kStartNormal;
     pJob->nBaud = nBaud;
     pJob->nHighestDataAddress = 0;
     pJob->szBootCodeVersion[0] = '\0';
     pJob->hThread = 0;
-    pJob->nResult = -1;
+    pJob->nResult = flsh_cRunning;
 }
 
 void DeleteFlashJob(FlashJob* pJob) { os_DeleteMutex(&pJob->hMutex); }
@@ -150,7 +150,7 @@ int StartIdentifyJob(FlashJob* pJob)
     pJob->nPercent = 0;
     setText(pJob->szStatus, sizeof pJob->szStatus, kBlankStatus);
     os_UnlockMutex(&pJob->hMutex);
-    pJob->nResult = -1;
+    pJob->nResult = flsh_cRunning;
 
     if (os_CreateThread(&pJob->hThread, IdentifyThreadProc, kIdentifyStack, pJob))
         return 1;
@@ -176,7 +176,7 @@ void StartFlashJob(FlashJob* pJob, const char* pszHexFile, uint32_t nFlags, int3
     pJob->bUpdateBootCode = bUpdateBootCode;
     pJob->bBootCodeOnly = bBootCodeOnly;
     pJob->nStartMode = nStartMode;
-    pJob->nResult = -1;
+    pJob->nResult = flsh_cRunning;
 
     if (os_CreateThread(&pJob->hThread, FlashThreadProc, kFlashStack, pJob))
         return;
@@ -200,9 +200,9 @@ struct ProtocolChoice {
 };
 
 const ProtocolChoice kProtocols[] = {
-    {flsh_kLucent, flsh_kLucent, LucFlsh_Program, false},
-    {flsh_kLucent | flsh_kRockwell, flsh_kRockwell, RockFlsh_Program, false},
-    {flsh_kLucent | flsh_kRockwell, 0, AtFlsh_Program, true},
+    {ModelDb_kFlagLucent, ModelDb_kFlagLucent, LucFlsh_Program, false},
+    {ModelDb_kFlagLucent | ModelDb_kFlagRockwell, ModelDb_kFlagRockwell, RockFlsh_Program, false},
+    {ModelDb_kFlagLucent | ModelDb_kFlagRockwell, 0, AtFlsh_Program, true},
 };
 
 const ProtocolChoice& protocolFor(uint32_t nFlags)

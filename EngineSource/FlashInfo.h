@@ -13,6 +13,7 @@
 
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/devid.h"
+#include "model/ModelDb.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +21,8 @@
 // ------------------------------------- 1. Results, events and controller bits
 
 // FlashResult: the result of a flash run (GetResultText gives its text).
+// A job's result is flsh_cRunning while its worker runs.
+constexpr int32_t flsh_cRunning = -1;
 constexpr int32_t flsh_cSuccessful = 0;          // "Successful"
 constexpr int32_t flsh_cHandshakeFailure = 1;    // "Handshake failure"
 constexpr int32_t flsh_cAborted = 2;             // "Aborted by user"
@@ -52,16 +55,8 @@ constexpr int32_t flsh_cEventBlockError = 12;    // counts nBlockErrors
 constexpr int32_t flsh_cEventLoader = 13;        // "PL  %2.2d" / "PL 100", "Programming FlashLdr.hex"
 constexpr int32_t flsh_cEventSort = 14;          // "Sort", "Sorting File"
 
-// Controller flag bits the flashing engine reads.
-constexpr uint32_t flsh_kPatchResetVector = 0x001;  // AT: block at 0 starts 0xC3 0x00 0x01
-constexpr uint32_t flsh_kFastStart = 0x002;         // AT: "AT*FS\r" at 115200 instead of 19200
-constexpr uint32_t flsh_kFastProbe = 0x004;         // AT: wake-up probe every 10 ms, not 300
-constexpr uint32_t flsh_kSendDpOff = 0x010;         // AT: "ATDPOFF\r" when the boot code is updated
-constexpr uint32_t flsh_kSendN = 0x020;             // AT: "ATN\r" when the boot code is updated
-constexpr uint32_t flsh_kPieces256 = 0x040;         // AT: blocks in pieces of 256 bytes
-constexpr uint32_t flsh_kPieces128 = 0x080;         // AT: blocks in pieces of 128 bytes (wins)
-constexpr uint32_t flsh_kLucent = 0x100;            // Lucent protocol; checked first
-constexpr uint32_t flsh_kRockwell = 0x200;          // Rockwell protocol when not Lucent
+// The controller flag bits the engine reads (ModelDb_kFlag...) are defined
+// with the model database, model/ModelDb.h.
 
 // Progress callback of the protocols: context (the job), event, a, b.
 // Returns nonzero to go on, 0 when the protocol must stop with result 2.
@@ -81,6 +76,11 @@ typedef int32_t (*FlashProtocolFn)(const char* pszPort, const char* pszHexFile, 
                                    int32_t nCmdVariant);
 
 // ---------------------------------------------------------- 2. The job record
+
+// How the Lucent protocol reaches its flash loader (FlashJob::nStartMode).
+constexpr int32_t flsh_kStartNormal = 0;           // start the loader already in the device
+constexpr int32_t flsh_kStartIdentified = 1;       // the same, after the flash identification was read
+constexpr int32_t flsh_kStartDownloadLoader = 2;   // download FlashLdr.hex first
 
 constexpr size_t flsh_kStatusSize = 21;
 constexpr size_t flsh_kStatusTextSize = 32;
@@ -109,7 +109,7 @@ struct FlashJob {
     int32_t bHandshakeOnly;                  // stop once the device is in programming mode
     int32_t bUpdateBootCode;                 // the update rewrites the boot code too
     int32_t bBootCodeOnly;                   // the device runs only its boot code
-    int32_t nStartMode;                      // Lucent: 0/1 start the loader, 2 download it first
+    int32_t nStartMode;                      // Lucent: flsh_kStartNormal ... flsh_kStartDownloadLoader
 };
 
 // ---------------------------------------------------------- 3. Job operations

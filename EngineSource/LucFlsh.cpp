@@ -369,10 +369,12 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
     if (!bHandshakeOnly &&
         hex_CheckIntelFile(pszHexFile, hex_kTypesIntel, kFirmwareLineChars, &report) != hex_kCheckSound)
         return flsh_cBadHexFile;
-    if (nStartMode == 2 &&
+    if (nStartMode == flsh_kStartDownloadLoader &&
         hex_CheckIntelFile(kLoaderPath, hex_kTypesIntel, kLoaderLineChars, &report) == hex_kCheckBad)
         return flsh_cBadHexFile;
-    urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, 8, 0, 0, 0);
+    // A line left at another rate shows as a loader that does not answer.
+    (void)urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
+                      urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;
 
@@ -381,9 +383,9 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
     LucFlashContext context;
     context.pContext = pContext;
     int32_t nResult = flsh_cSuccessful;
-    if (nStartMode == 0 || nStartMode == 1) {
+    if (nStartMode == flsh_kStartNormal || nStartMode == flsh_kStartIdentified) {
         nResult = startLoader(&run.port, nCmdVariant, pszVersion);
-    } else if (nStartMode == 2) {
+    } else if (nStartMode == flsh_kStartDownloadLoader) {
         DBG_LOG("Download FlashLdr.hex\n");
         if (!flsh_OpenRunFile(&run, kLoaderSlot, kLoaderPath))
             return flsh_cHexFileOpen;

@@ -561,8 +561,6 @@ int os_CreateThread(os_Thread* phThread, os_ThreadProc pfnProc, uint32_t nStackS
 
 int os_yield() { return 0; }
 
-int os_CheckPointer(const void* p) { return p != nullptr ? 1 : 0; }
-
 namespace {
 
 std::atomic<os_AssertHook> g_pfnAssertHook{nullptr};

@@ -169,9 +169,6 @@ int os_CreateThread(os_Thread* phThread, os_ThreadProc pfnProc, uint32_t nStackS
 // Hook called inside long loops; does nothing and returns 0.
 int os_yield();
 
-// 1 when the pointer is not null.
-int os_CheckPointer(const void* p);
-
 // Reports a failed precondition: passes it to the installed hook, if any;
 // execution goes on.
 void os_Assert(const char* pszExpression, const char* pszFile, int nLine);

@@ -21,7 +21,6 @@ namespace {
 // The serial layer's write time-outs pace the streaming itself.
 constexpr uint32_t kAnnouncementWaitS = 10;
 constexpr int32_t kYieldEvery = 1000;       // lines between os_yield calls
-constexpr uint8_t kCtsFlowOn = 1;           // urs_SetUart: hardware (CTS) flow control
 
 const char kDownloadCommand[] = "AT**\r";
 const char kBootLoaderPath[] = "./BPFL24.s37";   // the boot loader in the working folder
@@ -127,7 +126,14 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     if (!bHandshakeOnly && (hex_CheckSRecordFile(kBootLoaderPath, kLineChars, &report) != hex_kCheckSound ||
                             hex_CheckIntelFile(pszHexFile, hex_kTypesIntel, kLineChars, &report) != hex_kCheckSound))
         return flsh_cBadHexFile;
-    urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, 8, 0, 0, kCtsFlowOn);
+    // The stream relies on CTS to hold it back at the device's pace: a line
+    // without flow control would overrun the loader, so the run stops here,
+    // before "AT**" reaches the device.
+    if (urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
+                    urs_kParityNone, urs_kStopBits1, urs_kFlowCts) != 0) {
+        DBG_LOG("<%s> Unable to set flow control", run.port.szName);
+        return flsh_cPortOpen;
+    }
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;
 

@@ -38,7 +38,8 @@ struct RockFlashContext {
 //   3  a line of either file cannot be read or is longer than 125 characters
 //   4  a line cannot be written
 //   6  ./BPFL24.s37 or the hex file cannot be opened
-//   7  the port cannot be opened
+//   7  the port cannot be opened, or its line settings (flow control
+//      among them) cannot be made
 // Every path closes the port and the files it opened.
 int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFlashType, int32_t bHandshakeOnly,
                          int32_t bProtectBoot, int32_t* pnBaud, uint32_t* pnHighestAddress, char* pszVersion,

@@ -657,9 +657,3 @@ const char* urs_BaudName(uint32_t nBaud)
     default: return "19200";
     }
 }
-
-int urs_Trace(int c)
-{
-    (void)c;
-    return 0;
-}

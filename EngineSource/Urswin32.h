@@ -82,6 +82,13 @@ int urs_OpenPort(urs_Port* pPort, const char* pszDevice);
 // record is left closed (hFile -1). A closed record is left alone.
 void urs_ClosePort(urs_Port* pPort);
 
+// Framing arguments of urs_SetUart, in the codes it takes.
+constexpr uint8_t urs_kDataBits8 = 8;       // eight data bits
+constexpr uint8_t urs_kParityNone = 0;      // no parity (1 odd, 2 even, 3 mark, 4 space)
+constexpr uint8_t urs_kStopBits1 = 0;       // one stop bit (1 one and a half, 2 two)
+constexpr uint8_t urs_kFlowNone = 0;        // no hardware flow control
+constexpr uint8_t urs_kFlowCts = 1;         // CTS/RTS flow control
+
 // Sets baud rate (any rate: standard ones through cfsetispeed/cfsetospeed,
 // others such as 14400 through termios2), data bits (5-8), parity (Win32
 // code: 0 none, 1 odd, 2 even, 3 mark, 4 space), stop bits (Win32 code:
@@ -168,8 +175,5 @@ void urs_FormatData(char* pszOut, size_t nOutSize, const void* pData, uint32_t n
 // The name of a baud rate in the log: 300, 1200, 2400, 4800, 9600, 38400,
 // 57600 and 115200 by their digits, every other rate "19200".
 const char* urs_BaudName(uint32_t nBaud);
-
-// An empty trace hook: does nothing and returns 0.
-int urs_Trace(int c);
 
 #endif

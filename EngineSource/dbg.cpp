@@ -45,8 +45,6 @@ FILE* openLogFile(const char* pszPath)
 
 void dbg_SetLogging(bool bOn) { g_bLogging.store(bOn, std::memory_order_relaxed); }
 
-bool dbg_IsLogging() { return g_bLogging.load(std::memory_order_relaxed); }
-
 void dbg_OpenLogPath(const char* pszPath)
 {
     if (!g_bLogging.load(std::memory_order_relaxed))

@@ -14,7 +14,6 @@
 // Switches logging on or off; start-up sets it from the command line before
 // the log is opened.
 void dbg_SetLogging(bool bOn);
-bool dbg_IsLogging();
 
 // Opens "./log.txt" for writing, replacing an existing file. When the file
 // cannot be opened the stream stays null and records are dropped. While

@@ -9,7 +9,7 @@
 //
 // The file side of flash identification (a hex file's flash identification,
 // the comparison with a device, the start mode of a flash job) is in
-// devidFlashId.h, which builds on the flash jobs.
+// devidFlashFile.h, which builds on the flash jobs.
 #ifndef NORVANE_ENGINESOURCE_DEVID_H
 #define NORVANE_ENGINESOURCE_DEVID_H
 
@@ -74,6 +74,25 @@ int devid_ReadATI1(urs_Port* pPort, char* pszField1, uint32_t nSize1, char* pszF
 // Capacity of each text field of devid_DeviceInfo, terminator included.
 constexpr size_t devid_kTextSize = 81;
 
+// Identification status: devid_DeviceInfo::nStatus and the result of the
+// identification operations.
+constexpr int32_t devid_kIdentified = 0;          // model, version and country read
+constexpr int32_t devid_kPortNotOpened = 1;       // the port could not be opened
+constexpr int32_t devid_kNoModel = 2;             // no model in "ATI" or "ATI2"
+constexpr int32_t devid_kNoVersion = 3;           // no version, or "ATI3" failed
+constexpr int32_t devid_kStopped = 4;             // the progress callback answered 0
+constexpr int32_t devid_kAtiFailed = 5;           // "ATI" failed but the model was named
+constexpr int32_t devid_kPercentIFailed = 6;      // "AT%I" failed (terminal adapter)
+constexpr int32_t devid_kPercentINonZero = 7;     // "AT%I" answered a non-zero number
+constexpr int32_t devid_kFlashIdNoAnswer = 8;     // Lucent: no answer to the flash identification
+constexpr int32_t devid_kFlashIdRead = 9;         // Lucent: flash identification read
+constexpr int32_t devid_kFlashIdRefused = 10;     // Lucent: flash-information command refused
+constexpr int32_t devid_kNoEchoSetting = 11;      // no "OK" to "ATE1V1Q0"
+
+// Which reply devid_GetCountry reads.
+constexpr int devid_kCountryFromAti9 = 1;         // an "ATI9\r" reply
+constexpr int devid_kCountryFromAti5 = 2;         // an "ATI5\r" reply
+
 // A flash memory's identification, as a device reports it or a hex file's
 // head names it.
 struct devid_FlashId {
@@ -85,7 +104,7 @@ struct devid_FlashId {
 // The result of identifying one port. Fields that no step of the sequence
 // sets keep the contents they had before the call.
 struct devid_DeviceInfo {
-    int32_t nStatus;                        // identification status 0 to 11
+    int32_t nStatus;                        // identification status, devid_kIdentified ...
     char szModel[devid_kTextSize];          // model name; Rockwell: with the "ATI3" suffix
     char szVersion[devid_kTextSize];        // firmware version text
     char szCountry[devid_kTextSize];        // country as the device names it, or "Universal"
@@ -99,8 +118,8 @@ struct devid_DeviceInfo {
 // the port, sets 38400 8N1, pauses 2 seconds, runs devid_QueryDevice with
 // 5-second time-outs, logs the summary line
 // "<COM3>  Model %s Version %s  Country %s, SpecialBuild %s" and closes the
-// port. Returns the status (also stored in pInfo->nStatus): 1 when the port
-// cannot be opened (nothing else touched, no summary line; nOpenError tells
+// port. Returns the status (also stored in pInfo->nStatus):
+// devid_kPortNotOpened when the port cannot be opened (nothing else touched, no summary line; nOpenError tells
 // why, and is 0 whenever the port was opened), else that of
 // devid_QueryDevice. The text fields that no step sets keep their contents
 // (their last byte is set to 0 so that they end within the field). Needs the
@@ -112,12 +131,9 @@ int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_Pro
 // nTimeout seconds; the text fields are devid_kTextSize bytes each, texts
 // put into them are cut to fit. pfnProgress gets stage 0 first, 1 and 4
 // while waiting, 2 and 3 once the model is known, 5 once the version is
-// known; a null one never stops the sequence. Returns the status:
-//    0 identified                      6 "AT%I" failed (terminal adapter)
-//    2 no model in "ATI" or "ATI2"     7 "AT%I" answered a non-zero number
-//    3 no version, or "ATI3" failed    8, 9, 10 from devid_GetFlashId (Lucent)
-//    4 stopped by the callback        11 no "OK" to "ATE1V1Q0"
-//    5 "ATI" failed but named the model
+// known; a null one never stops the sequence. Returns the status: any of
+// devid_kIdentified and devid_kNoModel to devid_kNoEchoSetting (the Lucent
+// ones from devid_GetFlashId).
 int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, char* pszCountry,
                           char* pszSpecialBuild, devid_FlashId* pFlashId, uint32_t nTimeout,
                           devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
@@ -137,8 +153,8 @@ int devid_GetModel(char* pszModel, size_t nSize, const char* pszReply);
 // "[devid_GetVersion] return FALSE" (pszVersion untouched).
 int devid_GetVersion(char* pszVersion, size_t nSize, const char* pszReply);
 
-// The device country name for an "ATI9\r" reply (nMode 1) or an "ATI5\r"
-// reply (nMode 2), copied into pszCountry (nSize bytes, cut to fit). The
+// The device country name for an "ATI9\r" reply (nMode
+// devid_kCountryFromAti9) or an "ATI5\r" reply (devid_kCountryFromAti5), copied into pszCountry (nSize bytes, cut to fit). The
 // reply is read as atoi reads it; the first row of devid_CountryNumberTable
 // that matches wins: mode 1 compares a non-zero number with the ATI9
 // numbers, else the whole reply with the country names (letter case aside);
@@ -156,18 +172,20 @@ void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int 
 // characters after ",40," or ",10,"; without a marker size 0, code kept);
 // otherwise "AT&&FFL\r" or "AT&&WFL\r" is asked, whose reply has the code
 // in the four characters before the marker (none: size and code 0). Code
-// characters outside the reply count 0. pfnProgress may be null. Returns 8
-// (no answer to "AT" (logged as "Response %s"), neither variant accepted,
-// or no answer to "ATI5"; *pnFlashCmdVariant is written only once a
-// variant was accepted), 9 (identification read) or 10 (the
-// flash-information command was refused).
+// characters outside the reply count 0. pfnProgress may be null.
+//
+// Returns devid_kFlashIdRead when the identification was read, and
+// devid_kFlashIdRefused when the flash-information command was refused. It
+// returns devid_kFlashIdNoAnswer when "AT" got no answer (logged as
+// "Response %s"), neither variant was accepted, or "ATI5" got no answer.
+// *pnFlashCmdVariant is written only once a variant was accepted.
 int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTimeout,
                          devid_ProgressFn pfnProgress, void* pArg, int32_t* pnFlashCmdVariant);
 
 // Stand-alone flash identification of the port named pszDevice (115200 8N1,
 // 10-second time-outs, no pause, no callback): writes pInfo's nStatus,
-// nOpenError, flashId and nFlashCmdVariant. Returns 1 when the port cannot be opened,
-// else the status of devid_GetFlashId.
+// nOpenError, flashId and nFlashCmdVariant. Returns devid_kPortNotOpened
+// when the port cannot be opened, else the status of devid_GetFlashId.
 int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice);
 
 // Sets pFlashId->nType from a letter and a number (the device passes the

@@ -88,19 +88,20 @@ uint32_t flagsOfModel(const char* pszModel)
     return ModelDb_FlagsById(nId);
 }
 
-// Starts an operation that owns its port: status 0, the port opened and
-// set to nBaud, 8N1, no flow control. False with status 1 when it cannot
-// be opened, the open's error code kept in nOpenError.
+// Starts an operation that owns its port: status devid_kIdentified, the
+// port opened and set to nBaud, 8N1, no flow control. False with status
+// devid_kPortNotOpened when it cannot be opened, the open's error code kept in nOpenError.
 bool openForIdentification(devid_DeviceInfo* pInfo, urs_Port* pPort, const char* pszDevice, uint32_t nBaud)
 {
-    pInfo->nStatus = 0;
+    pInfo->nStatus = devid_kIdentified;
     pInfo->nOpenError = 0;
     if (urs_OpenPort(pPort, pszDevice) != 0) {
-        pInfo->nStatus = 1;
+        pInfo->nStatus = devid_kPortNotOpened;
         pInfo->nOpenError = pPort->nOpenError;
         return false;
     }
-    urs_SetUart(pPort, nBaud, 8, 0, 0, 0);
+    // A line left at another rate shows as a device that does not answer.
+    (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
     return true;
 }
 
@@ -147,11 +148,11 @@ void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int 
     const char* pszFound = "";
     for (const devid_CountryNumber* pRow = devid_CountryNumberTable; pRow->pszDeviceCountry[0] != '\0'; ++pRow) {
         bool bMatch = false;
-        if (nMode == 1 && nNumber != 0)
+        if (nMode == devid_kCountryFromAti9 && nNumber != 0)
             bMatch = pRow->nAti9 == nNumber;
-        else if (nMode == 1)
+        else if (nMode == devid_kCountryFromAti9)
             bMatch = gn_StriCmp(pRow->pszCountry, pszReply) == 0;
-        else if (nMode == 2)
+        else if (nMode == devid_kCountryFromAti5)
             bMatch = pRow->nAti5 == nNumber;
         if (bMatch) {
             pszFound = pRow->pszDeviceCountry;
@@ -172,58 +173,58 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
     char szAti2[kAti2Size];
     char szPercentI[kPercentISize];
     char szAti9And5[kAti9And5Size];
-    int32_t nStatus = 0;
+    int32_t nStatus = devid_kIdentified;
 
     auto send = [&](char* pszReply, uint32_t nSize, const char* pszCommand, uint32_t bFirstLine) {
         return devid_SendCommand(pPort, pszReply, nSize, nTimeout, pfnProgress, pArg, pszCommand, bFirstLine);
     };
 
     if (!goesOn(pfnProgress, pArg, kStageStart))
-        return 4;
+        return devid_kStopped;
     send(szAt, sizeof szAt, "AT\r", 1);
     if (!send(szAt, sizeof szAt, "ATE1V1Q0\r", 1))
-        return 11;
+        return devid_kNoEchoSetting;
     if (!send(szAti, sizeof szAti, "ATI\r", 0))
-        nStatus = 5;
+        nStatus = devid_kAtiFailed;
 
     if (!devid_GetModel(pszModel, devid_kTextSize, szAti)) {
         if (!send(szAti2, sizeof szAti2, "ATI2\r", 1))
-            return 2;
+            return devid_kNoModel;
         if (!devid_GetModel(pszModel, devid_kTextSize, szAti2))
-            return 2;
-        nStatus = 0;
+            return devid_kNoModel;
+        nStatus = devid_kIdentified;
     }
     // Both stages are asked; only a callback that refuses both stops here.
     bool bModelGoesOn = goesOn(pfnProgress, pArg, kStageModel);
     bool bModelAgainGoesOn = goesOn(pfnProgress, pArg, kStageModelAgain);
     if (!bModelGoesOn && !bModelAgainGoesOn)
-        return 4;
+        return devid_kStopped;
 
     if (!devid_GetVersion(pszVersion, devid_kTextSize, szAti) &&
         !devid_ReadATI1(pPort, pszVersion, devid_kTextSize, pszCountry, devid_kTextSize, pszSpecialBuild,
                         devid_kTextSize, nTimeout, pfnProgress, pArg))
-        return 3;
+        return devid_kNoVersion;
     if (!goesOn(pfnProgress, pArg, kStageVersion))
-        return 4;
+        return devid_kStopped;
 
     uint32_t nFlags = flagsOfModel(pszModel);
     if (nFlags & ModelDb_kFlagTerminalAdapter) {
         snprintf(pszCountry, devid_kTextSize, "%s", "Universal");
         if (needsPercentI(pszModel)) {
             if (!send(szPercentI, sizeof szPercentI, "AT%I\r", 1))
-                nStatus = 6;
+                nStatus = devid_kPercentIFailed;
             else
-                nStatus = ModelDb_Atoi(szPercentI) != 0 ? 7 : 0;
+                nStatus = ModelDb_Atoi(szPercentI) != 0 ? devid_kPercentINonZero : devid_kIdentified;
         }
     }
     if (nFlags & ModelDb_kFlagLucent) {
         nStatus = devid_GetFlashId(pPort, pFlashId, nTimeout, pfnProgress, pArg, pnFlashCmdVariant);
         send(szAti9And5, sizeof szAti9And5, "ATI9\r", 1);
-        devid_GetCountry(szAti9And5, pszCountry, devid_kTextSize, 1);
+        devid_GetCountry(szAti9And5, pszCountry, devid_kTextSize, devid_kCountryFromAti9);
     }
     if (nFlags & ModelDb_kFlagRockwell) {
         if (!send(pszVersion, devid_kTextSize, "ATI3\r", 1)) {
-            nStatus = 3;
+            nStatus = devid_kNoVersion;
         } else if (char* pszDash = strchr(pszVersion, '-')) {
             // The suffix names the variant: "2.17-SP" makes the model
             // "<model>-SP" and the version "2.17". It is cut where the
@@ -233,7 +234,7 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
             *pszDash = '\0';
         }
         send(szAti9And5, sizeof szAti9And5, "ATI5\r", 1);
-        devid_GetCountry(szAti9And5, pszCountry, devid_kTextSize, 2);
+        devid_GetCountry(szAti9And5, pszCountry, devid_kTextSize, devid_kCountryFromAti5);
     }
     return nStatus;
 }
@@ -244,7 +245,7 @@ int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_Pro
 {
     urs_Port port;
     if (!openForIdentification(pInfo, &port, pszDevice, kBaud))
-        return 1;
+        return devid_kPortNotOpened;
     urs_Sleep(kPauseSeconds);
     pInfo->nStatus = devid_QueryDevice(&port, pInfo->szModel, pInfo->szVersion, pInfo->szCountry,
                                        pInfo->szSpecialBuild, &pInfo->flashId, kCommandSeconds, pfnProgress, pArg,
@@ -263,7 +264,7 @@ int32_t devid_ReadFlashId(devid_DeviceInfo* pInfo, const char* pszDevice)
 {
     urs_Port port;
     if (!openForIdentification(pInfo, &port, pszDevice, kFlashIdBaud))
-        return 1;
+        return devid_kPortNotOpened;
     pInfo->nStatus = devid_GetFlashId(&port, &pInfo->flashId, kFlashIdSeconds, nullptr, nullptr,
                                       &pInfo->nFlashCmdVariant);
     urs_ClosePort(&port);

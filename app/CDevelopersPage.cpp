@@ -152,7 +152,7 @@ bool CDevelopersPage::validatePage()
     coordinator.GetCatalogue().Append(entry);
 
     // Identifying a Lucent device's flash memory waits for the device.
-    const bool bWaits = (nFlags & flsh_kLucent) != 0;
+    const bool bWaits = (nFlags & ModelDb_kFlagLucent) != 0;
     if (bWaits)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     int nPrepared = 0;

@@ -126,7 +126,7 @@ void CProgressPage::refreshRow(int nRow)
     QTreeWidgetItem* pItem = m_pPortList->topLevelItem(nRow);
     setCell(pItem, progress_kColPercent, QStringLiteral("%1%").arg(nPercent));
     setCell(pItem, progress_kColStatus,
-            QString::fromLatin1(nResult == -1 ? szText : FlashResultText(nResult)).trimmed());
+            QString::fromLatin1(nResult == flsh_cRunning ? szText : FlashResultText(nResult)).trimmed());
 }
 
 void CProgressPage::OnTimer()

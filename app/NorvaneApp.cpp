@@ -57,9 +57,9 @@ int NorvaneApp_Run(NorvaneApp* pApp, int argc, const char* const* argv)
     pApp->coordinator.GetErrorTable().SetError(err_kNone);
 
     switch (ModelDb_Load()) {
-    case 0:
+    case ModelDb_kLoaded:
         break;
-    case 2:
+    case ModelDb_kWrongVersion:
         NorvaneApp_Message(nullptr, QStringLiteral(
             "The version of \"Models.ini\" is invalid with this version of Norvane."));
         return pApp->coordinator.GetErrorTable().GetError();

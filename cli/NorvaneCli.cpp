@@ -323,7 +323,7 @@ std::string portLine(DeviceRecord* pRecord)
     char szText[flsh_kStatusTextSize];
     GetJobStatus(&pRecord->job, &nPercent, szText, sizeof szText);
     int32_t nResult = pRecord->GetFlashResult();
-    std::string text = nResult == -1 ? szText : pRecord->GetFlashResultText();
+    std::string text = nResult == flsh_cRunning ? szText : pRecord->GetFlashResultText();
     if (nResult == flsh_cSuccessful)
         nPercent = 100;
     return Cli_ProgressLine(pRecord->PortName(), ModelKey_DisplayName(pRecord->key), nPercent, text);
@@ -354,7 +354,7 @@ void flash(Run* pRun)
             printf("\033[%dA", static_cast<int>(positions.size()));
         for (size_t n = 0; n < positions.size(); ++n) {
             DeviceRecord* pRecord = coordinator.GetDevice(positions[n]);
-            if (pRecord->GetFlashResult() != -1 && pRun->endMs.count(positions[n]) == 0)
+            if (pRecord->GetFlashResult() != flsh_cRunning && pRun->endMs.count(positions[n]) == 0)
                 pRun->endMs[positions[n]] = wallClockMs();
             std::string line = portLine(pRecord);
             if (pRun->bTerminal)
@@ -534,11 +534,11 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
 
     int nLoad = ModelDb_Load();
-    if (nLoad == 1) {
+    if (nLoad == ModelDb_kNoModels) {
         printf("Unable to find \"Models.ini\".\n\n\"Models.ini\" is required by Norvane.\n");
         return cli_kExitModels;
     }
-    if (nLoad == 2) {
+    if (nLoad == ModelDb_kWrongVersion) {
         printf("The version of \"Models.ini\" is invalid with this version of Norvane.\n");
         return cli_kExitModels;
     }

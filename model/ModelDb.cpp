@@ -26,9 +26,18 @@ struct ControllerFamily {
     uint32_t nFlags;        // its controller flags
 };
 
+// The AT protocol's settings shared by the terminal adapters.
+constexpr uint32_t kTaFlags = ModelDb_kFlagTerminalAdapter | ModelDb_kFlagSendDpOff | ModelDb_kFlagFastProbe;
+
 const ControllerFamily kControllerTable[] = {
-    {"OLDMODEMS", 0x005}, {"NEWMODEMS", 0x024}, {"TA", 0x414},     {"QBXHITA", 0x454},
-    {"QBXHPTA", 0x494},   {"QBXMODEMS", 0x065}, {"LUCENT", 0x100}, {"ROCKWELL", 0x200},
+    {"OLDMODEMS", ModelDb_kFlagPatchResetVector | ModelDb_kFlagFastProbe},
+    {"NEWMODEMS", ModelDb_kFlagSendN | ModelDb_kFlagFastProbe},
+    {"TA", kTaFlags},
+    {"QBXHITA", kTaFlags | ModelDb_kFlagPieces256},
+    {"QBXHPTA", kTaFlags | ModelDb_kFlagPieces128},
+    {"QBXMODEMS", ModelDb_kFlagPieces256 | ModelDb_kFlagSendN | ModelDb_kFlagFastProbe | ModelDb_kFlagPatchResetVector},
+    {"LUCENT", ModelDb_kFlagLucent},
+    {"ROCKWELL", ModelDb_kFlagRockwell},
 };
 
 // The white space of atoi.

@@ -21,17 +21,28 @@
 
 // ------------------------------------------ 1. Controller flags and widths
 
-// Flags of a family name that is not in the controller table, and of an id
-// that no model has.
-constexpr uint32_t ModelDb_kFlagsUnknown = 0x005;
-// The device is flashed with the Lucent protocol and its flash memory is
-// identified before flashing.
+// Controller flags: the bit set of a model's controller family. Bits 0x001
+// to 0x080 tune the AT flash protocol; 0x100 and 0x200 choose the protocol.
+constexpr uint32_t ModelDb_kFlagPatchResetVector = 0x001;  // AT: block at 0 starts 0xC3 0x00 0x01
+constexpr uint32_t ModelDb_kFlagFastStart = 0x002;         // AT: "AT*FS\r" at 115200 instead of 19200
+constexpr uint32_t ModelDb_kFlagFastProbe = 0x004;         // AT: wake-up probe every 10 ms, not 300
+constexpr uint32_t ModelDb_kFlagUnread = 0x008;            // read by no part of the engine
+constexpr uint32_t ModelDb_kFlagSendDpOff = 0x010;         // AT: "ATDPOFF\r" when the boot code is updated
+constexpr uint32_t ModelDb_kFlagSendN = 0x020;             // AT: "ATN\r" when the boot code is updated
+constexpr uint32_t ModelDb_kFlagPieces256 = 0x040;         // AT: blocks in pieces of 256 bytes
+constexpr uint32_t ModelDb_kFlagPieces128 = 0x080;         // AT: blocks in pieces of 128 bytes (wins)
+// The device is flashed with the Lucent protocol (checked first) and its
+// flash memory is identified before flashing.
 constexpr uint32_t ModelDb_kFlagLucent = 0x100;
-// The device is flashed with the Rockwell protocol; Rockwell rules apply to
-// its identification and build numbers.
+// The device is flashed with the Rockwell protocol (when not Lucent);
+// Rockwell rules apply to its identification and build numbers.
 constexpr uint32_t ModelDb_kFlagRockwell = 0x200;
 // The device is an ISDN terminal adapter.
 constexpr uint32_t ModelDb_kFlagTerminalAdapter = 0x400;
+
+// Flags of a family name that is not in the controller table, and of an id
+// that no model has.
+constexpr uint32_t ModelDb_kFlagsUnknown = ModelDb_kFlagPatchResetVector | ModelDb_kFlagFastProbe;
 
 // Stored widths, terminator included: a longer text is cut to width - 1.
 constexpr size_t ModelDb_kNameSize = 40;
@@ -108,21 +119,28 @@ int ModelDb_ParseUpgrades(const char* pszList, std::vector<int32_t>* pUpgrades);
 
 // -------------------------------------------- 3. Loading and emptying
 
+// Results of ModelDb_Load and ModelDb_LoadFile.
+constexpr int ModelDb_kLoaded = 0;         // the models were loaded
+constexpr int ModelDb_kNoModels = 1;       // no file, or no models in it
+constexpr int ModelDb_kWrongVersion = 2;   // the file's version is missing or too old
+
 // Loads Models.ini from the folder of the running executable (os_GetExeDir)
 // with ModelDb_LoadFile; when there is none there (or only an empty one)
 // but the installed ../share/norvane/Models.ini beside that folder has
-// content, that one. Results
-// as there; 1 also when the folder of the executable cannot be found.
+// content, that one. Results as there; ModelDb_kNoModels also when the
+// folder of the executable cannot be found.
 int ModelDb_Load();
 
 // Loads the models of the profile file pszPath into the database (which is
 // not emptied first), reading it only through os_GetPPint / os_GetPPS, and
 // drops the cached profile afterwards on every path. A missing file is
 // created empty by the profile reader.
-// Returns 0 loaded; 1 no models (file missing or unreadable, NumModels
-// missing, 0 or not a positive number); 2 the version of section Version is
-// missing, not a number or below ModelDb_kMinVersion (tested only when
-// there are models). The database is unchanged on results 1 and 2.
+// Returns ModelDb_kLoaded when the models were loaded. Returns
+// ModelDb_kNoModels when the file is missing or unreadable, or NumModels is
+// missing, 0 or not a positive number. Returns ModelDb_kWrongVersion when
+// the version of section Version is missing, not a number or below
+// ModelDb_kMinVersion (tested only when there are models). The database is
+// unchanged on both failures.
 int ModelDb_LoadFile(const char* pszPath);
 
 // Adds entry (with its locks) to the database at its place in name order,

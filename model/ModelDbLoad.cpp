@@ -71,14 +71,14 @@ int loadModels(const char* pszPath)
     int32_t nModels = os_GetPPint("Models", "NumModels", 0, pszPath);
     if (nModels < 1) {
         DBG_LOG("%s: no models (NumModels %d)", pszPath, nModels);
-        return 1;
+        return ModelDb_kNoModels;
     }
     char szVersion[ModelDb_kVersionSize];
     os_GetPPS("Version", "Version", "", szVersion, sizeof szVersion, pszPath);
     // Negated so that a version that reads as no number (NaN) fails too.
     if (!(readVersion(szVersion) >= ModelDb_kMinVersion)) {
         DBG_LOG("%s: version \"%s\" is missing or below %.2f", pszPath, szVersion, ModelDb_kMinVersion);
-        return 2;
+        return ModelDb_kWrongVersion;
     }
     if (nModels > ModelDb_kMaxModels) {
         DBG_LOG("%s: NumModels %d read as %d", pszPath, nModels, ModelDb_kMaxModels);
@@ -93,7 +93,7 @@ int loadModels(const char* pszPath)
         ModelDb_Add(std::move(entry));
     }
     DBG_LOG("%s: %d models loaded", pszPath, nModels);
-    return 0;
+    return ModelDb_kLoaded;
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ int ModelDb_Load()
     char szDir[os_kMaxPath];
     if (os_GetExeDir(szDir, sizeof szDir) == 0) {
         DBG_LOG("the folder of the executable is unknown");
-        return 1;
+        return ModelDb_kNoModels;
     }
     // Beside the executable, as the program has always kept it; an installed
     // program (bin/) finds it in share/norvane/ beside its folder.
@@ -135,7 +135,7 @@ int ModelDb_LoadFile(const char* pszPath)
 {
     os_mAssert(pszPath != nullptr);
     if (pszPath == nullptr)
-        return 1;
+        return ModelDb_kNoModels;
     int nResult = loadModels(pszPath);
     os_FreeReadProfile(pszPath);
     return nResult;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev nlohmann-json3-dev
   dpkg-dev file
   qt6-base-dev qt6-base-dev-tools
   clang libclang-rt-14-dev

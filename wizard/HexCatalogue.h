@@ -14,7 +14,7 @@
 #ifndef NORVANE_WIZARD_HEXCATALOGUE_H
 #define NORVANE_WIZARD_HEXCATALOGUE_H
 
-#include "model/HexFileEntry.h"
+#include "EngineSource/HexFileEntry.h"
 #include "model/ModelKey.h"
 
 #include <cstddef>

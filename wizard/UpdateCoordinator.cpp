@@ -18,7 +18,7 @@
 #include "EngineSource/dbg.h"
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 
 #include <cstring>
 
@@ -37,15 +37,12 @@ const BootCodeModel kBootCodeModels[] = {
     {"100 000 000 000 000 000 000 000", "KV5120ZA"},
 };
 
-// Identification statuses of a device that answered: identified (0), and a
-// Lucent device whose flash identification was read (9) or refused (10).
-bool answered(int32_t nStatus) { return nStatus == 0 || nStatus == 9 || nStatus == 10; }
-
-// Mask of the flash-identification check result that decides.
-constexpr uint32_t kCheckMask = 0xFFFF;
-
-// Start mode of a Lucent job that downloads the loader first.
-constexpr int32_t kStartDownloadLoader = 2;
+// Identification statuses of a device that answered: identified, and a
+// Lucent device whose flash identification was read or refused.
+bool answered(int32_t nStatus)
+{
+    return nStatus == devid_kIdentified || nStatus == devid_kFlashIdRead || nStatus == devid_kFlashIdRefused;
+}
 
 }  // namespace
 
@@ -62,7 +59,7 @@ DeviceRecord::~DeviceRecord()
     DeleteFlashJob(&job);
 }
 
-bool DeviceRecord::WorkerMayRun() const { return bJobStarted && GetResult(&job) == -1; }
+bool DeviceRecord::WorkerMayRun() const { return bJobStarted && GetResult(&job) == flsh_cRunning; }
 
 int32_t DeviceRecord::GetFlashResult() const { return bPassedOver ? DeviceRecord_kPassedOver : GetResult(&job); }
 
@@ -84,7 +81,7 @@ std::string DeviceRecord::DeviceNode() const
 std::string DeviceRecord::OpenFailure() const
 {
     int32_t nError = job.info.nOpenError;
-    if (WorkerMayRun() || job.info.nStatus != 1 || nError == 0 || nError == urs_kNotMapped)
+    if (WorkerMayRun() || job.info.nStatus != devid_kPortNotOpened || nError == 0 || nError == urs_kNotMapped)
         return "";
     char szReason[os_kMaxPath + 200];
     urs_DescribeOpenError(job.szPort, nError, szReason, sizeof szReason);
@@ -180,7 +177,7 @@ int UpdateCoordinator::PrepareDevice(size_t nPosition, const ModelKey& model, ui
     pRecord->hexFile = entry;
     pRecord->hexFile.selected = 1;
     pRecord->hexFile.key = model;
-    if ((nFlags & flsh_kLucent) != 0) {
+    if ((nFlags & ModelDb_kFlagLucent) != 0) {
         int32_t nStatus = devid_ReadFlashId(&pRecord->job.info, pRecord->job.szPort);
         devid_StartModeFromStatus(&pRecord->job, nStatus);
     }
@@ -228,7 +225,7 @@ bool UpdateCoordinator::IdentificationDone(bool bForceBoot)
     bool bDone = true;
     for (const std::unique_ptr<DeviceRecord>& pRecord : m_devices) {
         int32_t nResult = GetResult(&pRecord->job);
-        if (nResult == -1)
+        if (nResult == flsh_cRunning)
             bDone = false;
         DBG_LOG("<%s> Status %d", pRecord->PortName(), static_cast<int>(nResult));
     }
@@ -312,7 +309,7 @@ int32_t UpdateCoordinator::RemoveTypesWithoutHexFiles(std::vector<std::string>* 
             continue;
         }
         std::string sName = type.name;
-        if ((ModelKey_Flags(type) & flsh_kRockwell) != 0)
+        if ((ModelKey_Flags(type) & ModelDb_kFlagRockwell) != 0)
             sName = sName.substr(0, sName.find('-'));
         sJoined += sName + " ";
         if (pNames != nullptr)
@@ -461,10 +458,10 @@ void UpdateCoordinator::StartFlashing(int32_t bUpdateBootCode, bool bForceLoader
         FlashId_FromHexFile(&record.hexFile);
         uint32_t nCheck = 0;
         if (bForceLoader)
-            record.job.nStartMode = kStartDownloadLoader;
+            record.job.nStartMode = flsh_kStartDownloadLoader;
         else
             nCheck = FlashId_CheckHexForDevice(record.hexFile, &record.job);
-        if ((nCheck & kCheckMask) != 0) {
+        if (nCheck != 0) {
             // Refused without a worker: sizes first, any other mismatch is
             // one of types.
             record.job.nResult = (nCheck & devid_kSizesDiffer) != 0 ? flsh_cSectorSizes : flsh_cTypes;
@@ -497,7 +494,7 @@ bool UpdateCoordinator::FlashingDone(int32_t* pnPercent, std::string* pText)
         int32_t nPercent = 0;
         char szText[flsh_kStatusTextSize];
         GetJobStatus(&pRecord->job, &nPercent, szText, sizeof szText);
-        bool bRunning = pRecord->GetFlashResult() == -1;
+        bool bRunning = pRecord->GetFlashResult() == flsh_cRunning;
         if (nPercent > nLowest || !bRunning) {
             bDone = bDone && !bRunning;
             continue;

@@ -29,7 +29,7 @@
 #define NORVANE_WIZARD_UPDATECOORDINATOR_H
 
 #include "EngineSource/FlashInfo.h"
-#include "model/HexFileEntry.h"
+#include "EngineSource/HexFileEntry.h"
 #include "model/ModelKey.h"
 #include "wizard/ErrorTable.h"
 #include "wizard/HexCatalogue.h"
@@ -42,8 +42,9 @@
 
 // ----------------------------------------------------------- 1. DeviceRecord
 
-// Controller flags of a record before identification has read its model's.
-constexpr uint32_t DeviceRecord_kInitialFlags = 26;
+// Controller flags of a record before identification has read its model's
+// (0x01A).
+constexpr uint32_t DeviceRecord_kInitialFlags = ModelDb_kFlagFastStart | ModelDb_kFlagUnread | ModelDb_kFlagSendDpOff;
 
 // One watched port: the device found there and the job that serves it.
 struct DeviceRecord {

@@ -332,7 +332,7 @@ private slots:
         pPorts->item(11)->setSelected(true);
         pBaud->setCurrentIndex(3);
         pType->setCurrentIndex(pType->findText(QStringLiteral("LV5600")));
-        QCOMPARE(pType->currentData().toUInt() & flsh_kLucent, flsh_kLucent);
+        QCOMPARE(pType->currentData().toUInt() & ModelDb_kFlagLucent, ModelDb_kFlagLucent);
         run.screenshot("developers-page");
         QTest::mouseClick(run.button("nextButton"), Qt::LeftButton);
 

@@ -40,7 +40,7 @@ struct JobOptions {
 void expectImage(const std::map<uint32_t, uint8_t>& device, const std::vector<HexChunk>& chunks, uint32_t nFlags)
 {
     std::map<uint32_t, uint8_t> expected = hex_Bytes(chunks);
-    if (nFlags & flsh_kPatchResetVector)
+    if (nFlags & ModelDb_kFlagPatchResetVector)
         expected[0] = 0xC3, expected[1] = 0x00, expected[2] = 0x01;
     for (const auto& entry : device)
         expected.emplace(entry.first, 0xFF);
@@ -157,8 +157,8 @@ TEST_F(AtFlashTest, ImagesOfEveryShapeArriveByteForByte)
     };
     const Shape kShapes[] = {
         {{16, 0x10000, 0}, 0},
-        {{16, 0x8000, 5}, flsh_kPieces256},
-        {{32, 0x1000, 9}, flsh_kPieces128 | flsh_kPieces256 | flsh_kPatchResetVector},
+        {{16, 0x8000, 5}, ModelDb_kFlagPieces256},
+        {{32, 0x1000, 9}, ModelDb_kFlagPieces128 | ModelDb_kFlagPieces256 | ModelDb_kFlagPatchResetVector},
     };
     // Several segments: a gap of 0x40 bytes bridged, blocks across 16 KiB
     // and 64 KiB boundaries, a large gap, and data under base 0x18000 when
@@ -264,20 +264,20 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
         int32_t nResult;       // the result expected
     };
     const Row kRows[] = {
-        {"wake=none", flsh_kFastProbe, 0, flsh_cHandshakeFailure},
+        {"wake=none", ModelDb_kFlagFastProbe, 0, flsh_cHandshakeFailure},
         {"speed=L", 0, 0, flsh_cHandshakeFailure},   // 57600 is no speed: three tries
         {"echo=0", 0, 0, flsh_cHandshakeFailure},
         {"versionok=0", 0, 0, flsh_cHandshakeFailure},
-        {"dpoff=ERROR", flsh_kSendDpOff, 1, flsh_cUnprotectBoot},
-        {"dpoff=ERROR n=none", flsh_kSendDpOff | flsh_kSendN, 0, flsh_cSuccessful},   // sent only for updates
+        {"dpoff=ERROR", ModelDb_kFlagSendDpOff, 1, flsh_cUnprotectBoot},
+        {"dpoff=ERROR n=none", ModelDb_kFlagSendDpOff | ModelDb_kFlagSendN, 0, flsh_cSuccessful},   // sent only for updates
         {"errorblock=2 errors=2", 0, 0, flsh_cSuccessful},   // refused twice, then accepted
         {"errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
         {"nogo=2", 0, 0, flsh_cTimeout},
         // Line noise (the bytes 0x80 to 0xFF) before every answer of the
         // boot code (the speed letter excepted) changes no result.
-        {"noise=1", flsh_kFastProbe, 0, flsh_cSuccessful},
-        {"noise=1 dpoff=OK n=OK", flsh_kSendDpOff | flsh_kSendN, 1, flsh_cSuccessful},
-        {"noise=1 dpoff=ERROR", flsh_kSendDpOff, 1, flsh_cUnprotectBoot},
+        {"noise=1", ModelDb_kFlagFastProbe, 0, flsh_cSuccessful},
+        {"noise=1 dpoff=OK n=OK", ModelDb_kFlagSendDpOff | ModelDb_kFlagSendN, 1, flsh_cSuccessful},
+        {"noise=1 dpoff=ERROR", ModelDb_kFlagSendDpOff, 1, flsh_cUnprotectBoot},
         {"noise=1 errorblock=2 errors=2", 0, 0, flsh_cSuccessful},
         {"noise=1 errorblock=2 errors=3", 0, 0, flsh_cVerifyFailed},
         {"noise=1 versionok=0", 0, 0, flsh_cHandshakeFailure},

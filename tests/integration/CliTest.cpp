@@ -25,8 +25,6 @@
 #include <thread>
 #include <vector>
 
-#if defined(NORVANE_CLI_PROGRAM) && defined(NORVANE_SIM_PROGRAM)
-
 namespace {
 
 using nlohmann::json;
@@ -325,5 +323,3 @@ TEST_F(CliTest, ListPortsHelpVersionAndAWrongCommandLine)
 }
 
 }  // namespace
-
-#endif

@@ -5,7 +5,7 @@
 // reaches the workers of both protocols.
 #include "EngineSource/FlashInfo.h"
 #include "EngineSource/devid.h"
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 #include "sim/SimHexImage.h"
 #include "sim/SimLucentLoader.h"
 #include "sim/SimRockwellLoader.h"
@@ -90,8 +90,8 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
         devid_StartModeFromStatus(pJob, pJob->info.nStatus);
     // The downloaded loader is 4.3: the device's flash type must not be 3.
     pDownloaded->info.flashId.nType = 1;
-    start(pStarted, flsh_kLucent, pStarted->nStartMode);
-    start(pDownloaded, flsh_kLucent | flsh_kRockwell, pDownloaded->nStartMode);
+    start(pStarted, ModelDb_kFlagLucent, pStarted->nStartMode);
+    start(pDownloaded, ModelDb_kFlagLucent | ModelDb_kFlagRockwell, pDownloaded->nStartMode);
     EXPECT_EQ(waitResult(pStarted), flsh_cSuccessful);
     EXPECT_EQ(waitResult(pDownloaded), flsh_cSuccessful);
 
@@ -120,8 +120,8 @@ TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
     FlashJob* pLucent = job(0, 3);
     FlashJob* pRockwell = job(1, 4);
     pRockwell->nBaud = 9600;
-    start(pLucent, flsh_kLucent, 0);
-    start(pRockwell, flsh_kRockwell, 0);
+    start(pLucent, ModelDb_kFlagLucent, 0);
+    start(pRockwell, ModelDb_kFlagRockwell, 0);
 
     int64_t nEnd = os_ClockMs() + 30000;
     while ((lucent.pLucent->firmwareLines().size() < 10 || rockwell.pRockwell->firmwareLines().size() < 20) &&

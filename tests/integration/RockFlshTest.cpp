@@ -163,6 +163,19 @@ TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSentAndAnEmptyBootLoader)
     EXPECT_EQ(program(3, 0, "missing.hex"), flsh_cHexFileOpen);
     expectReleased(3);
 
+    // A line whose flow control cannot be set is never used: the stream
+    // would overrun the device. The open's own settings are the first
+    // tcsetattr, the run's line settings the second.
+    {
+        ASSERT_NE(addRockwell(8), nullptr);
+        SysCallFaults faults;
+        faults.fail(SysCall::kTcsetattr, 2, EIO);
+        EXPECT_EQ(program(8), flsh_cPortOpen);
+        EXPECT_TRUE(m_pDevice->transcript().received().empty());
+        EXPECT_EQ(events(), "");
+    }
+    expectReleased(8);
+
     // Boot-loader lines of up to 125 characters go out with their CR LF; a
     // file with a longer line, an empty boot loader and an empty firmware
     // file are refused before "AT**": nothing reaches the device.

@@ -10,7 +10,7 @@
 //      file against a device before flashing.
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 #include "model/ModelDb.h"
 #include "model/ModelKey.h"
 #include "support/TempDir.h"

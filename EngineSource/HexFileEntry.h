@@ -1,8 +1,8 @@
 // One firmware file of the working folder, as the catalogue knows it: the
 // model, country and build its name encodes, and (for Lucent-based models)
 // the flash identification its head names.
-#ifndef NORVANE_MODEL_HEXFILEENTRY_H
-#define NORVANE_MODEL_HEXFILEENTRY_H
+#ifndef NORVANE_ENGINESOURCE_HEXFILEENTRY_H
+#define NORVANE_ENGINESOURCE_HEXFILEENTRY_H
 
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"

@@ -115,18 +115,18 @@ int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTim
     send("AAAAT\r");
     if (!send("AT\r")) {
         DBG_LOG("Response %s\n", szReply);
-        return 8;
+        return devid_kFlashIdNoAnswer;
     }
     int32_t nVariant = 0;
     if (!send("AT&&F\r")) {
         if (!send("AT&&W\r"))
-            return 8;
+            return devid_kFlashIdNoAnswer;
         nVariant = 1;
     }
     *pnFlashCmdVariant = nVariant;
     send("ATE1\r");
     if (!send("ATI5\r"))
-        return 8;
+        return devid_kFlashIdNoAnswer;
     devid_FlashTypeFromCode(szReply[0], 0, pFlashId);
 
     if (strstr(szReply, "RRFL") != nullptr) {
@@ -134,15 +134,15 @@ int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTim
         const char* pszMarker = findSizeMarker(szReply, &pFlashId->nSize);
         if (pszMarker != nullptr)
             pFlashId->nCode = codeAt(szReply, (pszMarker - szReply) + kMarkerLength);
-        return 9;
+        return devid_kFlashIdRead;
     }
     pFlashId->nSize = 0;
     pFlashId->nCode = 0;
     if (!send(nVariant == 0 ? "AT&&FFL\r" : "AT&&WFL\r"))
-        return 10;
+        return devid_kFlashIdRefused;
     // Here the code precedes the size marker.
     const char* pszMarker = findSizeMarker(szReply, &pFlashId->nSize);
     if (pszMarker != nullptr)
         pFlashId->nCode = codeAt(szReply, (pszMarker - szReply) - kCodeLength);
-    return 9;
+    return devid_kFlashIdRead;
 }

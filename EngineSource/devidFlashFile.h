@@ -1,12 +1,12 @@
 // Flash identification on the file side: the flash identification a
 // Lucent firmware file names in its head, its comparison with a device's,
 // and the start mode of a flash job derived from identification.
-#ifndef NORVANE_ENGINESOURCE_DEVIDFLASHID_H
-#define NORVANE_ENGINESOURCE_DEVIDFLASHID_H
+#ifndef NORVANE_ENGINESOURCE_DEVIDFLASHFILE_H
+#define NORVANE_ENGINESOURCE_DEVIDFLASHFILE_H
 
 #include "EngineSource/FlashInfo.h"
 #include "EngineSource/devid.h"
-#include "model/HexFileEntry.h"
+#include "EngineSource/HexFileEntry.h"
 
 #include <cstdint>
 
@@ -34,13 +34,14 @@ uint32_t FlashId_Compare(const devid_FlashId& file, const devid_FlashId& device)
 
 // 0 when the entry's file may be flashed onto the job's device (always for
 // models without controller flag 0x100), else the mismatch bits, among them
-// devid_kSizesDiffer or devid_kTypesDiffer. Sets the job's start mode to 2
-// (the loader is downloaded first) when only the codes differ, or when a
-// size is 0 on either side and the start mode was 1.
+// devid_kSizesDiffer or devid_kTypesDiffer. Sets the job's start mode to
+// flsh_kStartDownloadLoader when only the codes differ, or when a size is 0
+// on either side and the start mode was flsh_kStartIdentified.
 uint32_t FlashId_CheckHexForDevice(const HexFileEntry& entry, FlashJob* pJob);
 
-// Sets the job's start mode from an identification status: 9 gives 1, 10
-// gives 2, every other status 0.
+// Sets the job's start mode from an identification status:
+// devid_kFlashIdRead gives flsh_kStartIdentified, devid_kFlashIdRefused
+// gives flsh_kStartDownloadLoader, every other status flsh_kStartNormal.
 void devid_StartModeFromStatus(FlashJob* pJob, int32_t nStatus);
 
 #endif

@@ -2,7 +2,7 @@
 // firmware file names in its head (a fixed span of its first 75 bytes),
 // its comparison with the identification a device reported, and the start
 // mode of a flash job that follows from identification.
-#include "EngineSource/devidFlashId.h"
+#include "EngineSource/devidFlashFile.h"
 
 #include "EngineSource/OSWIN32.h"
 #include "model/ModelDb.h"
@@ -15,11 +15,6 @@ constexpr uint32_t kHeadSize = 75;
 constexpr size_t kCodeLowHigh = 65;   // the code's low byte (65, 66), then its high byte (67, 68)
 constexpr size_t kTypeAt = 69;        // two decimal digits of the type number, or 'F' for none
 constexpr size_t kSizeAt = 71;        // two decimal digits of the size, read as hexadecimal
-
-// Start modes of a flash job.
-constexpr int32_t kStartNormal = 0;
-constexpr int32_t kStartIdentified = 1;
-constexpr int32_t kStartDownloadLoader = 2;
 
 bool isLucent(const ModelKey& key) { return (ModelKey_Flags(key) & ModelDb_kFlagLucent) != 0; }
 
@@ -97,11 +92,11 @@ uint32_t FlashId_CheckHexForDevice(const HexFileEntry& entry, FlashJob* pJob)
     // Same part with another code, or a size one side did not report: the
     // loader is downloaded first.
     if (nBits == devid_kCodesDiffer) {
-        pJob->nStartMode = kStartDownloadLoader;
+        pJob->nStartMode = flsh_kStartDownloadLoader;
         nBits = 0;
     }
-    if ((entry.flashId.nSize == 0 || device.nSize == 0) && pJob->nStartMode == kStartIdentified) {
-        pJob->nStartMode = kStartDownloadLoader;
+    if ((entry.flashId.nSize == 0 || device.nSize == 0) && pJob->nStartMode == flsh_kStartIdentified) {
+        pJob->nStartMode = flsh_kStartDownloadLoader;
         nBits = 0;
     }
     return nBits;
@@ -109,10 +104,10 @@ uint32_t FlashId_CheckHexForDevice(const HexFileEntry& entry, FlashJob* pJob)
 
 void devid_StartModeFromStatus(FlashJob* pJob, int32_t nStatus)
 {
-    if (nStatus == 9)
-        pJob->nStartMode = kStartIdentified;
-    else if (nStatus == 10)
-        pJob->nStartMode = kStartDownloadLoader;
+    if (nStatus == devid_kFlashIdRead)
+        pJob->nStartMode = flsh_kStartIdentified;
+    else if (nStatus == devid_kFlashIdRefused)
+        pJob->nStartMode = flsh_kStartDownloadLoader;
     else
-        pJob->nStartMode = kStartNormal;
+        pJob->nStartMode = flsh_kStartNormal;
 }

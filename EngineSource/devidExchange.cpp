@@ -1,7 +1,7 @@
 // Device identification over the serial layer: the AT command exchange
 // every identification command goes through. The identification sequence
 // is in devidIdentify.cpp, the flash identification of Lucent-based devices
-// in devidFlash.cpp.
+// in devidFlashDevice.cpp.
 //
 // Map of this file:
 //   1. AT command exchange: reply areas, the echo-skip states, the "OK"
