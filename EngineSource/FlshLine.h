@@ -80,7 +80,8 @@ struct flsh_Run {
 };
 
 // Opens the run's port on pszPort (urs_OpenPort) with no file open. Returns
-// urs_OpenPort's result: 0, or -2 when the port cannot be opened.
+// urs_OpenPort's result: urs_kOk (0 is success), or urs_kNotOpened when the
+// port cannot be opened.
 int flsh_OpenRun(flsh_Run* pRun, const char* pszPort);
 
 // Opens pszPath for reading into file slot nSlot (0 or 1). Returns true, or

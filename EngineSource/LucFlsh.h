@@ -110,12 +110,12 @@ int LucFlsh_GetVersion(urs_Port* pPort, uint32_t nTimeout, char* pszVersion);
 int LucFlsh_WaitOK(urs_Port* pPort, uint32_t nTimeout);
 
 // Recovers from a refused firmware line. pszLine is the text last sent
-// (with its CR LF); nCode the refusal. NOK1 and NOK4: returns 1 at once (the
-// transfer goes on with the next line). NOK2 and NOK3: sends the line again
-// and waits 2 s for its reply (LucFlsh_WaitOK), up to four times: "OK", NOK1
-// or NOK4 return 1; NOK2, NOK3 or no reply send it again; returns 0 when the
-// fourth reply is not one of those or a re-send cannot be written. Any other
-// code returns 0.
+// (with its CR LF); nCode the refusal. Returns 1 when the transfer may go
+// on with the next line (1 is success), 0 when the run must stop. NOK1 and
+// NOK4 return 1 at once. NOK2 and NOK3: the line is sent again and its reply
+// awaited for 2 s (LucFlsh_WaitOK), up to four times: "OK", NOK1 or NOK4
+// return 1; NOK2, NOK3 or no reply send it again; 0 when the fourth reply is
+// not one of those or a re-send cannot be written. Any other code returns 0.
 int LucFlsh_RecoverNOK(urs_Port* pPort, const char* pszLine, int nCode);
 
 #endif
