@@ -67,6 +67,13 @@ int flsh_WaitTexts(urs_Port* pPort, uint32_t nSeconds, const char* const* ppszTe
 
 // ------------------------------------------------- 4. What a run holds open
 
+// Working data of one run that sends a file line by line (Lucent, Rockwell),
+// owned by the protocol's entry point (a local).
+struct flsh_SendContext {
+    void* pContext;            // the progress callback's context (the job)
+    os_LineReader reader;      // line reader over the file being sent
+};
+
 constexpr int flsh_kRunFiles = 2;
 
 // The port and files of one protocol run, owned by the protocol's entry

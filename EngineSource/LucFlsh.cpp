@@ -216,7 +216,7 @@ int32_t settleFirmwareLine(urs_Port* pPort, const char* pszText, int nReply, uin
 
 }  // namespace
 
-int32_t LucFlsh_Download(LucFlashContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
+int32_t LucFlsh_Download(flsh_SendContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
                          char* pszVersion, FlashProgressFn pfnProgress, int32_t nCmdVariant)
 {
     void* pContext = pLucContext->pContext;
@@ -380,7 +380,7 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
 
     // Only the version this run's loader reports counts.
     pszVersion[0] = '\0';
-    LucFlashContext context;
+    flsh_SendContext context;
     context.pContext = pContext;
     int32_t nResult = flsh_cSuccessful;
     if (nStartMode == flsh_kStartNormal || nStartMode == flsh_kStartIdentified) {

@@ -52,7 +52,7 @@ int RockFlsh_WaitProgrammed(urs_Port* pPort) { return waitAnnouncement(pPort, kP
 
 // ----------------------------------------------- 3. Streaming a file
 
-int32_t RockFlsh_SendFile(RockFlashContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
+int32_t RockFlsh_SendFile(flsh_SendContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
                           FlashProgressFn pfnProgress)
 {
     void* pContext = pRockContext->pContext;
@@ -148,7 +148,7 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     if (bHandshakeOnly)
         return flsh_cSuccessful;
 
-    RockFlashContext context;
+    flsh_SendContext context;
     context.pContext = pContext;
     int32_t nResult = RockFlsh_SendFile(&context, &run.port, run.hFiles[kBootSlot], pfnProgress);
     if (nResult != flsh_cSuccessful)

@@ -92,6 +92,29 @@ enum class DriverCall {
     kFailed,     // read() or write() failed; errno tells why
 };
 
+// The errno triage of one driver call, in one place for reads and writes:
+// nReady is poll()'s result; transfer() reads or writes once the device is
+// ready and gives the system call's result. An interrupted poll or transfer
+// and a full queue (EAGAIN) are not failures: the call is done with
+// *pnMoved 0, and the caller's loop tries again while time is left.
+template <typename Transfer>
+DriverCall afterPoll(int nReady, Transfer transfer, long* pnMoved)
+{
+    *pnMoved = 0;
+    if (nReady < 0)
+        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
+    if (nReady == 0)
+        return DriverCall::kDone;
+    ssize_t nMoved = transfer();
+    if (nMoved >= 0) {
+        *pnMoved = static_cast<long>(nMoved);
+        return DriverCall::kDone;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        return DriverCall::kDone;
+    return DriverCall::kFailed;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ 2. Device names
@@ -424,18 +447,7 @@ DriverCall writeChunk(int fd, const uint8_t* pData, uint32_t nCount, int64_t nMs
         return DriverCall::kDone;
     pollfd pfd = {fd, POLLOUT, 0};
     int nReady = sys().pPoll(&pfd, 1, os_RealMs(nMs));
-    if (nReady < 0)
-        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
-    if (nReady == 0)
-        return DriverCall::kDone;
-    ssize_t nWritten = sys().pWrite(fd, pData, nCount);
-    if (nWritten >= 0) {
-        *pnWritten = static_cast<long>(nWritten);
-        return DriverCall::kDone;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return DriverCall::kDone;
-    return DriverCall::kFailed;
+    return afterPoll(nReady, [&] { return sys().pWrite(fd, pData, nCount); }, pnWritten);
 }
 
 // Writes nCount bytes chunk by chunk under the port's deadline. A line that
@@ -516,21 +528,9 @@ int pollInput(int fd, int64_t nMs, bool* pbHungUp)
 // One driver read of one byte, waiting up to nMs for it.
 DriverCall readByte(int fd, uint8_t* pByte, int64_t nMs, long* pnRead)
 {
-    *pnRead = 0;
     bool bHungUp = false;
     int nReady = pollInput(fd, nMs, &bHungUp);
-    if (nReady < 0)
-        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
-    if (nReady == 0)
-        return DriverCall::kDone;
-    ssize_t nRead = sys().pRead(fd, pByte, 1);
-    if (nRead >= 0) {
-        *pnRead = static_cast<long>(nRead);
-        return DriverCall::kDone;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return DriverCall::kDone;
-    return DriverCall::kFailed;
+    return afterPoll(nReady, [&] { return sys().pRead(fd, pByte, 1); }, pnRead);
 }
 
 }  // namespace
