@@ -125,7 +125,7 @@ constexpr int kMaxPatterns = 2;
 int getByte(urs_Port* pPort)
 {
     uint8_t byte = 0;
-    return urs_ReadByte(pPort, &byte) == 0 ? byte : -1;
+    return urs_ReadByte(pPort, &byte) == urs_kOk ? byte : -1;
 }
 
 // As getByte under a deadline of nSeconds of its own.
@@ -471,7 +471,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
                          static_cast<uint8_t>(nAddress >> 16), static_cast<uint8_t>(nAddress >> 8),
                          static_cast<uint8_t>(nAddress)};
     urs_StartTimer(pPort, kBlockSendTimeoutS);
-    if (urs_PutBlock(pPort, header, sizeof header) != 0)
+    if (urs_PutBlock(pPort, header, sizeof header) != urs_kOk)
         return goOn(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
 
     bool bPieces = (nFlags & (ModelDb_kFlagPieces128 | ModelDb_kFlagPieces256)) != 0;
@@ -479,7 +479,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     bool bLastFailed = false;
     for (uint32_t nSent = 0; nSent < nLength; nSent += nPiece) {
         uint32_t nCount = nLength - nSent < nPiece ? nLength - nSent : nPiece;
-        bLastFailed = urs_PutBlock(pPort, pContext->block + nSent, nCount) != 0;
+        bLastFailed = urs_PutBlock(pPort, pContext->block + nSent, nCount) != urs_kOk;
         if (bPieces && bLastFailed && !goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress))
             return false;
         if (bPieces && !bLastFailed)
@@ -608,7 +608,7 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     os_ResetLineReader(&context.reader);
 
     RunResources run;
-    if (urs_OpenPort(&run.port, pszPort) != 0)
+    if (urs_OpenPort(&run.port, pszPort) != urs_kOk)
         return flsh_cPortOpen;
     if (!bHandshakeOnly) {
         osfl_Handle hHex = osfl_Open(pszHexFile, osfl_kAccessRead);

@@ -74,7 +74,7 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
 // and switches the line, reads the boot-code version into pszVersion and
 // sets *pnBlockSize (4096, or 128 for boot code 1.0-1.7). Reports event 3
 // (a = 0 while waking, 50 at the speed query), event 2 after 7.5 s of
-// probing and event 4 at the end. Returns 0; 1 handshake failure (no "U"
+// probing and event 4 at the end. Returns 0 (0 is success); 1 handshake failure (no "U"
 // within 15 s of probing, no speed after three tries, no "OK" to the baud
 // code, no echo of "ATI1\r", a malformed or refused version, or none within
 // 3 s); 2 a callback answered 0.
@@ -82,7 +82,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
                          uint32_t nFlags, char* pszVersion, FlashProgressFn pfnProgress);
 
 // Sends "ATDPOFF\r" (flag 0x010) and "ATN\r" (flag 0x020) when bProtectBoot
-// is clear, each awaiting "OK\r\n". Returns 0, or 12 when one was answered
+// is clear, each awaiting "OK\r\n". Returns 0 (0 is success), or 12 when one was answered
 // by "ERROR\r\n" or not within 20 s.
 int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoot);
 
@@ -98,7 +98,7 @@ int32_t AtFlsh_FillBlock(AtFlashContext* pContext, osfl_Handle hSorted, int32_t 
 // Sends every block ("ATFLP\r", "G", header, data in pieces as the flags
 // ask, checksum; up to three tries a block), then "ATFLEND\r", and stores
 // the address of the last block in *pnHighestAddress. Reports events 6
-// (after each block), 7, 10, 11, 12 and 9 (at the end). Returns 0, 2 (a
+// (after each block), 7, 10, 11, 12 and 9 (at the end). Returns 0 (0 is success), 2 (a
 // callback answered 0), 3 (bad line), 4 (three ERROR answers) or 5 (no "G"
 // within 10 s, or no answer to a block within 20 s).
 int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Handle hSorted, int32_t nBlockSize,

@@ -121,7 +121,7 @@ void InitFlashJob(FlashJob* pJob, const char* pszPort, int32_t nBaud);
 // Releases what InitFlashJob made (the mutex). The job must have no worker.
 void DeleteFlashJob(FlashJob* pJob);
 
-// Starts identification of the job's port in a worker thread. Returns 1 when
+// Starts identification of the job's port in a worker thread. Returns 1 (1 is success) when
 // the worker runs; 0 when it could not be created: the job then ends at once
 // with status 1 ("opening the port failed", also in info.nStatus), which the
 // coordinator drops.

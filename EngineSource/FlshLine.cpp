@@ -66,9 +66,9 @@ int flsh_ReadReplyByte(urs_Port* pPort)
         }
         uint8_t byte = 0;
         int nRead = urs_ReadByte(pPort, &byte);
-        if (nRead == -4)
+        if (nRead == urs_kIoError)
             return -1;
-        if (nRead == 0)
+        if (nRead == urs_kOk)
             return byte;
     }
 }

@@ -67,6 +67,13 @@ int flsh_WaitTexts(urs_Port* pPort, uint32_t nSeconds, const char* const* ppszTe
 
 // ------------------------------------------------- 4. What a run holds open
 
+// Working data of one run that sends a file line by line (Lucent, Rockwell),
+// owned by the protocol's entry point (a local).
+struct flsh_SendContext {
+    void* pContext;            // the progress callback's context (the job)
+    os_LineReader reader;      // line reader over the file being sent
+};
+
 constexpr int flsh_kRunFiles = 2;
 
 // The port and files of one protocol run, owned by the protocol's entry
@@ -80,7 +87,8 @@ struct flsh_Run {
 };
 
 // Opens the run's port on pszPort (urs_OpenPort) with no file open. Returns
-// urs_OpenPort's result: 0, or -2 when the port cannot be opened.
+// urs_OpenPort's result: urs_kOk (0 is success), or urs_kNotOpened when the
+// port cannot be opened.
 int flsh_OpenRun(flsh_Run* pRun, const char* pszPort);
 
 // Opens pszPath for reading into file slot nSlot (0 or 1). Returns true, or

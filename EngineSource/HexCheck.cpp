@@ -123,29 +123,27 @@ int32_t firstOverlap(std::vector<Span>* pSpans)
     return nLine;
 }
 
-// Data bytes a type takes: exactly nExact, or any count when nExact is -1.
-struct TypeRule {
-    int nExact;
+// What one record adds to the check of its file.
+struct RecordSeen {
+    bool bData = false;    // it writes data, at span
+    Span span{0, 0, 0};    // the addresses it writes
+    bool bEnd = false;     // it is the end record
 };
 
-}  // namespace
-
-// ------------------------------------------------------------ 3. Intel HEX records
-
-int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, hex_CheckReport* pReport)
+// Checks a file record by record with checkRecord(pszLine, nLength, nLine,
+// &seen), which gives the reason for refusing the line or nullptr. The file
+// must hold data and end with its end record, and no address may be written
+// twice. Fills the report; returns a hex_kCheck result.
+template <typename CheckRecord>
+int checkFile(const char* pszPath, int32_t nMaxChars, hex_CheckReport* pReport, CheckRecord checkRecord)
 {
     pReport->nLine = 0;
     pReport->szReason[0] = '\0';
-    // Data bytes of types 00 to 05: data any, end none, segments two, start
-    // addresses four.
-    static const TypeRule kRules[6] = {{-1}, {0}, {2}, {4}, {2}, {4}};
     LineSource source(pszPath, nMaxChars);
     if (!source.isOpen())
         return hex_kCheckNoFile;
 
     std::vector<Span> spans;
-    std::vector<uint8_t> bytes;
-    uint64_t nBase = 0;
     int32_t nLine = 0;
     bool bEnd = false;
     bool bData = false;
@@ -160,35 +158,14 @@ int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, 
             return refuse(pReport, pszPath, nLine, "line too long or unreadable");
         if (bEnd)
             return refuse(pReport, pszPath, nLine, "line after the end record");
-        if (nLength == 0 || pszLine[0] != ':')
-            return refuse(pReport, pszPath, nLine, "no record (\":\" missing)");
-        if (!hexBytes(pszLine + 1, nLength - 1, &bytes))
-            return refuse(pReport, pszPath, nLine, "not hex digits");
-        if (bytes.size() < 5 || bytes.size() != static_cast<size_t>(bytes[0]) + 5)
-            return refuse(pReport, pszPath, nLine, "length field does not match the record");
-        uint8_t nSum = 0;
-        for (uint8_t byte : bytes)
-            nSum = static_cast<uint8_t>(nSum + byte);
-        if (nSum != 0)
-            return refuse(pReport, pszPath, nLine, "checksum wrong");
-        unsigned nType = bytes[3];
-        if (nType > 5 || (nTypes & (1u << nType)) == 0)
-            return refuse(pReport, pszPath, nLine, "record type not taken");
-        int nCount = bytes[0];
-        if (kRules[nType].nExact >= 0 && nCount != kRules[nType].nExact)
-            return refuse(pReport, pszPath, nLine, "wrong length for the record type");
-        const uint8_t* pData = bytes.data() + 4;
-        uint64_t nOffset = static_cast<uint64_t>(bytes[1]) * 256 + bytes[2];
-        if (nType == 0 && nCount > 0) {
-            spans.push_back(Span{nBase + nOffset, nBase + nOffset + static_cast<uint64_t>(nCount), nLine});
+        RecordSeen seen;
+        if (const char* pszReason = checkRecord(pszLine, nLength, nLine, &seen))
+            return refuse(pReport, pszPath, nLine, pszReason);
+        if (seen.bData) {
+            spans.push_back(seen.span);
             bData = true;
-        } else if (nType == 1) {
-            bEnd = true;
-        } else if (nType == 2) {
-            nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) * 16;
-        } else if (nType == 4) {
-            nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) << 16;
         }
+        bEnd = seen.bEnd;
     }
     if (!bData)
         return refuse(pReport, pszPath, 0, "no data record");
@@ -200,65 +177,89 @@ int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, 
     return hex_kCheckSound;
 }
 
+// Data bytes a type takes: exactly nExact, or any count when nExact is -1.
+struct TypeRule {
+    int nExact;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------ 3. Intel HEX records
+
+int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, hex_CheckReport* pReport)
+{
+    // Data bytes of types 00 to 05: data any, end none, segments two, start
+    // addresses four.
+    static const TypeRule kRules[6] = {{-1}, {0}, {2}, {4}, {2}, {4}};
+    std::vector<uint8_t> bytes;
+    uint64_t nBase = 0;
+    auto checkRecord = [&](const char* pszLine, int32_t nLength, int32_t nLine, RecordSeen* pSeen) -> const char* {
+        if (nLength == 0 || pszLine[0] != ':')
+            return "no record (\":\" missing)";
+        if (!hexBytes(pszLine + 1, nLength - 1, &bytes))
+            return "not hex digits";
+        if (bytes.size() < 5 || bytes.size() != static_cast<size_t>(bytes[0]) + 5)
+            return "length field does not match the record";
+        uint8_t nSum = 0;
+        for (uint8_t byte : bytes)
+            nSum = static_cast<uint8_t>(nSum + byte);
+        if (nSum != 0)
+            return "checksum wrong";
+        unsigned nType = bytes[3];
+        if (nType > 5 || (nTypes & (1u << nType)) == 0)
+            return "record type not taken";
+        int nCount = bytes[0];
+        if (kRules[nType].nExact >= 0 && nCount != kRules[nType].nExact)
+            return "wrong length for the record type";
+        const uint8_t* pData = bytes.data() + 4;
+        uint64_t nOffset = static_cast<uint64_t>(bytes[1]) * 256 + bytes[2];
+        if (nType == 0 && nCount > 0) {
+            pSeen->bData = true;
+            pSeen->span = Span{nBase + nOffset, nBase + nOffset + static_cast<uint64_t>(nCount), nLine};
+        } else if (nType == 1) {
+            pSeen->bEnd = true;
+        } else if (nType == 2) {
+            nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) * 16;
+        } else if (nType == 4) {
+            nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) << 16;
+        }
+        return nullptr;
+    };
+    return checkFile(pszPath, nMaxChars, pReport, checkRecord);
+}
+
 // --------------------------------------------------------- 4. Motorola S-records
 
 int hex_CheckSRecordFile(const char* pszPath, int32_t nMaxChars, hex_CheckReport* pReport)
 {
-    pReport->nLine = 0;
-    pReport->szReason[0] = '\0';
     // Address bytes of S0 to S9; 0 marks S4, which does not exist.
     static const int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
-    LineSource source(pszPath, nMaxChars);
-    if (!source.isOpen())
-        return hex_kCheckNoFile;
-
-    std::vector<Span> spans;
     std::vector<uint8_t> bytes;
-    int32_t nLine = 0;
-    bool bEnd = false;
-    bool bData = false;
-    for (;;) {
-        const char* pszLine = nullptr;
-        int32_t nLength = 0;
-        int nNext = source.next(&pszLine, &nLength);
-        if (nNext == 0)
-            break;
-        ++nLine;
-        if (nNext < 0)
-            return refuse(pReport, pszPath, nLine, "line too long or unreadable");
-        if (bEnd)
-            return refuse(pReport, pszPath, nLine, "line after the end record");
+    auto checkRecord = [&](const char* pszLine, int32_t nLength, int32_t nLine, RecordSeen* pSeen) -> const char* {
         if (nLength < 2 || pszLine[0] != 'S' || pszLine[1] < '0' || pszLine[1] > '9' || pszLine[1] == '4')
-            return refuse(pReport, pszPath, nLine, "no S-record");
+            return "no S-record";
         int nType = pszLine[1] - '0';
         if (!hexBytes(pszLine + 2, nLength - 2, &bytes))
-            return refuse(pReport, pszPath, nLine, "not hex digits");
+            return "not hex digits";
         int nAddressBytes = kAddressBytes[nType];
-        if (bytes.empty() || bytes.size() != static_cast<size_t>(bytes[0]) + 1 ||
-            bytes[0] < nAddressBytes + 1)
-            return refuse(pReport, pszPath, nLine, "count field does not match the record");
+        if (bytes.empty() || bytes.size() != static_cast<size_t>(bytes[0]) + 1 || bytes[0] < nAddressBytes + 1)
+            return "count field does not match the record";
         uint8_t nSum = 0;
         for (size_t i = 0; i + 1 < bytes.size(); ++i)
             nSum = static_cast<uint8_t>(nSum + bytes[i]);
         if (static_cast<uint8_t>(~nSum) != bytes.back())
-            return refuse(pReport, pszPath, nLine, "checksum wrong");
+            return "checksum wrong";
         uint64_t nAddress = 0;
         for (int i = 0; i < nAddressBytes; ++i)
             nAddress = nAddress * 256 + bytes[static_cast<size_t>(1 + i)];
         int nCount = bytes[0] - nAddressBytes - 1;
         if (nType >= 1 && nType <= 3 && nCount > 0) {
-            spans.push_back(Span{nAddress, nAddress + static_cast<uint64_t>(nCount), nLine});
-            bData = true;
+            pSeen->bData = true;
+            pSeen->span = Span{nAddress, nAddress + static_cast<uint64_t>(nCount), nLine};
         } else if (nType >= 7) {
-            bEnd = true;
+            pSeen->bEnd = true;
         }
-    }
-    if (!bData)
-        return refuse(pReport, pszPath, 0, "no data record");
-    if (!bEnd)
-        return refuse(pReport, pszPath, 0, "no end record");
-    int32_t nOverlap = firstOverlap(&spans);
-    if (nOverlap != 0)
-        return refuse(pReport, pszPath, nOverlap, "writes an address already written");
-    return hex_kCheckSound;
+        return nullptr;
+    };
+    return checkFile(pszPath, nMaxChars, pReport, checkRecord);
 }

@@ -38,7 +38,7 @@ struct HexRecord {
 // type 02 record sets *pnSegment to its two data bytes. Length, offset and
 // type are read as sscanf reads ":%2x%4X%2x", each data byte and the
 // checksum as "%2x"; the checksum is stored, not checked.
-// Returns 1 when the line was read; 0 when it is not a record: no ":", a
+// Returns 1 (1 is success) when the line was read; 0 when it is not a record: no ":", a
 // field that does not convert, a length or type above 0xFF, a line of 9
 // characters or fewer, data or checksum digits missing, or a type 02 record
 // with fewer than two data bytes. On 0 *pnSegment is unchanged and *pRecord
@@ -88,7 +88,7 @@ struct HexSortData {
 // b is 0 and the callback's answer is not looked at. pfnProgress may be
 // null.
 //
-// Returns 0, or -1 when the sort fails: the source cannot be opened or read
+// Returns 0 (0 is success), or -1 when the sort fails: the source cannot be opened or read
 // to its end, it holds no data record, a line is longer than
 // hex_kSortLineChars characters, a non-empty line is shorter than a record's
 // type field (or a type 02 line than its segment field), a record type other

@@ -140,7 +140,7 @@ int LucFlsh_RecoverNOK(urs_Port* pPort, const char* pszLine, int nCode)
     uint32_t nLength = static_cast<uint32_t>(strlen(pszLine));
     for (int nTry = 0; nTry < kRefusedResends; ++nTry) {
         urs_DiscardInput(pPort);
-        if (urs_PutBlock(pPort, pszLine, nLength) != 0) {
+        if (urs_PutBlock(pPort, pszLine, nLength) != urs_kOk) {
             DBG_LOG("Error:  PutBlock <%s>\n", pszLine);
             return 0;
         }
@@ -167,7 +167,7 @@ bool sendLine(urs_Port* pPort, const char* pszText, int32_t nLength, FlashProgre
     DBG_LOG("Before urs_PurBlock, nBytesToWrite %d", nLength);
     int nRet = urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength));
     DBG_LOG("After urs_PutBlock, nRet %d", nRet);
-    if (nRet == 0)
+    if (nRet == urs_kOk)
         return true;
     DBG_LOG("Error:  PutBlock <%s>\n", pszText);
     return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent);
@@ -185,7 +185,7 @@ int32_t settleLoaderLine(urs_Port* pPort, const char* pszText, int32_t nLength, 
     for (int nTry = 0; nTry < kLoaderResends && nReply == LucFlsh_kReplyTimeout; ++nTry) {
         DBG_LOG("Timeout sending the block try again.");
         urs_DiscardInput(pPort);
-        if (urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength)) != 0) {
+        if (urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength)) != urs_kOk) {
             if (!flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent))
                 return flsh_cAborted;
             continue;
@@ -216,7 +216,7 @@ int32_t settleFirmwareLine(urs_Port* pPort, const char* pszText, int nReply, uin
 
 }  // namespace
 
-int32_t LucFlsh_Download(LucFlashContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
+int32_t LucFlsh_Download(flsh_SendContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
                          char* pszVersion, FlashProgressFn pfnProgress, int32_t nCmdVariant)
 {
     void* pContext = pLucContext->pContext;
@@ -301,7 +301,7 @@ int32_t startLoader(urs_Port* pPort, int32_t nCmdVariant, char* pszVersion)
 {
     const char* pszCommand = kStartCommand[variantIndex(nCmdVariant)];
     DBG_LOG("Send AT&&FGO\n");
-    if (urs_PutString(pPort, pszCommand) != 0) {
+    if (urs_PutString(pPort, pszCommand) != urs_kOk) {
         DBG_LOG("Error:  PutBlock <%s>\n", pszCommand);
         return flsh_cLoaderVersion;
     }
@@ -352,7 +352,7 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
         pszVersion = szOwnVersion;
 
     flsh_Run run;
-    if (flsh_OpenRun(&run, pszPort) != 0)
+    if (flsh_OpenRun(&run, pszPort) != urs_kOk)
         return flsh_cPortOpen;
     DBG_LOG("<%s>  Opened\n", run.port.szName);
     urs_Sleep(kSettleAfterOpenS);
@@ -380,7 +380,7 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
 
     // Only the version this run's loader reports counts.
     pszVersion[0] = '\0';
-    LucFlashContext context;
+    flsh_SendContext context;
     context.pContext = pContext;
     int32_t nResult = flsh_cSuccessful;
     if (nStartMode == flsh_kStartNormal || nStartMode == flsh_kStartIdentified) {

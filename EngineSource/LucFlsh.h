@@ -12,6 +12,7 @@
 #define NORVANE_ENGINESOURCE_LUCFLSH_H
 
 #include "EngineSource/FlashInfo.h"
+#include "EngineSource/FlshLine.h"
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/Urswin32.h"
 
@@ -33,12 +34,6 @@ constexpr int32_t LucFlsh_kModeFirmware = 1;   // the job's hex file, plain line
 constexpr int LucFlsh_kVersionSeen = 0;        // a version reply, then "OK"
 constexpr int LucFlsh_kVersionTimeout = 1;     // no "OK" before the deadline
 constexpr int LucFlsh_kVersionMissing = 6;     // "OK" without a version reply before it
-
-// Working data of one run, owned by LucFlsh_Program (a local).
-struct LucFlashContext {
-    void* pContext;            // the progress callback's context (the job)
-    os_LineReader reader;      // line reader over the file being sent
-};
 
 // Programs one device: the thirteen protocol arguments of FlashProtocolFn.
 // Used: the port path; the hex-file path; the flash type (of the
@@ -84,7 +79,7 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
 // reported as event 7 and the reply awaited all the same. At end of file
 // event 9 (100) is reported. Returns a FlashResult: 0, 2 (callback answered
 // 0), 3 (bad line), 4 (refused line not accepted), 5 (unanswered line).
-int32_t LucFlsh_Download(LucFlashContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
+int32_t LucFlsh_Download(flsh_SendContext* pLucContext, urs_Port* pPort, osfl_Handle hFile, int32_t nMode,
                          char* pszVersion, FlashProgressFn pfnProgress, int32_t nCmdVariant);
 
 // Waits up to nTimeout seconds for the reply to a line: the code of the
@@ -110,12 +105,12 @@ int LucFlsh_GetVersion(urs_Port* pPort, uint32_t nTimeout, char* pszVersion);
 int LucFlsh_WaitOK(urs_Port* pPort, uint32_t nTimeout);
 
 // Recovers from a refused firmware line. pszLine is the text last sent
-// (with its CR LF); nCode the refusal. NOK1 and NOK4: returns 1 at once (the
-// transfer goes on with the next line). NOK2 and NOK3: sends the line again
-// and waits 2 s for its reply (LucFlsh_WaitOK), up to four times: "OK", NOK1
-// or NOK4 return 1; NOK2, NOK3 or no reply send it again; returns 0 when the
-// fourth reply is not one of those or a re-send cannot be written. Any other
-// code returns 0.
+// (with its CR LF); nCode the refusal. Returns 1 when the transfer may go
+// on with the next line (1 is success), 0 when the run must stop. NOK1 and
+// NOK4 return 1 at once. NOK2 and NOK3: the line is sent again and its reply
+// awaited for 2 s (LucFlsh_WaitOK), up to four times: "OK", NOK1 or NOK4
+// return 1; NOK2, NOK3 or no reply send it again; 0 when the fourth reply is
+// not one of those or a re-send cannot be written. Any other code returns 0.
 int LucFlsh_RecoverNOK(urs_Port* pPort, const char* pszLine, int nCode);
 
 #endif

@@ -14,9 +14,8 @@
 //   7. String helpers      gn_: case, trimming, copying, numbers, the
 //                          profile reader's byte-wise line reader, the matcher
 //
-// Every call on a file (open, read, write, seek, stat, close, unlink) goes
-// through the system-call table, so a test can make the Nth one fail; the
-// directory search lists folders directly.
+// Every system call (on files, folders and links, threads, the clock and its
+// sleep) goes through the system-call table, so a test can make the Nth one fail.
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/OSSysCalls.h"
 #include "EngineSource/dbg.h"
@@ -52,6 +51,10 @@ int sysIoctl(int fd, unsigned long nRequest, void* pArg) { return ioctl(fd, nReq
 const os_SysCallTable kDefaultSysCalls = {
     sysOpen, close, read, write, lseek, fstat, unlink, poll, sysIoctl,
     tcgetattr, tcsetattr, tcflush, flock,
+    ftruncate, mkdtemp, rmdir, readlink, stat, lstat,
+    opendir, readdir, closedir, nanosleep,
+    fopen, fdopen, fclose, flockfile, funlockfile,
+    clock_gettime, pthread_create, getegid, getgroups, getgrgid_r,
 };
 
 os_SysCallTable g_sysCalls = kDefaultSysCalls;
@@ -128,7 +131,7 @@ osfl_Handle osfl_Create(const char* pszPath, uint32_t nAttributes)
     int fd = openRetrying(pszPath, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK, S_IRUSR | S_IWUSR);
     if (fd < 0)
         return osfl_kInvalidHandle;
-    if (!isRegularFile(fd) || ftruncate(fd, 0) != 0) {
+    if (!isRegularFile(fd) || g_sysCalls.pFtruncate(fd, 0) != 0) {
         g_sysCalls.pClose(fd);
         return osfl_kInvalidHandle;
     }
@@ -224,7 +227,7 @@ int os_MakeTempFile(char* pszPath, size_t nSize)
         return 0;
     // mkdtemp makes the folder with mode 0700 under a name nobody else holds;
     // nobody else can put a file or a link into it.
-    if (mkdtemp(&path[0]) == nullptr)
+    if (g_sysCalls.pMkdtemp(&path[0]) == nullptr)
         return 0;
     path += kTempFileName;
     memcpy(pszPath, path.c_str(), path.size() + 1);
@@ -239,7 +242,7 @@ void os_RemoveTempFile(const char* pszPath)
     std::string folder = pszPath;
     size_t nSlash = folder.rfind('/');
     if (nSlash != std::string::npos && nSlash > 0)
-        rmdir(folder.substr(0, nSlash).c_str());
+        g_sysCalls.pRmdir(folder.substr(0, nSlash).c_str());
 }
 
 int os_GetExeDir(char* pszDir, size_t nSize)
@@ -248,7 +251,7 @@ int os_GetExeDir(char* pszDir, size_t nSize)
         return 0;
     pszDir[0] = '\0';
     char szExe[os_kMaxPath];
-    ssize_t nLength = readlink("/proc/self/exe", szExe, sizeof szExe);
+    ssize_t nLength = g_sysCalls.pReadlink("/proc/self/exe", szExe, sizeof szExe);
     if (nLength <= 0 || static_cast<size_t>(nLength) >= sizeof szExe)
         return 0;
     std::string exe(szExe, static_cast<size_t>(nLength));
@@ -382,7 +385,7 @@ uint32_t attributesOf(const std::string& prefix, const dirent* pEntry)
         return osfl_kAttrNormal;
     struct stat st;
     std::string path = prefix + pEntry->d_name;
-    if (stat(path.c_str(), &st) != 0)
+    if (g_sysCalls.pStat(path.c_str(), &st) != 0)
         return os_kAttrDevice;
     if (S_ISDIR(st.st_mode))
         return os_kAttrDirectory;
@@ -426,17 +429,17 @@ int os_FindFirst(const char* pszDirectory, const char* pszPattern, os_FindRecord
     std::string prefix = nSlash == std::string::npos ? "" : path.substr(0, nSlash + 1);
     std::string pattern = path.substr(prefix.size());
 
-    DIR* pDir = opendir(prefix.empty() ? "." : prefix.c_str());
+    DIR* pDir = g_sysCalls.pOpendir(prefix.empty() ? "." : prefix.c_str());
     if (pDir == nullptr)
         return 0;
     FindHits hits;
-    while (const dirent* pEntry = readdir(pDir)) {
+    while (const dirent* pEntry = g_sysCalls.pReaddir(pDir)) {
         if (strcmp(pEntry->d_name, ".") == 0 || strcmp(pEntry->d_name, "..") == 0)
             continue;
         if (matchesPattern(pEntry->d_name, pattern.c_str()))
             hits.push_back(FindHit{pEntry->d_name, attributesOf(prefix, pEntry)});
     }
-    closedir(pDir);
+    g_sysCalls.pClosedir(pDir);
     if (hits.empty())
         return 0;
     std::sort(hits.begin(), hits.end(), hitBefore);
@@ -548,7 +551,7 @@ int os_CreateThread(os_Thread* phThread, os_ThreadProc pfnProc, uint32_t nStackS
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
     pthread_attr_setstacksize(&attr, nStack);
     pthread_t thread;
-    int nError = pthread_create(&thread, &attr, threadTrampoline, pStart);
+    int nError = g_sysCalls.pPthreadCreate(&thread, &attr, threadTrampoline, pStart);
     pthread_attr_destroy(&attr);
     if (nError != 0) {
         delete pStart;
@@ -594,7 +597,7 @@ ClockState g_clock;
 int64_t monotonicNs()
 {
     timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    g_sysCalls.pClockGettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
@@ -671,7 +674,7 @@ void os_SleepMs(uint32_t nMs)
     timespec left;
     left.tv_sec = static_cast<time_t>(dNs / 1e9);
     left.tv_nsec = static_cast<long>(dNs - static_cast<double>(left.tv_sec) * 1e9);
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    while (g_sysCalls.pNanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
 

@@ -70,14 +70,14 @@ int osfl_Remove(const char* pszPath);
 // Makes a new private folder (mode 0700, by mkdtemp) in $TMPDIR or /tmp and
 // copies into pszPath the path of a file in it, which does not exist yet:
 // only this user can make, replace or open a file there, so the file may be
-// created, closed and opened again by name. Returns 1, or 0 when no folder
+// created, closed and opened again by name. Returns 1 (1 is success), or 0 when no folder
 // could be made (pszPath is then empty). os_RemoveTempFile removes both.
 int os_MakeTempFile(char* pszPath, size_t nSize);
 // Removes the file os_MakeTempFile named (when it exists) and its folder.
 void os_RemoveTempFile(const char* pszPath);
 
 // Copies the folder of the running executable, with a trailing '/', into
-// pszDir. Returns 1, or 0 when it cannot be found or does not fit.
+// pszDir. Returns 1 (1 is success), or 0 when it cannot be found or does not fit.
 int os_GetExeDir(char* pszDir, size_t nSize);
 
 // ---------------------------------------------------------- 2. Line reader
@@ -162,7 +162,7 @@ typedef uint32_t (*os_ThreadProc)(void* pArg);
 // platform and for formatted I/O.
 constexpr uint32_t os_kMinStackSize = 256u * 1024u;
 
-// Starts a detached thread at once. Returns 1 and fills *phThread, or 0
+// Starts a detached thread at once. Returns 1 (1 is success) and fills *phThread, or 0
 // (and *phThread = 0) when the thread cannot be created.
 int os_CreateThread(os_Thread* phThread, os_ThreadProc pfnProc, uint32_t nStackSize, void* pArg);
 
@@ -223,7 +223,7 @@ int32_t gn_StrToInt(const char* psz);
 // Reads one line of a profile file one byte at a time into pszBuffer, which
 // holds nMax + 1 bytes, and terminates it. A line ends at CR LF or LF (dropped),
 // after nMax bytes (the rest comes back as the next line), at end of file or
-// at a Ctrl-Z (0x1A). Returns 1 when a line was read, 0 at a read error and
+// at a Ctrl-Z (0x1A). Returns 1 (1 is success) when a line was read, 0 at a read error and
 // when end of file or Ctrl-Z comes before any byte of the line.
 int gn_ReadString(osfl_Handle hFile, char* pszBuffer, int nMax);
 

@@ -52,7 +52,7 @@ int RockFlsh_WaitProgrammed(urs_Port* pPort) { return waitAnnouncement(pPort, kP
 
 // ----------------------------------------------- 3. Streaming a file
 
-int32_t RockFlsh_SendFile(RockFlashContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
+int32_t RockFlsh_SendFile(flsh_SendContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
                           FlashProgressFn pfnProgress)
 {
     void* pContext = pRockContext->pContext;
@@ -69,7 +69,7 @@ int32_t RockFlsh_SendFile(RockFlashContext* pRockContext, urs_Port* pPort, osfl_
             return flsh_cBadHexFile;
         if (nTextLength == 0)
             return flsh_Report(pfnProgress, pContext, flsh_cProgramDone, 100) ? flsh_cSuccessful : flsh_cAborted;
-        if (urs_PutBlock(pPort, szText, static_cast<uint32_t>(nTextLength)) != 0) {
+        if (urs_PutBlock(pPort, szText, static_cast<uint32_t>(nTextLength)) != urs_kOk) {
             DBG_LOG("Error:  PutBlock <%s>\n", szText);
             return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent) ? flsh_cVerifyFailed
                                                                                          : flsh_cAborted;
@@ -115,7 +115,7 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     os_mAssert(pnBaud != NULL);
 
     flsh_Run run;
-    if (flsh_OpenRun(&run, pszPort) != 0)
+    if (flsh_OpenRun(&run, pszPort) != urs_kOk)
         return flsh_cPortOpen;
     DBG_LOG("<%s>  Opened\n", run.port.szName);
     if (!bHandshakeOnly && (!openFile(&run, kBootSlot, kBootLoaderPath) || !openFile(&run, kHexSlot, pszHexFile)))
@@ -130,14 +130,14 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     // without flow control would overrun the loader, so the run stops here,
     // before "AT**" reaches the device.
     if (urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
-                    urs_kParityNone, urs_kStopBits1, urs_kFlowCts) != 0) {
+                    urs_kParityNone, urs_kStopBits1, urs_kFlowCts) != urs_kOk) {
         DBG_LOG("<%s> Unable to set flow control", run.port.szName);
         return flsh_cPortOpen;
     }
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
         return flsh_cAborted;
 
-    if (urs_PutString(&run.port, kDownloadCommand) != 0) {
+    if (urs_PutString(&run.port, kDownloadCommand) != urs_kOk) {
         DBG_LOG("Error:  PutBlock <%s>\n", kDownloadCommand);
         return flsh_cHandshakeFailure;
     }
@@ -148,7 +148,7 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
     if (bHandshakeOnly)
         return flsh_cSuccessful;
 
-    RockFlashContext context;
+    flsh_SendContext context;
     context.pContext = pContext;
     int32_t nResult = RockFlsh_SendFile(&context, &run.port, run.hFiles[kBootSlot], pfnProgress);
     if (nResult != flsh_cSuccessful)

@@ -12,16 +12,11 @@
 #define NORVANE_ENGINESOURCE_ROCKFLSH_H
 
 #include "EngineSource/FlashInfo.h"
+#include "EngineSource/FlshLine.h"
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/Urswin32.h"
 
 #include <cstdint>
-
-// Working data of one run, owned by RockFlsh_Program (a local).
-struct RockFlashContext {
-    void* pContext;            // the progress callback's context (the job)
-    os_LineReader reader;      // line reader over the file being sent
-};
 
 // Programs one device: the thirteen protocol arguments of FlashProtocolFn.
 // Used: the port path; the hex-file path; handshake only; *pnBaud (read);
@@ -52,7 +47,7 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
 // FlashResult: 0, 2 (callback answered 0), 3 (a line cannot be read or does
 // not fit), 4 (a line cannot be written: logged, event 7 reported with the
 // percentage before that line).
-int32_t RockFlsh_SendFile(RockFlashContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
+int32_t RockFlsh_SendFile(flsh_SendContext* pRockContext, urs_Port* pPort, osfl_Handle hFile,
                           FlashProgressFn pfnProgress);
 
 // The three announcement waits, 10 s each. Each returns 0 when its

@@ -1,7 +1,7 @@
 // Serial layer, port map: reads the serial ports of /sys and /dev (below a
 // root folder), orders them, and keeps the process's map; also puts an open
-// failure into words. Directory reading uses POSIX directly: the map is
-// read once, and its tests work on fake trees rather than failing calls.
+// failure into words. Folders, links and files are read through the
+// system-call table, like every other call of the platform modules.
 //
 // Map of this file:
 //   1. Small helpers: paths, links, natural order
@@ -10,6 +10,7 @@
 //   4. Open failures in words
 #include "EngineSource/UrsPortMap.h"
 
+#include "EngineSource/OSSysCalls.h"
 #include "EngineSource/Urswin32.h"
 
 #include <dirent.h>
@@ -46,14 +47,15 @@ std::string rootPrefix(const char* pszRoot)
 std::vector<std::string> listFolder(const std::string& folder)
 {
     std::vector<std::string> names;
-    DIR* pDir = opendir(folder.c_str());
+    const os_SysCallTable& sys = os_SysCalls();
+    DIR* pDir = sys.pOpendir(folder.c_str());
     if (pDir == nullptr)
         return names;
-    while (const dirent* pEntry = readdir(pDir)) {
+    while (const dirent* pEntry = sys.pReaddir(pDir)) {
         if (strcmp(pEntry->d_name, ".") != 0 && strcmp(pEntry->d_name, "..") != 0)
             names.push_back(pEntry->d_name);
     }
-    closedir(pDir);
+    sys.pClosedir(pDir);
     return names;
 }
 
@@ -61,7 +63,7 @@ std::vector<std::string> listFolder(const std::string& folder)
 std::string linkTarget(const std::string& path)
 {
     char szTarget[os_kMaxPath];
-    ssize_t nLength = readlink(path.c_str(), szTarget, sizeof szTarget - 1);
+    ssize_t nLength = os_SysCalls().pReadlink(path.c_str(), szTarget, sizeof szTarget - 1);
     if (nLength <= 0)
         return "";
     szTarget[nLength] = '\0';
@@ -74,11 +76,12 @@ std::string baseName(const std::string& path) { return path.substr(path.find_las
 std::string firstLine(const std::string& path)
 {
     std::string line;
-    if (FILE* pFile = fopen(path.c_str(), "r")) {
+    const os_SysCallTable& sys = os_SysCalls();
+    if (FILE* pFile = sys.pFopen(path.c_str(), "r")) {
         char szLine[64];
         if (fgets(szLine, sizeof szLine, pFile) != nullptr)
             line = szLine;
-        fclose(pFile);
+        sys.pFclose(pFile);
     }
     while (!line.empty() && strchr(" \t\r\n", line.back()) != nullptr)
         line.pop_back();
@@ -225,7 +228,7 @@ bool folderEntry(const std::string& folder, uint32_t nCom, std::string* pPath, s
 {
     *pPath = folder + "/COM" + std::to_string(nCom);
     struct stat info;
-    if (lstat(pPath->c_str(), &info) != 0)
+    if (os_SysCalls().pLstat(pPath->c_str(), &info) != 0)
         return false;
     *pNode = linkTarget(*pPath);
     if (pNode->empty())
@@ -398,13 +401,13 @@ namespace {
 std::string owningGroup(const char* pszNode, gid_t* pnGroup)
 {
     struct stat info;
-    if (stat(pszNode, &info) != 0)
+    if (os_SysCalls().pStat(pszNode, &info) != 0)
         return "";
     *pnGroup = info.st_gid;
     group entry;
     group* pEntry = nullptr;
     std::vector<char> buffer(16384);
-    if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &pEntry) != 0 || pEntry == nullptr)
+    if (os_SysCalls().pGetgrgidR(info.st_gid, &entry, buffer.data(), buffer.size(), &pEntry) != 0 || pEntry == nullptr)
         return std::to_string(info.st_gid);
     return pEntry->gr_name;
 }
@@ -412,13 +415,14 @@ std::string owningGroup(const char* pszNode, gid_t* pnGroup)
 // True when the process holds the group.
 bool processInGroup(gid_t nGroup)
 {
-    if (getegid() == nGroup)
+    const os_SysCallTable& sys = os_SysCalls();
+    if (sys.pGetegid() == nGroup)
         return true;
-    int nCount = getgroups(0, nullptr);
+    int nCount = sys.pGetgroups(0, nullptr);
     if (nCount <= 0)
         return false;
     std::vector<gid_t> groups(static_cast<size_t>(nCount));
-    nCount = getgroups(nCount, groups.data());
+    nCount = sys.pGetgroups(nCount, groups.data());
     return nCount > 0 && std::find(groups.begin(), groups.begin() + nCount, nGroup) != groups.begin() + nCount;
 }
 

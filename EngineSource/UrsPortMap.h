@@ -75,13 +75,13 @@ void urs_SetPortMap(const urs_PortMap* pMap);
 
 // The device node of COMn (1 to 36) in the process's map, read from the
 // machine at the first call. Writes it into pszNode (nSize bytes) and
-// returns 1; returns 0 (pszNode empty) when the map has no COMn or the path
+// returns 1 (1 is success); returns 0 (pszNode empty) when the map has no COMn or the path
 // does not fit. Thread-safe.
 int urs_MapComPort(int32_t nCom, char* pszNode, size_t nSize);
 
 // Resolves COMn for the serial layer: with a ports folder the entry COMn
 // itself (any n), else the map's node for COM1 to COM36. Writes the path
-// into pszPath (nSize bytes). Returns 1; 0 when the path does not fit; -1
+// into pszPath (nSize bytes). Returns 1 (1 is success); 0 when the path does not fit; -1
 // when nothing stands for COMn (no device node is touched). pszPath is
 // empty unless 1 is returned.
 int urs_ResolveComPort(uint32_t nCom, char* pszPath, size_t nSize);
@@ -89,7 +89,7 @@ int urs_ResolveComPort(uint32_t nCom, char* pszPath, size_t nSize);
 // The device node that the device name pszDevice ("\\.\COM3", "COM3",
 // "\\.\/dev/ttyUSB0") opens, for showing beside a port name: the ports
 // folder's link target or the map's node. Writes it into pszNode (nSize
-// bytes); returns 1, or 0 (pszNode empty) when no node stands for the name.
+// bytes); returns 1 (1 is success), or 0 (pszNode empty) when no node stands for the name.
 int urs_DeviceNode(const char* pszDevice, char* pszNode, size_t nSize);
 
 // A copy of the map the serial layer uses now: the ports folder's when
@@ -107,7 +107,7 @@ int32_t urs_GetPortMap(urs_PortMap* pMap);
 //   ENOENT, ENXIO          "missing: ..."
 //   urs_kNotMapped         "no device: no serial port has this number"
 //   any other              "cannot open ...: " and the system's text
-// Returns 1, or 0 for an error code of 0 (pszText empty).
+// Returns 1 (1 is success), or 0 for an error code of 0 (pszText empty).
 int urs_DescribeOpenError(const char* pszDevice, int nError, char* pszText, size_t nSize);
 
 #endif

@@ -92,6 +92,29 @@ enum class DriverCall {
     kFailed,     // read() or write() failed; errno tells why
 };
 
+// The errno triage of one driver call, in one place for reads and writes:
+// nReady is poll()'s result; transfer() reads or writes once the device is
+// ready and gives the system call's result. An interrupted poll or transfer
+// and a full queue (EAGAIN) are not failures: the call is done with
+// *pnMoved 0, and the caller's loop tries again while time is left.
+template <typename Transfer>
+DriverCall afterPoll(int nReady, Transfer transfer, long* pnMoved)
+{
+    *pnMoved = 0;
+    if (nReady < 0)
+        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
+    if (nReady == 0)
+        return DriverCall::kDone;
+    ssize_t nMoved = transfer();
+    if (nMoved >= 0) {
+        *pnMoved = static_cast<long>(nMoved);
+        return DriverCall::kDone;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        return DriverCall::kDone;
+    return DriverCall::kFailed;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ 2. Device names
@@ -243,33 +266,33 @@ int urs_OpenPort(urs_Port* pPort, const char* pszDevice)
         pPort->nOpenError = errno;
         DBG_LOG("urs_OpenPort: <%s>, Invalid Handle Error, GetLastError = %8.8lx", pszShort,
                 static_cast<unsigned long>(errno));
-        return -2;
+        return urs_kNotOpened;
     }
     pPort->hFile = fd;
     OpenGuard guard(pPort);
 
     if (sys().pTcflush(fd, TCIOFLUSH) != 0) {
         DBG_LOG("urs_OpenPort: <%s>, Unable to purge comm buffers", pszShort);
-        return -2;
+        return urs_kNotOpened;
     }
     if (!setModemLine(fd, TIOCMBIS, TIOCM_RTS)) {
         DBG_LOG("urs_OpenPort: <%s>, Unable to set RTS high", pszShort);
-        return -2;
+        return urs_kNotOpened;
     }
     if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
         DBG_LOG("urs_OpenPort: <%s>, Unable to set DTR high", pszShort);
-        return -2;
+        return urs_kNotOpened;
     }
     termios line = initialLine();
     if (sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
         DBG_LOG("urs_OpenPort: <%s> Unable to set comm state", pszShort);
-        return -2;
+        return urs_kNotOpened;
     }
 
     guard.keep();
     DBG_LOG("Port opened <%s>", pszShort);
     gn_StrCopyN(pPort->szName, pszShort, static_cast<int>(sizeof pPort->szName));
-    return 0;
+    return urs_kOk;
 }
 
 void urs_ClosePort(urs_Port* pPort)
@@ -353,7 +376,7 @@ int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nPar
         termios line;
         if (sys().pTcgetattr(fd, &line) != 0) {
             DBG_LOG("urs_SetUart: Unable to GetCommState");
-            return -4;
+            return urs_kIoError;
         }
         // A rate set through termios2 before leaves its input rate in the
         // CIBAUD bits, which cfsetispeed does not touch; clear them so the
@@ -362,13 +385,13 @@ int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nPar
         if (!applyFraming(&line, nDataBits, nParity, nStopBits, nCtsFlow) || cfsetispeed(&line, nSpeed) != 0 ||
             cfsetospeed(&line, nSpeed) != 0 || sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
             DBG_LOG("urs_SetUart: Unable to SetCommState");
-            return -4;
+            return urs_kIoError;
         }
     } else {
         urs_Termios2 line;
         if (sys().pIoctl(fd, urs_kTcGets2, &line) != 0) {
             DBG_LOG("urs_SetUart: Unable to GetCommState");
-            return -4;
+            return urs_kIoError;
         }
         line.c_cflag &= ~(CBAUD | urs_kInputBaudMask);
         line.c_cflag |= urs_kBother | (urs_kBother << urs_kInputBaudShift);
@@ -377,11 +400,11 @@ int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nPar
         if (nBaud == 0 || !applyFraming(&line, nDataBits, nParity, nStopBits, nCtsFlow) ||
             sys().pIoctl(fd, urs_kTcSets2, &line) != 0) {
             DBG_LOG("urs_SetUart: Unable to SetCommState");
-            return -4;
+            return urs_kIoError;
         }
     }
     DBG_LOG("Uart setup at baud rate %s", urs_BaudName(nBaud));
-    return 0;
+    return urs_kOk;
 }
 
 // ------------------------------------------------ 5. Deadline timer and sleeps
@@ -424,18 +447,7 @@ DriverCall writeChunk(int fd, const uint8_t* pData, uint32_t nCount, int64_t nMs
         return DriverCall::kDone;
     pollfd pfd = {fd, POLLOUT, 0};
     int nReady = sys().pPoll(&pfd, 1, os_RealMs(nMs));
-    if (nReady < 0)
-        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
-    if (nReady == 0)
-        return DriverCall::kDone;
-    ssize_t nWritten = sys().pWrite(fd, pData, nCount);
-    if (nWritten >= 0) {
-        *pnWritten = static_cast<long>(nWritten);
-        return DriverCall::kDone;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return DriverCall::kDone;
-    return DriverCall::kFailed;
+    return afterPoll(nReady, [&] { return sys().pWrite(fd, pData, nCount); }, pnWritten);
 }
 
 // Writes nCount bytes chunk by chunk under the port's deadline. A line that
@@ -460,21 +472,21 @@ int writeData(urs_Port* pPort, const uint8_t* pData, uint32_t nCount)
             DBG_LOG("<%s>:  Write File Error (%d, %8.8lx, %8.8lx)", pPort->szName, kClearResult, kNoErrorFlags, nError);
             DBG_LOG("<%s>:  Write File Error %ld of %ld bytes written", pPort->szName, nWritten,
                     static_cast<long>(nRemaining));
-            return -4;
+            return urs_kIoError;
         }
         char szData[urs_kFormatSize];
         urs_FormatData(szData, sizeof szData, pData, nRemaining);
         DBG_LOG("<%s>:[%ld, %ld], Data = [%s]", pPort->szName, static_cast<long>(nRemaining), nWritten, szData);
         nRemaining -= static_cast<uint32_t>(nWritten);
         if (nRemaining == 0)
-            return 0;
+            return urs_kOk;
         pData += nWritten;
         nStalled = nWritten == 0 ? nStalled + 1 : 0;
         if (nStalled >= urs_kMaxStalledWrites)
             break;
     }
     DBG_LOG("Timeout when setting comm timeouts");
-    return -1;
+    return urs_kTimeout;
 }
 
 }  // namespace
@@ -516,21 +528,9 @@ int pollInput(int fd, int64_t nMs, bool* pbHungUp)
 // One driver read of one byte, waiting up to nMs for it.
 DriverCall readByte(int fd, uint8_t* pByte, int64_t nMs, long* pnRead)
 {
-    *pnRead = 0;
     bool bHungUp = false;
     int nReady = pollInput(fd, nMs, &bHungUp);
-    if (nReady < 0)
-        return errno == EINTR ? DriverCall::kDone : DriverCall::kRefused;
-    if (nReady == 0)
-        return DriverCall::kDone;
-    ssize_t nRead = sys().pRead(fd, pByte, 1);
-    if (nRead >= 0) {
-        *pnRead = static_cast<long>(nRead);
-        return DriverCall::kDone;
-    }
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-        return DriverCall::kDone;
-    return DriverCall::kFailed;
+    return afterPoll(nReady, [&] { return sys().pRead(fd, pByte, 1); }, pnRead);
 }
 
 }  // namespace
@@ -547,33 +547,33 @@ int urs_GetChar(urs_Port* pPort)
 {
     uint8_t byte = 0;
     int nResult = urs_ReadByte(pPort, &byte);
-    return nResult != 0 ? nResult : static_cast<signed char>(byte);
+    return nResult != urs_kOk ? nResult : static_cast<signed char>(byte);
 }
 
 int urs_ReadByte(urs_Port* pPort, uint8_t* pByte)
 {
     int64_t nMs = 0;
     if (!driverTime(pPort, &nMs))
-        return -1;
+        return urs_kTimeout;
     uint8_t byte = 0;
     long nRead = 0;
     DriverCall eCall = readByte(pPort->hFile, &byte, nMs, &nRead);
     unsigned long nError = static_cast<unsigned long>(errno);
     if (eCall == DriverCall::kRefused) {
         DBG_LOG("urs_OpenPort: Unable to setup time-outs");
-        return -1;
+        return urs_kTimeout;
     }
     char szData[urs_kFormatSize];
     urs_FormatData(szData, sizeof szData, &byte, static_cast<uint32_t>(nRead));
     DBG_LOG("<%s>, [%ld], pData [%s]", pPort->szName, 1L, szData);
     if (eCall == DriverCall::kFailed) {
         DBG_LOG("Read File Error (%d, %8.8lx, %8.8lx)", kClearResult, kNoErrorFlags, nError);
-        return -4;
+        return urs_kIoError;
     }
     if (nRead == 0)
-        return -1;
+        return urs_kTimeout;
     *pByte = byte;
-    return 0;
+    return urs_kOk;
 }
 
 void urs_DiscardInput(urs_Port* pPort)

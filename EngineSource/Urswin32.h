@@ -3,11 +3,10 @@
 // "\\.\NAME" and are resolved to a device node (see urs_ResolveDevice).
 //
 // Every operation works on a caller-owned urs_Port; the layer keeps no global
-// state and owns no threads. Results are plain integers:
-//    0  success
-//   -1  time-out: the deadline had passed, or no byte arrived in time
-//   -2  opening or configuring the port failed (urs_OpenPort)
-//   -4  the operating system reported an I/O or configuration error
+// state and owns no threads. The operations that talk to the device return
+// one of the urs_k results below: 0 is success, a negative code the
+// failure. The queries (urs_CharReady, urs_TimerExpired, urs_WaitInput)
+// answer 1 for yes and 0 for no instead.
 //
 // Deadlines are counted on the runtime clock (os_ClockMs), so the time scale
 // shortens them. Each driver call (one poll + read, or one poll + write
@@ -27,6 +26,12 @@
 #include <cstdint>
 
 // --------------------------------------------- 1. Port record and constants
+
+// Results of the operations that talk to the device.
+constexpr int urs_kOk = 0;           // success
+constexpr int urs_kTimeout = -1;     // the deadline had passed, or no byte arrived in time
+constexpr int urs_kNotOpened = -2;   // opening or configuring the port failed (urs_OpenPort)
+constexpr int urs_kIoError = -4;     // the system reported an I/O or configuration error
 
 // Room for a short port name; wide enough for any Linux device path.
 constexpr size_t urs_kNameSize = os_kMaxPath;
@@ -60,7 +65,7 @@ struct urs_Port {
 //                           (UrsPortMap.h);
 //   any other NAME          /dev/NAME.
 // A name without the "\\.\" prefix is resolved as NAME itself. Writes the
-// path into pszPath (nSize bytes). Returns 1; 0 when the path does not fit;
+// path into pszPath (nSize bytes). Returns 1 (1 is success); 0 when the path does not fit;
 // -1 when nothing stands for a COMn (no folder entry, not in the map). On 0
 // and -1 pszPath is empty.
 int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize);
@@ -68,11 +73,12 @@ int urs_ResolveDevice(const char* pszDevice, char* pszPath, size_t nSize);
 // Opens the device exclusively (also against root: TIOCEXCL and an flock
 // lock), purges it, raises RTS and DTR and sets 300 baud, 8N1, raw, no flow
 // control. The record is filled: descriptor, deadline disarmed, short name.
-// Returns 0, or -2 after logging why, with the system's error code in
+// Returns urs_kOk (0 is success), or urs_kNotOpened after logging why, with
+// the system's error code in
 // nOpenError when the device could not be opened (urs_kNotMapped, without
-// touching any device node, for a COMn nothing stands for); a device that
-// was opened is closed again before -2 is returned, so a failed open never
-// holds the device.
+// touching any device node, for a COMn nothing stands for). A device that
+// was opened is closed again before urs_kNotOpened is returned, so a failed
+// open never holds the device.
 int urs_OpenPort(urs_Port* pPort, const char* pszDevice);
 
 // Waits up to about a second for written data to leave, lowers DTR, purges
@@ -93,27 +99,29 @@ constexpr uint8_t urs_kFlowCts = 1;         // CTS/RTS flow control
 // others such as 14400 through termios2), data bits (5-8), parity (Win32
 // code: 0 none, 1 odd, 2 even, 3 mark, 4 space), stop bits (Win32 code:
 // 0 one, 1 one and a half (taken as two), 2 two) and CTS/RTS flow control
-// (bit 0 of nCtsFlow); every other setting is kept. Returns 0, or -4 when
-// the settings cannot be read or written (or are not valid), settings
-// unchanged.
+// (bit 0 of nCtsFlow); every other setting is kept. Returns urs_kOk (0 is
+// success), or urs_kIoError when the settings cannot be read or written (or
+// are not valid); the settings are then unchanged.
 int urs_SetUart(urs_Port* pPort, uint32_t nBaud, uint8_t nDataBits, uint8_t nParity,
                 uint8_t nStopBits, uint8_t nCtsFlow);
 
 // ---------------------------------------------------------------- 3. Writing
 
 // The writes send their bytes chunk by chunk, each chunk given the time left
-// (poll for room, then write). They return 0 when everything was taken, -1
-// when the deadline passed first (or the line took nothing for
-// urs_kMaxStalledWrites driver calls in a row), -4 on an I/O error. Part of
-// the data may have gone out on -1 and -4. A full output queue (EAGAIN) is
-// not an error: the next chunk tries again.
+// (poll for room, then write). They return urs_kOk (0 is success) when
+// everything was taken. They return urs_kTimeout when the deadline passed
+// first, or when the line took nothing for urs_kMaxStalledWrites driver calls
+// in a row. They return urs_kIoError on an I/O error. Part of the data may
+// have gone out on either failure. A full output queue (EAGAIN) is not an
+// error: the next chunk tries again.
 constexpr int urs_kMaxStalledWrites = 5;
 
 // Sends the low byte of c.
 int urs_PutChar(urs_Port* pPort, int c);
 // Sends a zero-terminated string without its terminator.
 int urs_PutString(urs_Port* pPort, const char* psz);
-// Sends nCount bytes; a count of 0 returns 0 (unless the deadline has passed).
+// Sends nCount bytes; a count of 0 returns urs_kOk (unless the deadline has
+// passed).
 int urs_PutBlock(urs_Port* pPort, const void* pData, uint32_t nCount);
 
 // ----------------------------------------------------- 4. Reading and waiting
@@ -125,8 +133,9 @@ int urs_CharReady(urs_Port* pPort);
 // Reads one byte, waiting at most the time left (3500 ms when no deadline is
 // armed; a time left of 0 sees only bytes already received). Returns the
 // byte as a signed char widened to int (-128..127), so a received 0xFF reads
-// as -1; -1 when the deadline had passed (the device is not touched) or no
-// byte arrived; -4 on a read error.
+// as -1, the same as urs_kTimeout, which is returned when the deadline had
+// passed (the device is not touched) or no byte arrived; urs_kIoError on a
+// read error. Callers that must tell 0xFF from a time-out use urs_ReadByte.
 int urs_GetChar(urs_Port* pPort);
 
 // Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms.
@@ -134,8 +143,9 @@ int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds);
 
 // Reads one byte as urs_GetChar does, but keeps the byte apart from the
 // result, so every value 0x00 to 0xFF is told from a time-out and an error.
-// Returns 0 with *pByte set, -1 when the deadline had passed or no byte
-// arrived, -4 on a read error. Every wait of the engine reads through it.
+// Returns urs_kOk (0 is success) with *pByte set, urs_kTimeout when the
+// deadline had passed or no byte arrived, urs_kIoError on a read error.
+// Every wait of the engine reads through it.
 int urs_ReadByte(urs_Port* pPort, uint8_t* pByte);
 
 // Throws away every byte received and not yet read, so that the next reply

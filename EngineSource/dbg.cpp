@@ -6,10 +6,7 @@
 // they reach the disk (dbg_FlushLog forces it). Writers hold a shared lock
 // on the stream so that closing it never pulls it from under a writer.
 #include "EngineSource/dbg.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "EngineSource/OSSysCalls.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -29,15 +26,16 @@ std::shared_mutex g_streamLock;
 // descriptor is close-on-exec, like every file the engine opens.
 FILE* openLogFile(const char* pszPath)
 {
-    int fd = open(pszPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    const os_SysCallTable& sys = os_SysCalls();
+    int fd = sys.pOpen(pszPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return nullptr;
     struct stat st;
     FILE* pLog = nullptr;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) == 0)
-        pLog = fdopen(fd, "w");
+    if (sys.pFstat(fd, &st) == 0 && S_ISREG(st.st_mode) && sys.pFtruncate(fd, 0) == 0)
+        pLog = sys.pFdopen(fd, "w");
     if (pLog == nullptr)
-        close(fd);
+        sys.pClose(fd);
     return pLog;
 }
 
@@ -51,7 +49,7 @@ void dbg_OpenLogPath(const char* pszPath)
         return;
     std::unique_lock<std::shared_mutex> guard(g_streamLock);
     if (g_pLog != nullptr)
-        fclose(g_pLog);
+        os_SysCalls().pFclose(g_pLog);
     g_pLog = pszPath != nullptr ? openLogFile(pszPath) : nullptr;
 }
 
@@ -68,14 +66,15 @@ void dbg_Log(int nLine, const char* pszFile, const char* pszFormat, ...)
     if (pLog == nullptr)
         return;
 
-    flockfile(pLog);
+    const os_SysCallTable& sys = os_SysCalls();
+    sys.pFlockfile(pLog);
     fprintf(pLog, "[%s (%d)]: ", pszFile != nullptr ? pszFile : "", nLine);
     va_list args;
     va_start(args, pszFormat);
     vfprintf(pLog, pszFormat, args);
     va_end(args);
     fputc('\n', pLog);
-    funlockfile(pLog);
+    sys.pFunlockfile(pLog);
 }
 
 void dbg_FlushLog()
@@ -89,6 +88,6 @@ void dbg_CloseLog()
 {
     std::unique_lock<std::shared_mutex> guard(g_streamLock);
     if (g_pLog != nullptr)
-        fclose(g_pLog);
+        os_SysCalls().pFclose(g_pLog);
     g_pLog = nullptr;
 }

@@ -42,7 +42,7 @@ constexpr int devid_kWaitSliceMs = 50;
 // final "OK\r\n". Any "OK\r\n" in the received bytes, echo included, ends
 // the wait. The deadline is nTimeout seconds for the whole exchange.
 //
-// Returns 1 after "OK\r\n" (text trimmed of outer spaces, tabs, CR and LF),
+// Returns 1 (1 is success) after "OK\r\n" (text trimmed of outer spaces, tabs, CR and LF),
 // and 1 in all-lines mode when the deadline passed (text collected so far,
 // not trimmed). Returns 0 when the command could not be written (empty
 // text), when the callback returned 0 (text so far), when the deadline
@@ -59,7 +59,7 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
 // are dropped): the first line, then (after skipping the second line) the
 // third and the fourth line. Lines end at carriage returns; the fields are
 // trimmed. A field is written from its start once the reply reaches it; a
-// field the reply never reaches keeps its contents. Returns 1 after
+// field the reply never reaches keeps its contents. Returns 1 (1 is success) after
 // "OK\r\n"; 0 when the command could not be written, the callback returned
 // 0, the deadline of nTimeout seconds passed, or a read gave -4 (a read
 // error, or a received 0xFC; fields so far kept). A -1 is taken as the byte
@@ -148,7 +148,7 @@ int devid_GetModel(char* pszModel, size_t nSize, const char* pszReply);
 // After the first "Version" (letter case as written) and the one character
 // after it (none at the end of the text), the run up to a space, CR, LF or
 // the end; else everything after the last space, trimmed of outer white
-// space (inner line breaks stay). Returns 1, also for an empty version; 0
+// space (inner line breaks stay). Returns 1 (1 is success), also for an empty version; 0
 // when the text has neither "Version" nor a space, after logging
 // "[devid_GetVersion] return FALSE" (pszVersion untouched).
 int devid_GetVersion(char* pszVersion, size_t nSize, const char* pszReply);

@@ -42,11 +42,11 @@ extern const devid_CountryNumber devid_CountryNumberTable[devid_kCountryNumberRo
 
 // Sets *pnIndex to the index whose device country name equals sName, letter
 // case aside (ASCII letters only; white space counts, no prefix matching).
-// Returns 1 when found, else 0 with *pnIndex unchanged.
+// Returns 1 (1 is success) when found, else 0 with *pnIndex unchanged.
 int Country_FromDeviceName(const std::string& sName, int32_t* pnIndex);
 
 // Sets *pnIndex to the index whose two-letter code equals sCode, letter case
-// aside. China has no code. Returns 1 when found, else 0 with *pnIndex
+// aside. China has no code. Returns 1 (1 is success) when found, else 0 with *pnIndex
 // unchanged.
 int Country_FromCode(const std::string& sCode, int32_t* pnIndex);
 

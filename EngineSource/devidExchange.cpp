@@ -103,7 +103,7 @@ enum class LoopStep {
 bool startExchange(urs_Port* pPort, uint32_t nTimeout, const char* pszCommand)
 {
     urs_StartTimer(pPort, nTimeout);
-    if (urs_PutString(pPort, pszCommand) == 0)
+    if (urs_PutString(pPort, pszCommand) == urs_kOk)
         return true;
     urs_StopTimer(pPort);
     return false;
@@ -121,7 +121,7 @@ LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int
         urs_WaitInput(pPort, devid_kWaitSliceMs);
         return LoopStep::kNoByte;
     }
-    return urs_ReadByte(pPort, pByte) == 0 ? LoopStep::kByte : LoopStep::kReadFailed;
+    return urs_ReadByte(pPort, pByte) == urs_kOk ? LoopStep::kByte : LoopStep::kReadFailed;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ constexpr uint32_t devid_kTypesDiffer = 4;
 // flag 0x100; other models are left unchanged. Of the first 75 bytes, an
 // 'F' at 69 means none (type 5, size 0, code 0); else 69-70 are the type
 // number, 71-72 the size as hexadecimal digits ("40" 64, "10" 16) and
-// 67, 68, 65, 66 the code (0 when the size is 0). Returns 1 (also when
+// 67, 68, 65, 66 the code (0 when the size is 0). Returns 1 (success; also when
 // nothing had to be read), 0 when the file cannot be opened or is shorter
 // than 75 bytes (flashId unchanged).
 int FlashId_FromHexFile(HexFileEntry* pEntry);

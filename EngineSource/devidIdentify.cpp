@@ -95,7 +95,7 @@ bool openForIdentification(devid_DeviceInfo* pInfo, urs_Port* pPort, const char*
 {
     pInfo->nStatus = devid_kIdentified;
     pInfo->nOpenError = 0;
-    if (urs_OpenPort(pPort, pszDevice) != 0) {
+    if (urs_OpenPort(pPort, pszDevice) != urs_kOk) {
         pInfo->nStatus = devid_kPortNotOpened;
         pInfo->nOpenError = pPort->nOpenError;
         return false;

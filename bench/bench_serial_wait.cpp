@@ -37,7 +37,7 @@ std::string comName(int nPort) { return "\\\\.\\COM" + std::to_string(nPort); }
 // Opens a port and sets 38400 baud; exits the program when it cannot.
 void openOrDie(urs_Port* pPort, int nPort)
 {
-    if (urs_OpenPort(pPort, comName(nPort).c_str()) != 0 || urs_SetUart(pPort, 38400, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone) != 0) {
+    if (urs_OpenPort(pPort, comName(nPort).c_str()) != urs_kOk || urs_SetUart(pPort, 38400, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone) != urs_kOk) {
         fprintf(stderr, "cannot open COM%d\n", nPort);
         exit(1);
     }

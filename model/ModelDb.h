@@ -159,17 +159,17 @@ void ModelDb_Clear();
 // followed by a space, CR, LF or the end of the text. Only the first
 // occurrence of each name is tested, and what precedes it is not, so a
 // name also matches at the end of a longer word. A model with an empty
-// name never matches. Returns 1 and copies the name into pszName (nSize
+// name never matches. Returns 1 (1 is success) and copies the name into pszName (nSize
 // bytes, at least ModelDb_kNameSize to hold every name uncut), or 0.
 int ModelDb_FindInText(const char* pszText, char* pszName, size_t nSize);
 
 // Finds the first model whose name equals pszName without regard to ASCII
-// letter case. Returns 1 with its id in *pnId and references to its locks
+// letter case. Returns 1 (1 is success) with its id in *pnId and references to its locks
 // in *pLocks (either may be null), or 0 with both untouched.
 int ModelDb_FindByName(const char* pszName, int32_t* pnId, ModelLockRefs* pLocks);
 
 // Finds the first model whose code equals pszCode exactly (letter case
-// counts). Returns 1 with its id, its name as stored and references to its
+// counts). Returns 1 (1 is success) with its id, its name as stored and references to its
 // locks (any out-pointer may be null), or 0 with all of them untouched.
 int ModelDb_FindByCode(const char* pszCode, int32_t* pnId, std::string* pName, ModelLockRefs* pLocks);
 
@@ -177,7 +177,7 @@ int ModelDb_FindByCode(const char* pszCode, int32_t* pnId, std::string* pName, M
 // ModelDb_kFlagsUnknown when no model has it.
 uint32_t ModelDb_FlagsById(int32_t nId);
 
-// The model at position nIndex (from 0) of the name order: returns 1 with
+// The model at position nIndex (from 0) of the name order: returns 1 (1 is success) with
 // its name copied into pszName (nSize bytes) and its flags in *pnFlags
 // (may be null), or 0 for a position outside the database.
 int ModelDb_GetByIndex(int32_t nIndex, char* pszName, size_t nSize, uint32_t* pnFlags);

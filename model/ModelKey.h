@@ -76,7 +76,7 @@ struct ModelKeyList {
 };
 
 // Counts a device under the first key equal to key (ModelKey_Equals):
-// returns 1 with that key's count grown by one, or 0 when none is equal (the
+// returns 1 (1 is success) with that key's count grown by one, or 0 when none is equal (the
 // caller then appends a copy of key with ModelKeyList_Append).
 int ModelKeyList_AddDevice(ModelKeyList* pList, const ModelKey& key);
 
@@ -145,7 +145,7 @@ std::string FirmwareBuild_Text(const FirmwareBuild& build);
 constexpr int32_t OemBuild_kCount = 5;
 
 // Reads a special-build text, letter case aside: empty gives 0, "PELLAM 1"
-// to "PELLAM 5" give 1 to 5; returns 1 with *pnOem set. Any other text
+// to "PELLAM 5" give 1 to 5; returns 1 (1 is success) with *pnOem set. Any other text
 // returns 0 with *pnOem unchanged.
 int OemBuild_FromName(const std::string& sName, int32_t* pnOem);
 

@@ -140,7 +140,7 @@ public:
     // Prepares the first record for a direct update with the first catalogue
     // entry (single-port mode): PrepareDevice with the key, the key's
     // controller flags, bForceBoot and that entry; the catalogue entry itself
-    // becomes selected and gets the key. Returns 1, or 0 (nothing changed)
+    // becomes selected and gets the key. Returns 1 (1 is success), or 0 (nothing changed)
     // when the device list or the catalogue is empty.
     int PrepareSinglePort(bool bForceBoot, const ModelKey& model);
     // Prepares the record at nPosition for an update without identification:
@@ -148,12 +148,12 @@ public:
     // selected, hex file = a copy of entry with selected set and the key
     // taken over. For flags with the Lucent bit the device's flash memory is
     // identified now (devid_ReadFlashId; blocks while the device answers)
-    // and the job's start mode set from the status. Returns 1, or 0 for a
+    // and the job's start mode set from the status. Returns 1 (1 is success), or 0 for a
     // position outside the list or a record whose worker still runs.
     int PrepareDevice(size_t nPosition, const ModelKey& model, uint32_t nFlags, bool bBootCode,
                       const HexFileEntry& entry);
     // Sets the baud rate the update of the record at nPosition asks for
-    // (its flash job's nBaud). Returns 1, or 0 (nothing changed) for a
+    // (its flash job's nBaud). Returns 1 (1 is success), or 0 (nothing changed) for a
     // position outside the list, a rate not above 0, or a record whose
     // worker still runs.
     int SetUpdateBaud(size_t nPosition, int32_t nBaud);
@@ -209,7 +209,7 @@ public:
     // key equals it.
     void DeselectType(ModelKey key);
     // Selects the record at nPosition and gives it a copy of entry as its
-    // hex file. Returns 1, or 0 (nothing changed) for a position outside
+    // hex file. Returns 1 (1 is success), or 0 (nothing changed) for a position outside
     // the list or a record whose worker still runs: a flash worker reads
     // the file's path from the record.
     int AssignHexFile(size_t nPosition, HexFileEntry entry);

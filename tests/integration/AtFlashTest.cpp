@@ -134,7 +134,7 @@ protected:
     void expectCleanedUp(int nPort)
     {
         urs_Port port = {};
-        EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
+        EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), urs_kOk);
         urs_ClosePort(&port);
         EXPECT_TRUE(std::filesystem::is_empty(m_tmp.path())) << "sorted copies left behind";
     }

@@ -268,7 +268,7 @@ TEST_F(CliTest, PortsThatCannotBeOpenedAreReportedWithTheirReason)
         // Busy: this process holds the port as another program would.
         setenv("NORVANE_PORTS", portsDir().c_str(), 1);
         urs_Port held = {};
-        ASSERT_EQ(urs_OpenPort(&held, "\\\\.\\COM3"), 0);
+        ASSERT_EQ(urs_OpenPort(&held, "\\\\.\\COM3"), urs_kOk);
         Result result = cli({"--list", "--ports", "COM3", "--json", "report.json"});
         urs_ClosePort(&held);
         unsetenv("NORVANE_PORTS");

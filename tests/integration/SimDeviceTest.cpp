@@ -46,7 +46,7 @@ TEST_F(SimDeviceTest, OutputIsPacedToTheHostsRate)
     int64_t nPaced = timedAt();
     EXPECT_GE(nPaced, 290);
     EXPECT_LT(nPaced, 1500);
-    ASSERT_EQ(urs_SetUart(&m_port, 115200, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone), 0);
+    ASSERT_EQ(urs_SetUart(&m_port, 115200, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone), urs_kOk);
     EXPECT_LT(timedAt(), nPaced / 2);
 }
 

@@ -60,8 +60,8 @@ TEST_F(UrsPortTest, OpenIsExclusiveAndEveryFailedStepClosesTheDevice)
     openPort(3);
     EXPECT_STREQ(m_port.szName, "COM3");
     urs_Port second;
-    EXPECT_EQ(urs_OpenPort(&second, comDevice(3).c_str()), -2);
-    EXPECT_EQ(urs_OpenPort(&second, comDevice(9).c_str()), -2);
+    EXPECT_EQ(urs_OpenPort(&second, comDevice(3).c_str()), urs_kNotOpened);
+    EXPECT_EQ(urs_OpenPort(&second, comDevice(9).c_str()), urs_kNotOpened);
     urs_ClosePort(&m_port);
     EXPECT_EQ(m_port.hFile, -1);
     EXPECT_TRUE(m_pDevice->transcript().waitEvent("host closed the port", 2000));
@@ -81,7 +81,7 @@ TEST_F(UrsPortTest, OpenIsExclusiveAndEveryFailedStepClosesTheDevice)
         {
             SysCallFaults faults;
             faults.fail(eCall, nNth, EACCES, false, nRequest);
-            EXPECT_EQ(urs_OpenPort(&m_port, comDevice(3).c_str()), -2);
+            EXPECT_EQ(urs_OpenPort(&m_port, comDevice(3).c_str()), urs_kNotOpened);
             EXPECT_EQ(m_port.hFile, -1);
         }
         EXPECT_EQ(takeLog().find("Port closed") != std::string::npos, bOpened);
@@ -99,7 +99,7 @@ TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
         SysCallFaults faults;
         // The driver reports queued output three times, then an empty queue.
         faults.fakeIoctlValue(TIOCOUTQ, 10, 3);
-        ASSERT_EQ(urs_PutString(&m_port, "ATFLEND\r"), 0);
+        ASSERT_EQ(urs_PutString(&m_port, "ATFLEND\r"), urs_kOk);
         urs_ClosePort(&m_port);
         std::vector<std::string> calls = faults.calls();
         char szOutq[32];
@@ -128,13 +128,13 @@ TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
 TEST_F(UrsPortTest, SetUartAppliesAnyRateOrLeavesTheLineAsItWas)
 {
     openPort(3);
-    EXPECT_EQ(urs_SetUart(&m_port, 14400, 8, 0, 0, 1), 0);
+    EXPECT_EQ(urs_SetUart(&m_port, 14400, 8, 0, 0, 1), urs_kOk);
     EXPECT_EQ(m_pDevice->hostBaud(), 14400u);
     {
         // Pseudo-terminals force 8 data bits and no parity, so the framing
         // is checked in what the layer hands to the system.
         SysCallFaults faults;
-        EXPECT_EQ(urs_SetUart(&m_port, 115200, 7, 2, 2, 1), 0);
+        EXPECT_EQ(urs_SetUart(&m_port, 115200, 7, 2, 2, 1), urs_kOk);
         termios line = faults.lastTermios();
         EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS),
                   static_cast<tcflag_t>(CS7 | PARENB | CSTOPB | CRTSCTS));
@@ -154,7 +154,7 @@ TEST_F(UrsPortTest, SetUartAppliesAnyRateOrLeavesTheLineAsItWas)
         SysCallFaults faults;
         if (eCall != SysCall::kCount)
             faults.fail(eCall, 1, EIO, false, nRequest);
-        EXPECT_EQ(urs_SetUart(&m_port, nBaud, nDataBits, 0, 0, 0), -4);
+        EXPECT_EQ(urs_SetUart(&m_port, nBaud, nDataBits, 0, 0, 0), urs_kIoError);
         EXPECT_EQ(m_pDevice->hostBaud(), 115200u);
     }
 }
@@ -167,7 +167,7 @@ TEST_F(UrsPortTest, ReadAndWriteFailuresAndSignedBytes)
     {
         SysCallFaults faults;
         faults.fail(SysCall::kRead, 1, EIO);
-        EXPECT_EQ(urs_GetChar(&m_port), -4);
+        EXPECT_EQ(urs_GetChar(&m_port), urs_kIoError);
         faults.fail(SysCall::kPoll, 1, EINVAL);
         EXPECT_EQ(urs_GetChar(&m_port), -1);
         faults.fail(SysCall::kIoctl, 1, EIO, false, FIONREAD);
@@ -177,36 +177,36 @@ TEST_F(UrsPortTest, ReadAndWriteFailuresAndSignedBytes)
     EXPECT_EQ(urs_GetChar(&m_port), 65);
     EXPECT_EQ(urs_GetChar(&m_port), -56);
     EXPECT_EQ(urs_GetChar(&m_port), -1);    // 0xFF reads as a time-out
-    EXPECT_EQ(urs_PutString(&m_port, "AT\r\n"), 0);
-    EXPECT_EQ(urs_PutChar(&m_port, 0x141), 0);
+    EXPECT_EQ(urs_PutString(&m_port, "AT\r\n"), urs_kOk);
+    EXPECT_EQ(urs_PutChar(&m_port, 0x141), urs_kOk);
     std::string block = "\x01" + std::string(29, 'x');
-    EXPECT_EQ(urs_PutBlock(&m_port, block.data(), 30), 0);
+    EXPECT_EQ(urs_PutBlock(&m_port, block.data(), 30), urs_kOk);
     ASSERT_TRUE(m_pDevice->transcript().waitReceived(block, 2000));
     EXPECT_EQ(m_pDevice->transcript().received(), "AT\r\nA" + block);
     {
         SysCallFaults faults;
         faults.fail(SysCall::kWrite, 1, EIO);
-        EXPECT_EQ(urs_PutString(&m_port, "ATZ"), -4);
+        EXPECT_EQ(urs_PutString(&m_port, "ATZ"), urs_kIoError);
     }
     // A full output queue is not an error: the next chunk goes on.
     {
         SysCallFaults faults;
         faults.fail(SysCall::kWrite, 1, EAGAIN);
-        EXPECT_EQ(urs_PutString(&m_port, "ATI\r"), 0);
+        EXPECT_EQ(urs_PutString(&m_port, "ATI\r"), urs_kOk);
         EXPECT_EQ(faults.count(SysCall::kWrite), 2);
     }
     // A line that never takes a byte ends the write, deadline or not.
     {
         SysCallFaults faults;
         faults.fail(SysCall::kWrite, 1, EAGAIN, true);
-        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -1);
+        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), urs_kTimeout);
         EXPECT_EQ(faults.count(SysCall::kWrite), urs_kMaxStalledWrites);
     }
     // poll() refusing the time-out is the "Unable to setup time-outs" case.
     {
         SysCallFaults faults;
         faults.fail(SysCall::kPoll, 1, EINVAL);
-        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -1);
+        EXPECT_EQ(urs_PutString(&m_port, "AT\r"), urs_kTimeout);
         EXPECT_EQ(faults.count(SysCall::kWrite), 0);
     }
 }
@@ -246,8 +246,8 @@ TEST_F(UrsPortTest, ReadsAndWritesKeepTheTimeOutRules)
         SysCallFaults faults;
         EXPECT_EQ(urs_TimerExpired(&m_port), 1);
         EXPECT_EQ(urs_GetChar(&m_port), -1);
-        EXPECT_EQ(urs_PutBlock(&m_port, "AT\r", 3), -1);
-        EXPECT_EQ(urs_PutBlock(&m_port, "", 0), -1);
+        EXPECT_EQ(urs_PutBlock(&m_port, "AT\r", 3), urs_kTimeout);
+        EXPECT_EQ(urs_PutBlock(&m_port, "", 0), urs_kTimeout);
         EXPECT_EQ(faults.count(SysCall::kPoll) + faults.count(SysCall::kRead) + faults.count(SysCall::kWrite), 0);
     }
     urs_StopTimer(&m_port);
@@ -260,11 +260,11 @@ TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
     SimDevice* pLate = addDevice(4, false);
     pLate->setPacing(false);
     pLate->setMisbehaviour(SimMisbehaviour{false, 300, 0, 0, -1, -1});
-    ASSERT_EQ(urs_OpenPort(&m_port, comDevice(4).c_str()), 0);
+    ASSERT_EQ(urs_OpenPort(&m_port, comDevice(4).c_str()), urs_kOk);
     // Timed from before the command: the device's 300 ms start when it has
     // read it.
     int64_t nElapsed = timed([this] {
-        ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+        ASSERT_EQ(urs_PutString(&m_port, "AT\r"), urs_kOk);
         EXPECT_EQ(urs_WaitInput(&m_port, 5000), 1);
     });
     EXPECT_GE(nElapsed, 300);
@@ -286,7 +286,7 @@ TEST_F(UrsPortTest, DroppedLineFailsWritesAndWaitsDoNotSpin)
 {
     openPort(3);
     m_pDevice->setMisbehaviour(SimMisbehaviour{false, 0, 0, 0, -1, 0});
-    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), 0);
+    ASSERT_EQ(urs_PutString(&m_port, "AT\r"), urs_kOk);
     ASSERT_TRUE(m_pDevice->transcript().waitEvent("line dropped", 2000));
     {
         SysCallFaults faults;
@@ -294,7 +294,7 @@ TEST_F(UrsPortTest, DroppedLineFailsWritesAndWaitsDoNotSpin)
             EXPECT_EQ(urs_WaitInput(&m_port, 100), 0);
         EXPECT_EQ(faults.count(SysCall::kPoll), 10);
     }
-    EXPECT_EQ(urs_PutString(&m_port, "AT\r"), -4);
+    EXPECT_EQ(urs_PutString(&m_port, "AT\r"), urs_kIoError);
 }
 
 TEST_F(UrsPortTest, DefaultReadTimeOutRealTime)

@@ -192,7 +192,7 @@ void FlashFixture::expectReleased(int nPort)
     }
     EXPECT_EQ(openFdCount(), m_nFds);
     urs_Port port;
-    EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), 0);
+    EXPECT_EQ(urs_OpenPort(&port, comDevice(nPort).c_str()), urs_kOk);
     urs_ClosePort(&port);
 }
 

@@ -98,6 +98,48 @@ int fakeTcsetattr(int fd, int nWhen, const termios* pTermios)
 }
 int fakeTcflush(int fd, int nQueue) { return failNow(SysCall::kTcflush, "tcflush") ? -1 : real().pTcflush(fd, nQueue); }
 int fakeFlock(int fd, int nOperation) { return failNow(SysCall::kFlock, "flock") ? -1 : real().pFlock(fd, nOperation); }
+int fakeFtruncate(int fd, off_t nLength)
+{
+    return failNow(SysCall::kFtruncate, "ftruncate") ? -1 : real().pFtruncate(fd, nLength);
+}
+char* fakeMkdtemp(char* pszTemplate)
+{
+    return failNow(SysCall::kMkdtemp, "mkdtemp") ? nullptr : real().pMkdtemp(pszTemplate);
+}
+ssize_t fakeReadlink(const char* pszPath, char* pBuffer, size_t nSize)
+{
+    return failNow(SysCall::kReadlink, "readlink") ? -1 : real().pReadlink(pszPath, pBuffer, nSize);
+}
+int fakeStat(const char* pszPath, struct stat* pStat)
+{
+    return failNow(SysCall::kStat, "stat") ? -1 : real().pStat(pszPath, pStat);
+}
+int fakeLstat(const char* pszPath, struct stat* pStat)
+{
+    return failNow(SysCall::kStat, "lstat") ? -1 : real().pLstat(pszPath, pStat);
+}
+DIR* fakeOpendir(const char* pszPath)
+{
+    return failNow(SysCall::kOpendir, "opendir") ? nullptr : real().pOpendir(pszPath);
+}
+int fakeNanosleep(const timespec* pWanted, timespec* pLeft)
+{
+    return failNow(SysCall::kNanosleep, "nanosleep") ? -1 : real().pNanosleep(pWanted, pLeft);
+}
+FILE* fakeFopen(const char* pszPath, const char* pszMode)
+{
+    return failNow(SysCall::kFopen, "fopen") ? nullptr : real().pFopen(pszPath, pszMode);
+}
+FILE* fakeFdopen(int fd, const char* pszMode)
+{
+    return failNow(SysCall::kFopen, "fdopen") ? nullptr : real().pFdopen(fd, pszMode);
+}
+int fakePthreadCreate(pthread_t* pThread, const pthread_attr_t* pAttr, void* (*pfnStart)(void*), void* pArg)
+{
+    if (failNow(SysCall::kPthreadCreate, "pthread_create"))
+        return errno;
+    return real().pPthreadCreate(pThread, pAttr, pfnStart, pArg);
+}
 
 }  // namespace
 
@@ -121,6 +163,16 @@ SysCallFaults::SysCallFaults()
     table.pTcsetattr = fakeTcsetattr;
     table.pTcflush = fakeTcflush;
     table.pFlock = fakeFlock;
+    table.pFtruncate = fakeFtruncate;
+    table.pMkdtemp = fakeMkdtemp;
+    table.pReadlink = fakeReadlink;
+    table.pStat = fakeStat;
+    table.pLstat = fakeLstat;
+    table.pOpendir = fakeOpendir;
+    table.pNanosleep = fakeNanosleep;
+    table.pFopen = fakeFopen;
+    table.pFdopen = fakeFdopen;
+    table.pPthreadCreate = fakePthreadCreate;
 }
 
 SysCallFaults::~SysCallFaults() { os_SysCalls() = os_DefaultSysCalls(); }

@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
-enum class SysCall { kOpen, kClose, kRead, kWrite, kPoll, kIoctl, kTcgetattr, kTcsetattr, kTcflush, kFlock, kCount };
+// kStat covers stat and lstat, kFopen fopen and fdopen.
+enum class SysCall {
+    kOpen, kClose, kRead, kWrite, kPoll, kIoctl, kTcgetattr, kTcsetattr, kTcflush, kFlock,
+    kFtruncate, kMkdtemp, kReadlink, kStat, kOpendir, kNanosleep, kFopen, kPthreadCreate, kCount
+};
 
 class SysCallFaults {
 public:
@@ -25,7 +29,7 @@ public:
     // nErrno; with bEvery every call from the nNth on fails. For kIoctl a
     // non-zero nRequest limits counting and failing to that request. A
     // write or read "failing" with EAGAIN returns -1/EAGAIN as the system
-    // would.
+    // would. A failing pthread_create returns nErrno, as the system does.
     void fail(SysCall eCall, int nNth, int nErrno, bool bEvery = false, unsigned long nRequest = 0);
     // Makes ioctl(nRequest) succeed with *(int*)arg = nValue, without the
     // system, for the next nTimes calls (-1: every call).

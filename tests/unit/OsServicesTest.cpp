@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -235,6 +236,55 @@ TEST(FindTest, MatchesAndSortsWithoutCaseMarksFoldersAndJoinsWithOneSeparator)
     EXPECT_TRUE(search(std::string(os_kMaxPath, 'd').c_str(), "*").empty());
     ScopedChdir chdir(dir.path());
     EXPECT_EQ(search("", "*.txt"), (std::vector<std::string>{"beta.txt"}));
+}
+
+// Each system call behind a service, failing once: the service reports a
+// failure (or, for an interrupted sleep, goes on) instead of using what the
+// call did not deliver.
+TEST(FileTest, FailedSystemCallsEndTheirServiceWithAFailure)
+{
+    TempDir dir;
+    dir.write("data.bin", "abc");
+    symlink("data.bin", dir.file("link.hex").c_str());
+    const std::string data = dir.file("data.bin");
+    char szPath[os_kMaxPath];
+    struct Case {
+        SysCall eCall;
+        int nErrno;
+        std::function<int()> run;   // 1 when the service reports a failure
+    };
+    const Case cases[] = {
+        {SysCall::kFtruncate, EIO, [&] { return osfl_Create(data.c_str(), osfl_kAttrNormal) == osfl_kInvalidHandle; }},
+        {SysCall::kMkdtemp, EACCES, [&] { return os_MakeTempFile(szPath, sizeof szPath) == 0 && szPath[0] == '\0'; }},
+        {SysCall::kReadlink, EACCES, [&] { return os_GetExeDir(szPath, sizeof szPath) == 0 && szPath[0] == '\0'; }},
+        {SysCall::kOpendir, EMFILE, [&] { return search(dir.path().c_str(), "*").empty(); }},
+        // A link whose target cannot be looked at counts as a device, not a file.
+        {SysCall::kStat, EACCES,
+         [&] {
+             os_FindRecord find;
+             int bDevice = os_FindFirst(dir.path().c_str(), "link.hex", &find) == 1 &&
+                           os_FindAttributes(&find) == os_kAttrDevice;
+             os_FindClose(&find);
+             return bDevice;
+         }},
+        {SysCall::kPthreadCreate, EAGAIN,
+         [&] {
+             os_Thread hThread = 1;
+             return os_CreateThread(&hThread, [](void*) -> uint32_t { return 0; }, 12000, nullptr) == 0 && hThread == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SysCallFaults faults;
+        faults.fail(c.eCall, 1, c.nErrno);
+        EXPECT_EQ(c.run(), 1) << static_cast<int>(c.eCall);
+        EXPECT_GE(faults.count(c.eCall), 1) << static_cast<int>(c.eCall);
+    }
+    EXPECT_EQ(dir.read("data.bin"), "abc");
+    // An interrupted sleep sleeps on for the time it has left.
+    SysCallFaults faults;
+    faults.fail(SysCall::kNanosleep, 1, EINTR);
+    os_SleepMs(1);
+    EXPECT_EQ(faults.count(SysCall::kNanosleep), 2);
 }
 
 // --------------------------------------------------- 5. Threads

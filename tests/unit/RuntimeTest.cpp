@@ -24,6 +24,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -79,6 +80,26 @@ TEST(DbgTest, WritesNothingWhenOffOrClosed)
     dbg_CloseLog();
     dbg_Log(2, "x", "after close");
     EXPECT_EQ(log.text(), "[x (1)]: kept\n");
+}
+
+// A log file that cannot be cut to empty, or not put behind a stream once
+// cut, stays closed: nothing is written to it.
+TEST(DbgTest, StaysClosedWhenTheFileCannotBeReplaced)
+{
+    const std::pair<SysCall, const char*> cases[] = {{SysCall::kFtruncate, "old\n"}, {SysCall::kFopen, ""}};
+    for (const auto& [eCall, pszLeft] : cases) {
+        TempDir dir;
+        dir.write("log.txt", "old\n");
+        {
+            SysCallFaults faults;
+            faults.fail(eCall, 1, EIO);
+            ScopedLogFile log(dir.file("log.txt"));
+            dbg_Log(1, "x", "lost");
+            dbg_CloseLog();
+            EXPECT_EQ(faults.count(eCall), 1);
+        }
+        EXPECT_EQ(dir.read("log.txt"), pszLeft);
+    }
 }
 
 // ---------------------------------------------------------- 2. Lists
