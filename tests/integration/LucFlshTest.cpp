@@ -164,6 +164,10 @@ TEST_F(LucFlshTest, EveryStartModeAndVariantSendsTheFilesByteForByte)
         EXPECT_EQ(transcript.received(), start + joinedLines(wireLines(m_firmware)));
         EXPECT_STREQ(m_szVersion, "4.4");
         EXPECT_EQ(events(), pszEvents);
+        // The percentages follow the line reader through each file.
+        EXPECT_EQ(m_events->percents(flsh_cEventLoader),
+                  nStartMode == 2 ? readerPercents(m_loader) : std::vector<int32_t>{});
+        EXPECT_EQ(m_events->percents(flsh_cEventProgram), readerPercents(m_firmware));
         // The port settles 10 s after opening and 2 s before closing.
         std::vector<SimTranscriptEntry> entries = transcript.entries();
         auto firstByte = std::find_if(entries.begin(), entries.end(),
