@@ -137,6 +137,8 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         EXPECT_EQ(identify(nPort), test.nStatus);
         EXPECT_EQ(m_stages, test.pszStages);
         EXPECT_EQ(texts(), test.texts);
+        // The device has read all the host wrote once it sees the port closed.
+        EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 20000));
         EXPECT_EQ(pDevice->transcript().received(), test.pszCommands);
         EXPECT_EQ(pDevice->hostBaud(), 38400u);
         // Nothing is sent before the 2-second pause is over.

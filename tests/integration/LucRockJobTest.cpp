@@ -112,8 +112,11 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
 TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
 {
     // Lucent: line 10 is answered late; the cancel comes while the worker
-    // waits for it and takes effect at the next report.
-    SimDeviceConfig lucent = addLoaderDevice(3, {{"lucentloader", "4.4"}, {"lucentloader.line10", "ok@4000"}}, false);
+    // waits for it and takes effect at the next report. At half the real
+    // time the 1.5 s of waiting leave the test 750 ms of real time to
+    // cancel in, and the answer 250 ms before the line's 2-second limit.
+    os_SetTimeScale(0.5);
+    SimDeviceConfig lucent = addLoaderDevice(3, {{"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}}, false);
     // Rockwell: a long firmware at 9600 baud, cancelled while it streams.
     writeFirmware(sim_MakeIntelHex(0, 24576, 32, 8));
     SimDeviceConfig rockwell = addLoaderDevice(4, {{"rockwellloader", "announce"}}, false);
