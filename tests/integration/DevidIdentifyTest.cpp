@@ -25,6 +25,8 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
+        // Every command waits 5 s for its reply.
+        os_SetTimeScale(scaleFor(5000));
         ModelDb_Clear();
         ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
     }
