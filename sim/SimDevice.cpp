@@ -24,10 +24,16 @@
 namespace {
 
 // While the host has its port closed the master reports a hang-up at once,
-// so the device looks again after this pause (runtime clock), never less
-// than kMinRetryRealMs of real time so that small time scales do not spin.
-constexpr int64_t kClosedRetryMs = 20;
-constexpr int kMinRetryRealMs = 2;
+// so the device looks again after this pause of real time. Every look polls
+// the hung-up master, and polling a pseudo-terminal waits for the kernel's
+// buffer worker, which also carries every other pseudo-terminal's bytes:
+// a dozen closed devices looking every 2 ms kept that worker from running
+// for up to a second on a busy machine, and the open lines went silent.
+constexpr int kClosedRetryRealMs = 20;
+
+// The longest a device thread waits in one poll, in real time, even with
+// nothing scheduled: it never blocks without a limit.
+constexpr double kMaxWaitRealMs = 100;
 
 // Bits on the line per byte: start bit, 8 data bits, stop bit.
 constexpr double kBitsPerByte = 10.0;
@@ -43,12 +49,13 @@ constexpr int kDevicePriority = 1;
 
 // Waits in poll on the fds up to nWaitMs of runtime-clock time (fractions
 // count: a byte due in a tenth of a runtime millisecond is waited for that
-// long, not a whole real millisecond); a negative wait has no limit.
+// long, not a whole real millisecond), at most kMaxWaitRealMs of real time;
+// a negative wait means nothing is due and waits that longest time.
 int pollRuntime(pollfd* pFds, nfds_t nFds, double dWaitMs)
 {
-    if (dWaitMs < 0)
-        return ppoll(pFds, nFds, nullptr, nullptr);
-    double dRealNs = std::min(dWaitMs * os_TimeScale() * 1e6, 3600e9);
+    double dRealNs = kMaxWaitRealMs * 1e6;
+    if (dWaitMs >= 0)
+        dRealNs = std::min(dWaitMs * os_TimeScale() * 1e6, dRealNs);
     int64_t nNs = static_cast<int64_t>(std::ceil(dRealNs));
     timespec wait = {static_cast<time_t>(nNs / 1000000000), static_cast<long>(nNs % 1000000000)};
     return ppoll(pFds, nFds, &wait, nullptr);
@@ -202,7 +209,7 @@ void SimDevice::waitForHost()
         return;
     }
     pollfd wakeFd = {m_nWake, POLLIN, 0};
-    poll(&wakeFd, 1, std::max(os_RealMs(kClosedRetryMs), kMinRetryRealMs));
+    poll(&wakeFd, 1, kClosedRetryRealMs);
 }
 
 size_t SimDevice::readInput(size_t nMax)

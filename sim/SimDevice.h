@@ -9,7 +9,7 @@
 //
 // The host may close and reopen its port at any time: while nobody holds
 // the slave open, the master reports a hang-up; the device then forgets
-// pending output and checks again every few milliseconds until the port
+// pending output and checks again every 20 ms until the port
 // is opened again. Dropping the line (misbehaviour or hangUp) closes the
 // master, so the host's port hangs up, and links a fresh pseudo-terminal
 // under the same name.

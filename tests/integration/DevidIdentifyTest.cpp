@@ -25,6 +25,8 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
+        // Every command waits 5 s for its reply.
+        os_SetTimeScale(scaleFor(5000));
         ModelDb_Clear();
         ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
     }
@@ -137,6 +139,8 @@ TEST_F(DevidIdentifyTest, EveryStatusAndFamilyStep)
         EXPECT_EQ(identify(nPort), test.nStatus);
         EXPECT_EQ(m_stages, test.pszStages);
         EXPECT_EQ(texts(), test.texts);
+        // The device has read all the host wrote once it sees the port closed.
+        EXPECT_TRUE(pDevice->transcript().waitEvent("host closed the port", 20000));
         EXPECT_EQ(pDevice->transcript().received(), test.pszCommands);
         EXPECT_EQ(pDevice->hostBaud(), 38400u);
         // Nothing is sent before the 2-second pause is over.

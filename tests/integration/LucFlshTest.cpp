@@ -164,6 +164,10 @@ TEST_F(LucFlshTest, EveryStartModeAndVariantSendsTheFilesByteForByte)
         EXPECT_EQ(transcript.received(), start + joinedLines(wireLines(m_firmware)));
         EXPECT_STREQ(m_szVersion, "4.4");
         EXPECT_EQ(events(), pszEvents);
+        // The percentages follow the line reader through each file.
+        EXPECT_EQ(m_events->percents(flsh_cEventLoader),
+                  nStartMode == 2 ? readerPercents(m_loader) : std::vector<int32_t>{});
+        EXPECT_EQ(m_events->percents(flsh_cEventProgram), readerPercents(m_firmware));
         // The port settles 10 s after opening and 2 s before closing.
         std::vector<SimTranscriptEntry> entries = transcript.entries();
         auto firstByte = std::find_if(entries.begin(), entries.end(),
@@ -340,7 +344,9 @@ protected:
     void SetUp() override
     {
         LucFlshTest::SetUp();
-        os_SetTimeScale(scaleFor(1800));
+        // Runs of 180 s make this the suite's longest test: the 1.8 s after
+        // the late answer get half the usual floor, 250 ms of real time.
+        os_SetTimeScale(scaleFor(2 * 1800));
         writeFirmware(sim_MakeIntelHex(0, 64, 16, 3));
     }
 };

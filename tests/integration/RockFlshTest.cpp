@@ -126,6 +126,12 @@ TEST_F(RockFlshTest, TheDeviceHoldsTheStreamBackToItsLineRate)
     ASSERT_EQ(program(3), flsh_cSuccessful);
     expectReleased(3);
     EXPECT_EQ(pLoader->firmwareLines(), wireLines(m_firmware));
+    // The percentages follow the line reader through each file in turn.
+    std::vector<int32_t> percents = readerPercents(m_boot);
+    for (int32_t nPercent : readerPercents(m_firmware))
+        percents.push_back(nPercent);
+    EXPECT_EQ(m_events->percents(flsh_cEventProgram), percents);
+    EXPECT_EQ(m_events->percents(flsh_cProgramDone), (std::vector<int32_t>{100, 100}));
     double dLineMs = static_cast<double>(5 + m_boot.size() + m_firmware.size()) * 10 * 1000 / 38400;
     EXPECT_GE(m_nElapsedMs, dLineMs);
 }

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <string>
 #include <tuple>
+#include <vector>
 
 using ::testing::HasSubstr;
 
@@ -52,6 +53,20 @@ protected:
         return os_ClockMs() - nStart;
     }
 
+    // The messages logged since the last takeLog, without their
+    // "[module (line)]: " frames.
+    std::vector<std::string> messages()
+    {
+        std::vector<std::string> lines;
+        std::string log = takeLog();
+        for (size_t nStart = 0, nEnd; (nEnd = log.find('\n', nStart)) != std::string::npos; nStart = nEnd + 1) {
+            std::string line = log.substr(nStart, nEnd - nStart);
+            size_t nFrame = line.find("]: ");
+            lines.push_back(nFrame == std::string::npos ? line : line.substr(nFrame + 3));
+        }
+        return lines;
+    }
+
     SimDevice* m_pDevice = nullptr;
 };
 
@@ -71,20 +86,29 @@ TEST_F(UrsPortTest, OpenIsExclusiveAndEveryFailedStepClosesTheDevice)
 
     // The open, lock or exclusive-use step failing leaves nothing opened; a
     // later one closes the device again.
-    const std::tuple<SysCall, int, unsigned long, bool> kSteps[] = {
-        {SysCall::kOpen, 1, 0, false},    {SysCall::kFlock, 1, 0, false},       {SysCall::kIoctl, 1, TIOCEXCL, false},
-        {SysCall::kTcflush, 1, 0, true},  {SysCall::kIoctl, 1, TIOCMBIS, true}, {SysCall::kIoctl, 2, TIOCMBIS, true},
-        {SysCall::kTcsetattr, 1, 0, true},
+    const std::string kRefused = "urs_OpenPort: <COM3>, Invalid Handle Error, GetLastError = 0000000d";
+    const std::tuple<SysCall, int, unsigned long, std::string> kSteps[] = {
+        {SysCall::kOpen, 1, 0, kRefused},
+        {SysCall::kFlock, 1, 0, kRefused},
+        {SysCall::kIoctl, 1, TIOCEXCL, kRefused},
+        {SysCall::kTcflush, 1, 0, "urs_OpenPort: <COM3>, Unable to purge comm buffers"},
+        {SysCall::kIoctl, 1, TIOCMBIS, "urs_OpenPort: <COM3>, Unable to set RTS high"},
+        {SysCall::kIoctl, 2, TIOCMBIS, "urs_OpenPort: <COM3>, Unable to set DTR high"},
+        {SysCall::kTcsetattr, 1, 0, "urs_OpenPort: <COM3> Unable to set comm state"},
     };
-    for (const auto& [eCall, nNth, nRequest, bOpened] : kSteps) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(eCall)) + " call " + std::to_string(nNth));
+    for (const auto& [eCall, nNth, nRequest, message] : kSteps) {
+        SCOPED_TRACE(message);
         {
             SysCallFaults faults;
             faults.fail(eCall, nNth, EACCES, false, nRequest);
             EXPECT_EQ(urs_OpenPort(&m_port, comDevice(3).c_str()), urs_kNotOpened);
             EXPECT_EQ(m_port.hFile, -1);
         }
-        EXPECT_EQ(takeLog().find("Port closed") != std::string::npos, bOpened);
+        // A device that was opened is closed again.
+        std::vector<std::string> expected = {message};
+        if (message != kRefused)
+            expected.push_back("Port closed");
+        EXPECT_EQ(messages(), expected);
         // Nothing is left holding the device.
         openPort(3);
         urs_ClosePort(&m_port);
@@ -117,10 +141,13 @@ TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
         faults.fakeIoctlValue(TIOCOUTQ, 10, -1);
         faults.fail(SysCall::kIoctl, 1, EPERM, false, TIOCMBIC);
         faults.fail(SysCall::kTcflush, 1, EIO);
+        takeLog();
         int64_t nElapsed = timed([this] { urs_ClosePort(&m_port); });
         EXPECT_GE(nElapsed, 1000);
         EXPECT_LT(nElapsed, 1000 + roomMs());
     }
+    EXPECT_EQ(messages(), (std::vector<std::string>{"urs_ClosePort: Unable to lower DTR",
+                                                    "urs_ClosePort: Unable to purge comm", "Port closed"}));
     EXPECT_EQ(m_port.hFile, -1);
     openPort(3);
 }
@@ -128,8 +155,10 @@ TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
 TEST_F(UrsPortTest, SetUartAppliesAnyRateOrLeavesTheLineAsItWas)
 {
     openPort(3);
+    takeLog();
     EXPECT_EQ(urs_SetUart(&m_port, 14400, 8, 0, 0, 1), urs_kOk);
     EXPECT_EQ(m_pDevice->hostBaud(), 14400u);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Uart setup at baud rate 19200"});
     {
         // Pseudo-terminals force 8 data bits and no parity, so the framing
         // is checked in what the layer hands to the system.
@@ -141,21 +170,24 @@ TEST_F(UrsPortTest, SetUartAppliesAnyRateOrLeavesTheLineAsItWas)
         EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
     }
     EXPECT_EQ(m_pDevice->hostBaud(), 115200u);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Uart setup at baud rate 115200"});
 
     // A failing call (standard rates go through termios, others through
     // termios2) or 9 data bits (no call fails: kCount).
-    const std::tuple<SysCall, unsigned long, uint32_t, uint8_t> kCases[] = {
-        {SysCall::kTcgetattr, 0, 38400, 8},           {SysCall::kTcsetattr, 0, 38400, 8},
-        {SysCall::kIoctl, urs_kTcGets2, 14400, 8},    {SysCall::kIoctl, urs_kTcSets2, 14400, 8},
-        {SysCall::kCount, 0, 38400, 9},
+    const std::string kGet = "urs_SetUart: Unable to GetCommState", kSet = "urs_SetUart: Unable to SetCommState";
+    const std::tuple<SysCall, unsigned long, uint32_t, uint8_t, std::string> kCases[] = {
+        {SysCall::kTcgetattr, 0, 38400, 8, kGet},           {SysCall::kTcsetattr, 0, 38400, 8, kSet},
+        {SysCall::kIoctl, urs_kTcGets2, 14400, 8, kGet},    {SysCall::kIoctl, urs_kTcSets2, 14400, 8, kSet},
+        {SysCall::kCount, 0, 38400, 9, kSet},
     };
-    for (const auto& [eCall, nRequest, nBaud, nDataBits] : kCases) {
+    for (const auto& [eCall, nRequest, nBaud, nDataBits, message] : kCases) {
         SCOPED_TRACE(std::to_string(static_cast<int>(eCall)) + " at " + std::to_string(nBaud));
         SysCallFaults faults;
         if (eCall != SysCall::kCount)
             faults.fail(eCall, 1, EIO, false, nRequest);
         EXPECT_EQ(urs_SetUart(&m_port, nBaud, nDataBits, 0, 0, 0), urs_kIoError);
         EXPECT_EQ(m_pDevice->hostBaud(), 115200u);
+        EXPECT_EQ(messages(), std::vector<std::string>{message});
     }
 }
 
@@ -164,6 +196,7 @@ TEST_F(UrsPortTest, ReadAndWriteFailuresAndSignedBytes)
     openPort(3);
     // Read failures leave the port usable; bytes read are signed.
     receive("\x41\xC8\xFF");
+    takeLog();
     {
         SysCallFaults faults;
         faults.fail(SysCall::kRead, 1, EIO);
@@ -209,6 +242,20 @@ TEST_F(UrsPortTest, ReadAndWriteFailuresAndSignedBytes)
         EXPECT_EQ(urs_PutString(&m_port, "AT\r"), urs_kTimeout);
         EXPECT_EQ(faults.count(SysCall::kWrite), 0);
     }
+    // Every step of the above in the log, data shown up to 20 bytes.
+    const std::string kTimeOuts = "urs_OpenPort: Unable to setup time-outs";
+    std::vector<std::string> expected = {
+        "<COM3>, [1], pData []", "Read File Error (1, 00000000, 00000005)", kTimeOuts,
+        "<COM3>, [1], pData [A]", "<COM3>, [1], pData [\\xc8]", "<COM3>, [1], pData [\\xff]",
+        "<COM3>:[4, 4], Data = [AT\\r\\n]", "<COM3>:[1, 1], Data = [A]",
+        "<COM3>:[30, 30], Data = [\\x01" + std::string(19, 'x') + "]",
+        "<COM3>:  Write File Error (1, 00000000, 00000005)", "<COM3>:  Write File Error 0 of 3 bytes written",
+        "<COM3>:[4, 0], Data = [ATI\\r]", "<COM3>:[4, 4], Data = [ATI\\r]"};
+    expected.insert(expected.end(), urs_kMaxStalledWrites, "<COM3>:[3, 0], Data = [AT\\r]");
+    for (const std::string& message : {std::string("Timeout when setting comm timeouts"), kTimeOuts,
+                                       std::string("Timeout when setting comm timeouts")})
+        expected.push_back(message);
+    EXPECT_EQ(messages(), expected);
 }
 
 // Disarmed, a read waits the default; armed, the time left; armed with 0,

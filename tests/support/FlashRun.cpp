@@ -1,8 +1,10 @@
 #include "support/FlashRun.h"
 
+#include "EngineSource/OSWIN32.h"
 #include "sim/SimHexImage.h"
 #include "support/SysCallFaults.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 
@@ -66,6 +68,30 @@ int EventRecorder::count(int32_t nEvent) const
     for (const FlashEvent& event : events())
         nCount += event.nEvent == nEvent ? 1 : 0;
     return nCount;
+}
+
+std::vector<int32_t> EventRecorder::percents(int32_t nEvent) const
+{
+    std::vector<int32_t> values;
+    for (const FlashEvent& event : events()) {
+        if (event.nEvent == nEvent)
+            values.push_back(event.nPercent);
+    }
+    return values;
+}
+
+std::vector<int32_t> readerPercents(const std::string& fileText)
+{
+    std::vector<int32_t> values;
+    const size_t nLength = fileText.size();
+    for (size_t nStart = 0; nStart < nLength;) {
+        size_t nEnd = fileText.find("\r\n", nStart);
+        size_t nTaken = nEnd == std::string::npos ? nLength : nEnd + 2;
+        size_t nBlocks = (nTaken + os_kLineBlock - 1) / os_kLineBlock;
+        values.push_back(static_cast<int32_t>(std::min(nBlocks * os_kLineBlock, nLength) * 100 / nLength));
+        nStart = nTaken;
+    }
+    return values;
 }
 
 std::vector<std::string> wireLines(const std::string& fileText, const std::string& prefix)

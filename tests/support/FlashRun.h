@@ -35,6 +35,8 @@ public:
     // The event numbers in order.
     std::vector<int32_t> numbers() const;
     int count(int32_t nEvent) const;
+    // The percentages (a) of every report of nEvent, in order.
+    std::vector<int32_t> percents(int32_t nEvent) const;
 
 private:
     mutable std::mutex m_lock;          // guards everything below
@@ -52,6 +54,11 @@ private:
 // The texts the lines of a file go out as: each CR LF line cut at its first
 // lone LF, prefixed and followed by CR LF (a last line without CR LF too).
 std::vector<std::string> wireLines(const std::string& fileText, const std::string& prefix = std::string());
+
+// The percentages a run reports after each line of a file: the bytes the
+// line reader has taken by then (whole blocks of os_kLineBlock, at most the
+// file) over the file's length.
+std::vector<int32_t> readerPercents(const std::string& fileText);
 
 // The bytes of a file of data/.
 std::string dataFile(const std::string& name);

@@ -28,7 +28,7 @@ using SimSettings = std::vector<std::pair<std::string, std::string>>;
 class SimFixture : public ::testing::Test {
 protected:
     static constexpr double kTestScale = 0.05;
-    static constexpr double kMinWindowRealMs = 250;
+    static constexpr double kMinWindowRealMs = 500;
     static constexpr double kRoomRealMs = 300;
 
     // The time scale at which a window of nShortestMs (runtime clock) lasts

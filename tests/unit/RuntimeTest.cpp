@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -150,6 +151,41 @@ TEST_F(ListTest, InsertingWithoutACurrentLinkKeepsEveryLinkAndReportsIt)
     ll_DeleteCurrent(nullptr);
     EXPECT_EQ(asserts.texts(), (std::vector<std::string>{"ll_IsEmpty( pIt->pList )", "ll_IsEmpty( pIt->pList )",
                                                          "pList != NULL", "pIt != NULL"}));
+}
+
+TEST_F(ListTest, DeletingMovesToTheFollowingLinkOrElseThePrecedingOne)
+{
+    struct Case {
+        int nLinks;          // list 1..nLinks
+        int nSteps;          // ll_Next calls after ll_First (past the end stays on the last)
+        int nNewCurrent;     // data of the new current link; 0 when the list became empty
+        std::vector<int> left;
+    };
+    const Case kCases[] = {
+        {4, 0, 2, {2, 3, 4}},
+        {4, 1, 3, {1, 3, 4}},
+        {4, 3, 3, {1, 2, 3}},
+        {4, 4, 3, {1, 2, 3}},
+        {1, 0, 0, {}},
+    };
+    for (const Case& test : kCases) {
+        SCOPED_TRACE(std::to_string(test.nLinks) + " links, " + std::to_string(test.nSteps) + " steps");
+        ll_DestroyList(&m_list);
+        ll_CreateList(&m_list, ll_kDataList);
+        for (int n = 1; n <= test.nLinks; ++n)
+            ll_AddTail(&m_list, &n, sizeof n);
+        ll_First(&m_it);
+        for (int nStep = 0; nStep < test.nSteps; ++nStep)
+            ll_Next(&m_it);
+        void* pNew = ll_DeleteCurrent(&m_it);
+        EXPECT_EQ(pNew != nullptr ? *static_cast<int*>(pNew) : 0, test.nNewCurrent);
+        // The iterator stands there: the next step goes on from it.
+        auto nextOf = std::find(test.left.begin(), test.left.end(), test.nNewCurrent);
+        int nAfter = nextOf != test.left.end() && nextOf + 1 != test.left.end() ? nextOf[1] : 0;
+        void* pAfter = ll_Next(&m_it);
+        EXPECT_EQ(pAfter != nullptr ? *static_cast<int*>(pAfter) : 0, nAfter);
+        EXPECT_EQ(walk(&m_list), test.left);
+    }
 }
 
 TEST_F(ListTest, ConcurrentAppendsKeepTheLinksWhole)
