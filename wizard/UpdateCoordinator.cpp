@@ -80,8 +80,12 @@ std::string DeviceRecord::DeviceNode() const
 
 std::string DeviceRecord::OpenFailure() const
 {
+    // The worker writes the identification block; it is read only once the
+    // worker has stored its result.
+    if (WorkerMayRun())
+        return "";
     int32_t nError = job.info.nOpenError;
-    if (WorkerMayRun() || job.info.nStatus != devid_kPortNotOpened || nError == 0 || nError == urs_kNotMapped)
+    if (job.info.nStatus != devid_kPortNotOpened || nError == 0 || nError == urs_kNotMapped)
         return "";
     char szReason[os_kMaxPath + 200];
     urs_DescribeOpenError(job.szPort, nError, szReason, sizeof szReason);

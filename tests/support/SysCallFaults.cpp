@@ -169,16 +169,68 @@ SysCallFaults::SysCallFaults()
     table.pStat = fakeStat;
     table.pLstat = fakeLstat;
     table.pOpendir = fakeOpendir;
-    table.pNanosleep = fakeNanosleep;
     table.pFopen = fakeFopen;
     table.pFdopen = fakeFdopen;
     table.pPthreadCreate = fakePthreadCreate;
 }
 
-SysCallFaults::~SysCallFaults() { os_SysCalls() = os_DefaultSysCalls(); }
+namespace {
+
+// Puts back the entries that differ from the defaults, and only those:
+// worker and device threads of a test may still read the table (the clock,
+// the log's stream lock), and rewriting an entry they read would race.
+template <typename... Members>
+void restoreChanged(os_SysCallTable& table, const os_SysCallTable& defaults, Members... members)
+{
+    ((table.*members != defaults.*members ? (void)(table.*members = defaults.*members) : (void)0), ...);
+}
+
+}  // namespace
+
+SysCallFaults::~SysCallFaults()
+{
+    restoreChanged(os_SysCalls(), os_DefaultSysCalls(),
+            &os_SysCallTable::pOpen,
+            &os_SysCallTable::pClose,
+            &os_SysCallTable::pRead,
+            &os_SysCallTable::pWrite,
+            &os_SysCallTable::pLseek,
+            &os_SysCallTable::pFstat,
+            &os_SysCallTable::pUnlink,
+            &os_SysCallTable::pPoll,
+            &os_SysCallTable::pIoctl,
+            &os_SysCallTable::pTcgetattr,
+            &os_SysCallTable::pTcsetattr,
+            &os_SysCallTable::pTcflush,
+            &os_SysCallTable::pFlock,
+            &os_SysCallTable::pFtruncate,
+            &os_SysCallTable::pMkdtemp,
+            &os_SysCallTable::pRmdir,
+            &os_SysCallTable::pReadlink,
+            &os_SysCallTable::pStat,
+            &os_SysCallTable::pLstat,
+            &os_SysCallTable::pOpendir,
+            &os_SysCallTable::pReaddir,
+            &os_SysCallTable::pClosedir,
+            &os_SysCallTable::pNanosleep,
+            &os_SysCallTable::pFopen,
+            &os_SysCallTable::pFdopen,
+            &os_SysCallTable::pFclose,
+            &os_SysCallTable::pFlockfile,
+            &os_SysCallTable::pFunlockfile,
+            &os_SysCallTable::pClockGettime,
+            &os_SysCallTable::pPthreadCreate,
+            &os_SysCallTable::pGetegid,
+            &os_SysCallTable::pGetgroups,
+            &os_SysCallTable::pGetgrgidR);
+}
 
 void SysCallFaults::fail(SysCall eCall, int nNth, int nErrno, bool bEvery, unsigned long nRequest)
 {
+    // Sleeping is shared by every thread of a test, so it is only diverted
+    // when a test makes it fail.
+    if (eCall == SysCall::kNanosleep)
+        os_SysCalls().pNanosleep = fakeNanosleep;
     std::lock_guard<std::mutex> guard(g_lock);
     Fault& fault = g_faults[static_cast<int>(eCall)];
     fault.nNth = nNth;
