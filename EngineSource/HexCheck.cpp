@@ -24,18 +24,6 @@ namespace {
 // Longest line any caller may ask for; longer limits are cut to it.
 constexpr int32_t kMaxLineChars = 1024;
 
-// The value of one hex digit of either case, or -1.
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Reads nLength characters of pszText as pairs of hex digits into pBytes.
 // False when a character is not a hex digit or the count is odd.
 bool hexBytes(const char* pszText, int32_t nLength, std::vector<uint8_t>* pBytes)
@@ -44,8 +32,8 @@ bool hexBytes(const char* pszText, int32_t nLength, std::vector<uint8_t>* pBytes
     if (nLength % 2 != 0)
         return false;
     for (int32_t i = 0; i < nLength; i += 2) {
-        int nHigh = hexDigit(pszText[i]);
-        int nLow = hexDigit(pszText[i + 1]);
+        int nHigh = gn_HexDigit(pszText[i]);
+        int nLow = gn_HexDigit(pszText[i + 1]);
         if (nHigh < 0 || nLow < 0)
             return false;
         pBytes->push_back(static_cast<uint8_t>(nHigh * 16 + nLow));

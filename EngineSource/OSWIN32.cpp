@@ -752,24 +752,26 @@ void gn_TrimCopy(char* pszDest, const char* pszSource, int n)
         pszDest[--nLength] = '\0';
 }
 
+int gn_HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 int32_t gn_StrToInt(const char* psz)
 {
     if (psz == nullptr)
         return 0;
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     // Unsigned arithmetic: overlong numbers wrap instead of overflowing.
     uint32_t nValue = 0;
-    if (psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X') && hexValue(psz[2]) >= 0) {
-        for (const char* p = psz + 2; hexValue(*p) >= 0; ++p)
-            nValue = nValue * 16u + static_cast<uint32_t>(hexValue(*p));
+    if (psz[0] == '0' && (psz[1] == 'x' || psz[1] == 'X') && gn_HexDigit(psz[2]) >= 0) {
+        for (const char* p = psz + 2; gn_HexDigit(*p) >= 0; ++p)
+            nValue = nValue * 16u + static_cast<uint32_t>(gn_HexDigit(*p));
         return static_cast<int32_t>(nValue);
     }
     for (const char* p = psz; *p >= '0' && *p <= '9'; ++p)

@@ -207,6 +207,8 @@ int os_RealMs(int64_t nMs);
 // White space is space, tab, line feed and carriage return; upper-casing
 // touches the ASCII letters a to z only.
 int gn_ToUpper(int c);
+// The value of a hex digit of either case, or -1 for any other character.
+int gn_HexDigit(char c);
 int gn_StriCmp(const char* a, const char* b);
 int gn_StrniCmp(const char* a, const char* b, size_t n);
 void gn_StrUpper(char* psz);
