@@ -5,9 +5,9 @@
 #include "wizard/UpdateCoordinator.h"
 
 #include "EngineSource/devidCountry.h"
-#include "model/ModelDb.h"
 #include "support/ModelKeys.h"
 #include "support/TempDir.h"
+#include "unit/SampleModels.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -30,15 +30,8 @@ struct Answer {
     const char* pszSpecialBuild = "";
 };
 
-class UpdateCoordinatorTest : public ::testing::Test {
+class UpdateCoordinatorTest : public SampleModelsTest {
 protected:
-    void SetUp() override
-    {
-        ModelDb_Clear();
-        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
-    }
-    void TearDown() override { ModelDb_Clear(); }
-
     // One record per answer on COM1, COM2, ... with the answer stored as a
     // finished identification job stores it.
     void identified(const std::vector<Answer>& answers)

@@ -2,7 +2,7 @@
 // "/" prefix and the options' effects.
 #include "wizard/WizardCommandLine.h"
 
-#include "model/ModelDb.h"
+#include "unit/SampleModels.h"
 
 #include <gtest/gtest.h>
 
@@ -27,11 +27,7 @@ std::string parse(std::vector<const char*> args)
            info.m_strPort + "|" + info.m_strHexFile + "|" + info.m_Model.name;
 }
 
-class WizardCommandLineTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0); }
-    void TearDown() override { ModelDb_Clear(); }
-};
+typedef SampleModelsTest WizardCommandLineTest;
 
 TEST_F(WizardCommandLineTest, FlagsAndValuesWithEitherPrefixAndOddArguments)
 {
