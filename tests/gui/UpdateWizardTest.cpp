@@ -1,8 +1,8 @@
 // Whole updates from the wizard against simulated devices in this process:
 // single-port and developers' runs through the progress and status pages to
-// the images the devices hold, a run where one device fails, the developers'
-// page's checks on Next, and the progress page's bar and per-port list over
-// jobs whose progress the test sets.
+// the images the devices hold (the developers' page refusing incomplete
+// choices first), a run where one device fails, and the progress page's bar
+// and per-port list over jobs whose progress the test sets.
 #include "app/CDetectionPage.h"
 #include "app/CDevelopersPage.h"
 #include "app/CModelPage.h"
@@ -58,6 +58,9 @@ bool holdsImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
         it = it->second == 0xFF && file.count(it->first) == 0 ? image.erase(it) : std::next(it);
     return image == file;
 }
+
+// Settings of the simulated LV5600 whose flash part lucentFirmware() names.
+const GuiSettings kLucent = {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}};
 
 // A run at the whole-run scale with the flash loaders in the working folder.
 struct UpdateRun : GuiSimRun {
@@ -139,8 +142,7 @@ private slots:
         run.addDevice(3, "atmodem", gui_Named("KV3360", "2.05", "PTT GERMAN"), &kv3);
         run.addDevice(5, "atmodem", gui_Named("KV3360", "2.11", "PTT BABT"), &kv5);
         run.addDevice(8, "ta", gui_Named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
-        run.addDevice(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}}, nullptr,
-                      &lucent);
+        run.addDevice(12, "lucent", kLucent, nullptr, &lucent);
         run.addDevice(20, "rockwell", {{"rockwellloader", "announce"}}, nullptr, &rockwell);
         QVERIFY2(run.ok(), run.error().c_str());
         const std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
@@ -183,12 +185,11 @@ private slots:
         QVERIFY(rockwell.pRockwell->firmwareLines() == wireLines(rockwellText));
     }
 
-    void developersRunOfALucentModel()
+    void developersRunOfALucentModelAfterIncompleteChoices()
     {
         UpdateRun run;
         SimDeviceConfig lucent;
-        run.addDevice(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}}, nullptr,
-                      &lucent);
+        run.addDevice(12, "lucent", kLucent, nullptr, &lucent);
         QVERIFY2(run.ok(), run.error().c_str());
         const std::string firmware = lucentFirmware();
         run.addFile("lv.hex", firmware);
@@ -213,6 +214,34 @@ private slots:
         QComboBox* pType = gui_Find<QComboBox>(&wizard, "deviceTypeList");
         QCOMPARE(pType->currentIndex(), 0);
 
+        // Next refuses an incomplete choice and changes nothing: the page
+        // stays, every port is kept, no file is added.
+        const struct {
+            bool bPort;            // COM12 chosen
+            const char* pszFile;
+            const char* pszMessage;
+        } kRefused[] = {
+            {false, "lv.hex", "ERROR: You must select at least one communications port."},
+            {true, "", "ERROR: You must specify a .hex file."},
+            {true, "missing.hex", "ERROR: Unable to open missing.hex.\n\tPlease specify again."},
+            {true, ".", "ERROR: Unable to open ..\n\tPlease specify again."},
+        };
+        MessageBoxCloser messages;
+        for (const auto& row : kRefused) {
+            pPorts->item(11)->setSelected(row.bPort);
+            gui_Find<QLineEdit>(&wizard, "hexFileEdit")->setText(QString::fromLatin1(row.pszFile));
+            const qsizetype nShown = messages.texts().size();
+            QVERIFY(gui_Click(&wizard, "nextButton"));
+            QTRY_COMPARE(messages.texts().size(), nShown + 1);
+            QCOMPARE(messages.texts().last(), QString::fromLatin1(row.pszMessage));
+            QCOMPARE(messages.titles().last(), QStringLiteral("Norvane"));
+            QCOMPARE(wizard.currentPage(), wizard.DevelopersPage());
+            QCOMPARE(run.coordinator().GetDeviceCount(), 36);
+            QCOMPARE(run.coordinator().GetCatalogue().GetCount(), 0);
+            QVERIFY(!hidden(wizard, "cancelButton"));
+            QCOMPARE(run.errorCode(), 0);
+        }
+
         gui_Find<QLineEdit>(&wizard, "hexFileEdit")->setText(QStringLiteral("lv.hex"));
         pPorts->item(11)->setSelected(true);
         pBaud->setCurrentIndex(3);
@@ -236,40 +265,6 @@ private slots:
         QVERIFY(lucent.pLucent->firmwareLines() == wireLines(firmware));
         QVERIFY(gui_Click(&wizard, "finishButton"));
         QCOMPARE(run.errorCode(), 0);
-    }
-
-    void developersNextRefusesAnIncompleteChoice()
-    {
-        UpdateRun run;
-        run.addFile("fw.hex", hex_Text({hex_Pattern(0, 0x40, 3)}));
-        run.startUp({"-v"});
-        CWizard& wizard = run.showWizard();
-        const struct {
-            bool bPort;            // COM3 chosen
-            const char* pszFile;
-            const char* pszMessage;
-        } kRows[] = {
-            {false, "fw.hex", "ERROR: You must select at least one communications port."},
-            {true, "", "ERROR: You must specify a .hex file."},
-            {true, "missing.hex", "ERROR: Unable to open missing.hex.\n\tPlease specify again."},
-            {true, ".", "ERROR: Unable to open ..\n\tPlease specify again."},
-        };
-        MessageBoxCloser messages;
-        for (const auto& row : kRows) {
-            gui_Find<QListWidget>(wizard.DevelopersPage(), "portList")->item(2)->setSelected(row.bPort);
-            gui_Find<QLineEdit>(&wizard, "hexFileEdit")->setText(QString::fromLatin1(row.pszFile));
-            const qsizetype nShown = messages.texts().size();
-            QVERIFY(gui_Click(&wizard, "nextButton"));
-            QTRY_COMPARE(messages.texts().size(), nShown + 1);
-            QCOMPARE(messages.texts().last(), QString::fromLatin1(row.pszMessage));
-            QCOMPARE(messages.titles().last(), QStringLiteral("Norvane"));
-            // Nothing changed: the page stays, every port is kept, no file added.
-            QCOMPARE(wizard.currentPage(), wizard.DevelopersPage());
-            QCOMPARE(run.coordinator().GetDeviceCount(), 36);
-            QCOMPARE(run.coordinator().GetCatalogue().GetCount(), 0);
-            QVERIFY(!hidden(wizard, "cancelButton"));
-            QCOMPARE(run.errorCode(), 0);
-        }
     }
 
     void aRunWhereOneDeviceFails()
