@@ -11,9 +11,9 @@
 #include "EngineSource/devid.h"
 #include "EngineSource/devidCountry.h"
 #include "EngineSource/devidFlashFile.h"
-#include "model/ModelDb.h"
 #include "model/ModelKey.h"
 #include "support/TempDir.h"
+#include "unit/SampleModels.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +30,8 @@ std::string shown(const devid_FlashId& id)
 }
 
 // The sample database and a folder for firmware files.
-class DevidTest : public ::testing::Test {
+class DevidTest : public SampleModelsTest {
 protected:
-    void SetUp() override
-    {
-        ModelDb_Clear();
-        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
-    }
-    void TearDown() override { ModelDb_Clear(); }
-
     // A firmware-file entry of the model, its file named fileName in the
     // test's folder, its identification 0 0 5555.
     HexFileEntry entry(const char* pszModel, const std::string& fileName)

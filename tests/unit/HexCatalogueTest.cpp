@@ -6,6 +6,7 @@
 #include "model/ModelDb.h"
 #include "support/ModelKeys.h"
 #include "support/TempDir.h"
+#include "unit/SampleModels.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,20 +20,18 @@ using ::testing::ElementsAre;
 
 namespace {
 
-class HexCatalogueTest : public ::testing::Test {
+class HexCatalogueTest : public SampleModelsTest {
 protected:
     // The sample database plus AB7700, whose build 7 may only be loaded
     // with build 8 files.
     void SetUp() override
     {
-        ModelDb_Clear();
-        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
+        SampleModelsTest::SetUp();
         ModelEntry entry;
         ModelDb_ParseLine("20, AB7700, AB, NEWMODEMS", &entry);
         entry.locks = {ModelLock{7, {8}}, ModelLock{8, {8}}};
         ModelDb_Add(entry);
     }
-    void TearDown() override { ModelDb_Clear(); }
 
     // "path fileName model country major.minor.letter key-build" of a name
     // read with the extension, or "refused" (the entry then left as it was).

@@ -341,24 +341,19 @@ std::string format(const std::string& bytes, size_t nOutSize = urs_kFormatSize)
     return szOut;
 }
 
-TEST(UrsFormatData, RendersEscapesAndCutsOnlyWholePieces)
+// Deadlines passing and stopping are shown on simulated ports.
+TEST(UrsPieces, DataRenderedInWholePiecesKnownBaudNamesAndTheTimersLimits)
 {
     EXPECT_EQ(format(std::string("\x00\x1f\x7f\xff ~\r\n", 8)), "\\x00\\x1f\\x7f\\xff ~\\r\\n");
     EXPECT_EQ(format(std::string(30, '\x01')).size(), 20u * 4);
     // A short buffer cuts whole pieces, never half an escape.
     EXPECT_EQ(format("AB\r\n", 6), "AB\\r");
     EXPECT_EQ(format("AB", 1), "");
-}
-
-TEST(UrsBaudName, NamesKnownRatesAndCallsTheRest19200)
-{
+    // Rates without a name of their own are called 19200.
     for (uint32_t nBaud : {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 14400, 0, 230400})
         EXPECT_EQ(urs_BaudName(nBaud), std::to_string(nBaud == 14400 || nBaud == 0 || nBaud == 230400 ? 19200 : nBaud));
-}
-
-// Deadlines passing and stopping are shown on simulated ports.
-TEST(UrsTimer, ExpiresOnlyWhenArmedAndCutsLongTimesInsteadOfWrapping)
-{
+    // The timer expires only when armed, and cuts long times instead of
+    // wrapping.
     urs_Port port = {};
     port.hFile = -1;
     EXPECT_EQ(urs_TimerExpired(&port), 0);

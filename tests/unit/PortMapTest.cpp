@@ -155,7 +155,9 @@ TEST(PortMap, AtMost36PortsAndNoneOnAMachineWithout)
     EXPECT_EQ(urs_ReadPortMap(&map, bare.path().c_str()), 0);
 }
 
-// Puts the process's map and NORVANE_PORTS back at the end of a test.
+// The bench's map in use and a ports folder that links COM2 to /dev/pts/7
+// and COM30 to pts9 beside it; the process's map and NORVANE_PORTS are put
+// back at the end.
 class MapInUse : public ::testing::Test {
 protected:
     void SetUp() override
@@ -164,19 +166,21 @@ protected:
         m_bHadPorts = pszPorts != nullptr;
         m_savedPorts = m_bHadPorts ? pszPorts : "";
         unsetenv("NORVANE_PORTS");
+        buildBench(m_tree);
+        std::unique_ptr<urs_PortMap> pMap(new urs_PortMap);
+        urs_ReadPortMap(pMap.get(), m_tree.root().c_str());
+        urs_SetPortMap(pMap.get());
+        symlink("/dev/pts/7", m_folder.file("COM2").c_str());
+        symlink("pts9", m_folder.file("COM30").c_str());
     }
     void TearDown() override
     {
         urs_SetPortMap(nullptr);
         m_bHadPorts ? setenv("NORVANE_PORTS", m_savedPorts.c_str(), 1) : unsetenv("NORVANE_PORTS");
     }
-    // Makes the fake tree's map the process's map.
-    static void useMap(const FakeTree& tree)
-    {
-        std::unique_ptr<urs_PortMap> pMap(new urs_PortMap);
-        urs_ReadPortMap(pMap.get(), tree.root().c_str());
-        urs_SetPortMap(pMap.get());
-    }
+
+    FakeTree m_tree;
+    TempDir m_folder;
 
 private:
     bool m_bHadPorts = false;
@@ -185,13 +189,7 @@ private:
 
 TEST_F(MapInUse, ComNamesResolveThroughTheMapOrThePortsFolder)
 {
-    FakeTree tree;
-    buildBench(tree);
-    useMap(tree);
-    TempDir folder;
-    symlink("/dev/pts/7", folder.file("COM2").c_str());
-    symlink("pts9", folder.file("COM30").c_str());
-
+    const std::string root = m_tree.root(), folder = m_folder.path();
     // The ports folder (none when null), the name, the result, the path.
     struct Row {
         const char* pszFolder;
@@ -200,20 +198,20 @@ TEST_F(MapInUse, ComNamesResolveThroughTheMapOrThePortsFolder)
         std::string path;
     };
     const Row kRows[] = {
-        {nullptr, "\\\\.\\COM1", 1, tree.root() + "/dev/ttyS0"},
-        {nullptr, "\\\\.\\com3", 1, tree.root() + "/dev/ttyUSB1"},
-        {nullptr, "COM6", 1, tree.root() + "/dev/ttyUSB5"},
+        {nullptr, "\\\\.\\COM1", 1, root + "/dev/ttyS0"},
+        {nullptr, "\\\\.\\com3", 1, root + "/dev/ttyUSB1"},
+        {nullptr, "COM6", 1, root + "/dev/ttyUSB5"},
         {nullptr, "\\\\.\\COM7", -1, ""},
         {nullptr, "\\\\.\\COM36", -1, ""},
         {nullptr, "\\\\.\\COM37", 1, "/dev/COM37"},
         {nullptr, "\\\\.\\COM0", 1, "/dev/COM0"},
         {nullptr, "\\\\.\\/dev/serial/by-id/usb-modem", 1, "/dev/serial/by-id/usb-modem"},
         {nullptr, "\\\\.\\ttyACM0", 1, "/dev/ttyACM0"},
-        {"", "\\\\.\\COM1", 1, tree.root() + "/dev/ttyS0"},
-        {folder.path().c_str(), "\\\\.\\COM2", 1, folder.file("COM2")},
-        {folder.path().c_str(), "\\\\.\\com30", 1, folder.file("COM30")},
-        {folder.path().c_str(), "\\\\.\\COM1", -1, ""},
-        {folder.path().c_str(), "\\\\.\\COMX", 1, "/dev/COMX"},
+        {"", "\\\\.\\COM1", 1, root + "/dev/ttyS0"},
+        {folder.c_str(), "\\\\.\\COM2", 1, m_folder.file("COM2")},
+        {folder.c_str(), "\\\\.\\com30", 1, m_folder.file("COM30")},
+        {folder.c_str(), "\\\\.\\COM1", -1, ""},
+        {folder.c_str(), "\\\\.\\COMX", 1, "/dev/COMX"},
     };
     char szPath[256];
     for (const Row& row : kRows) {
@@ -222,50 +220,40 @@ TEST_F(MapInUse, ComNamesResolveThroughTheMapOrThePortsFolder)
         EXPECT_EQ(szPath, row.path) << row.pszName;
     }
     unsetenv("NORVANE_PORTS");
-    EXPECT_EQ(urs_ResolveDevice("\\\\.\\COM1", szPath, tree.root().size() + 5), 0);
+    EXPECT_EQ(urs_ResolveDevice("\\\\.\\COM1", szPath, root.size() + 5), 0);
     EXPECT_STREQ(szPath, "");
 }
 
 TEST_F(MapInUse, DeviceNodesAndTheMapInUseFollowThePortsFolderWhenThereIsOne)
 {
-    FakeTree tree;
-    buildBench(tree);
-    useMap(tree);
-    TempDir folder;
-    symlink("/dev/pts/7", folder.file("COM2").c_str());
-    symlink("pts9", folder.file("COM30").c_str());
-
     char szNode[256];
     EXPECT_EQ(urs_DeviceNode("\\\\.\\COM4", szNode, sizeof szNode), 1);
-    EXPECT_EQ(szNode, tree.root() + "/dev/ttyACM0");
+    EXPECT_EQ(szNode, m_tree.root() + "/dev/ttyACM0");
     EXPECT_EQ(urs_DeviceNode("\\\\.\\COM9", szNode, sizeof szNode), 0);
     urs_PortMap map;
     EXPECT_EQ(urs_GetPortMap(&map), 6);
 
-    setenv("NORVANE_PORTS", folder.path().c_str(), 1);
+    setenv("NORVANE_PORTS", m_folder.path().c_str(), 1);
     EXPECT_EQ(urs_DeviceNode("\\\\.\\COM2", szNode, sizeof szNode), 1);
     EXPECT_STREQ(szNode, "/dev/pts/7");
     EXPECT_EQ(urs_DeviceNode("COM30", szNode, sizeof szNode), 1);
-    EXPECT_EQ(szNode, folder.file("pts9"));
+    EXPECT_EQ(szNode, m_folder.file("pts9"));
     EXPECT_EQ(urs_DeviceNode("\\\\.\\COM4", szNode, sizeof szNode), 0);
     EXPECT_EQ(urs_DeviceNode("\\\\.\\/dev/ttyUSB0", szNode, sizeof szNode), 1);
     EXPECT_STREQ(szNode, "/dev/ttyUSB0");
 
     ASSERT_EQ(urs_GetPortMap(&map), 2);
     EXPECT_STREQ(map.entries[1].szNode, "/dev/pts/7");
-    EXPECT_EQ(map.entries[1].szPlace, folder.file("COM2"));
-    EXPECT_EQ(map.entries[29].szNode, folder.file("pts9"));
+    EXPECT_EQ(map.entries[1].szPlace, m_folder.file("COM2"));
+    EXPECT_EQ(map.entries[29].szNode, m_folder.file("pts9"));
     EXPECT_STREQ(map.entries[0].szNode, "");
 }
 
 TEST_F(MapInUse, AnUnmappedComPortIsNoDeviceWithoutAnyOpen)
 {
-    FakeTree tree;
-    tree.builtIn(0, 4);
-    useMap(tree);
     SysCallFaults calls;
     devid_DeviceInfo info = {};
-    EXPECT_EQ(devid_Identify(&info, "\\\\.\\COM5", nullptr, nullptr), 1);
+    EXPECT_EQ(devid_Identify(&info, "\\\\.\\COM7", nullptr, nullptr), 1);
     EXPECT_EQ(info.nOpenError, urs_kNotMapped);
     EXPECT_EQ(calls.count(SysCall::kOpen), 0);
 

@@ -32,17 +32,6 @@ namespace {
 
 // -------------------------------------------------- 1. The debug log
 
-TEST(DbgTest, WritesOneFramedRecordPerCall)
-{
-    TempDir dir;
-    ScopedLogFile log(dir.file("log.txt"));
-    dbg_Log(193, "EngineSource/Urswin32", "Port opened <%s>", "COM1");
-    dbg_Log(8, "x", "%s|%d", "100% %s %n %x", 5);
-    std::string longArg(1000, 'a'), longFormat = std::string(300, 'f') + "%s";
-    dbg_Log(9, "x", longFormat.c_str(), longArg.c_str());
-    EXPECT_EQ(log.text(), "[EngineSource/Urswin32 (193)]: Port opened <COM1>\n[x (8)]: 100% %s %n %x|5\n[x (9)]: " +
-                              std::string(300, 'f') + longArg + "\n");
-}
 
 TEST(DbgTest, ConcurrentRecordsStayWhole)
 {
@@ -66,7 +55,7 @@ TEST(DbgTest, ConcurrentRecordsStayWhole)
     EXPECT_EQ(nCount[1], 2000);
 }
 
-TEST(DbgTest, WritesNothingWhenOffOrClosed)
+TEST(DbgTest, WritesOneFramedRecordPerCallAndNothingWhenOffOrClosed)
 {
     TempDir dir;
     {
@@ -77,10 +66,14 @@ TEST(DbgTest, WritesNothingWhenOffOrClosed)
     }
     EXPECT_NE(access(dir.file("log.txt").c_str(), F_OK), 0);
     ScopedLogFile log(dir.file("log.txt"));
-    dbg_Log(1, "x", "kept");
+    dbg_Log(193, "EngineSource/Urswin32", "Port opened <%s>", "COM1");
+    dbg_Log(8, "x", "%s|%d", "100% %s %n %x", 5);
+    std::string longArg(1000, 'a'), longFormat = std::string(300, 'f') + "%s";
+    dbg_Log(9, "x", longFormat.c_str(), longArg.c_str());
     dbg_CloseLog();
     dbg_Log(2, "x", "after close");
-    EXPECT_EQ(log.text(), "[x (1)]: kept\n");
+    EXPECT_EQ(log.text(), "[EngineSource/Urswin32 (193)]: Port opened <COM1>\n[x (8)]: 100% %s %n %x|5\n[x (9)]: " +
+                              std::string(300, 'f') + longArg + "\n");
 }
 
 // A log file that cannot be cut to empty, or not put behind a stream once
@@ -234,10 +227,17 @@ std::string pps(const char* pszSection, const char* pszEntry, const std::string&
     return szValue;
 }
 
-TEST(ProfileTest, ParsesSectionsEntriesCommentsAndLimits)
+TEST(ProfileTest, ParsesSectionsEntriesCommentsAndLimitsAndLooksUpWithoutCase)
 {
     TempDir dir;
     dir.write("Models.ini", kModels);
+    const std::string path = dir.file("Models.ini");
+    // The first section and entry of a name count.
+    EXPECT_EQ(os_GetPPint("models", "NUMMODELS", -1, path.c_str()), 3);
+    EXPECT_EQ(pps("Models", "Key", path), "a=b");
+    EXPECT_EQ(pps("Models", "Hidden", path), "w");
+    for (const char* pszMissing : {"Bare", "Extra", "After"})
+        EXPECT_EQ(pps("Models", pszMissing, path), "<default>") << pszMissing;
     EXPECT_EQ(parse(dir.file("Models.ini")), (std::vector<std::string>{
         "[Models]", "NumModels=3", "Key=a=b", "Bare=", ";indented comment=", "[A] ;not a header=", "Split=v",
         "Hidden=w", "Spaced=padded value", "[Version]", "Version=1.04", "[models]", "NumModels=9", "Extra=second"}));
@@ -255,6 +255,14 @@ TEST(ProfileTest, ParsesSectionsEntriesCommentsAndLimits)
     // Overlong names are compared as cut, never written past the name buffers.
     EXPECT_EQ(pps(std::string(60, 'S').c_str(), std::string(45, 'E').c_str(), dir.file("long.ini")), "x");
     EXPECT_EQ(pps(std::string(300, 'Q').c_str(), "Long", dir.file("long.ini")), "<default>");
+    // Numbers, and values cut to the caller's buffer.
+    dir.write("n.ini", "[N]\r\nhex=0x1F\r\nword=abc\r\nnone=\r\nlong=123456789012345678901234567890\r\n");
+    std::string numbers = dir.file("n.ini");
+    for (auto value : {std::make_pair("hex", 31), {"word", 0}, {"none", 77}, {"missing", 77}})
+        EXPECT_EQ(os_GetPPint("N", value.first, 77, numbers.c_str()), value.second) << value.first;
+    char szValue[20];
+    EXPECT_EQ(os_GetPPS("N", "long", "", szValue, 20, numbers.c_str()), 20);
+    EXPECT_STREQ(szValue, "1234567890123456789");
 }
 
 TEST(ProfileTest, MissingFilesAreCreatedEmptyExistingOnesNeverTruncated)
@@ -274,25 +282,6 @@ TEST(ProfileTest, MissingFilesAreCreatedEmptyExistingOnesNeverTruncated)
     EXPECT_EQ(dir.read("locked.ini"), kModels);
     EXPECT_TRUE(parse(dir.file("no/folder.ini")).empty());
     EXPECT_EQ(asserts.texts(), (std::vector<std::string>(2, "hFile != osfl_kInvalidHandle")));
-}
-
-TEST(ProfileTest, LooksUpTheFirstSectionAndEntryWithoutCase)
-{
-    TempDir dir;
-    dir.write("Models.ini", kModels);
-    std::string path = dir.file("Models.ini");
-    EXPECT_EQ(os_GetPPint("models", "NUMMODELS", -1, path.c_str()), 3);
-    EXPECT_EQ(pps("Models", "Key", path), "a=b");
-    EXPECT_EQ(pps("Models", "Hidden", path), "w");
-    for (const char* pszMissing : {"Bare", "Extra", "After"})
-        EXPECT_EQ(pps("Models", pszMissing, path), "<default>") << pszMissing;
-    dir.write("n.ini", "[N]\r\nhex=0x1F\r\nword=abc\r\nnone=\r\nlong=123456789012345678901234567890\r\n");
-    std::string numbers = dir.file("n.ini");
-    for (auto value : {std::make_pair("hex", 31), {"word", 0}, {"none", 77}, {"missing", 77}})
-        EXPECT_EQ(os_GetPPint("N", value.first, 77, numbers.c_str()), value.second) << value.first;
-    char szValue[20];
-    EXPECT_EQ(os_GetPPS("N", "long", "", szValue, 20, numbers.c_str()), 20);
-    EXPECT_STREQ(szValue, "1234567890123456789");
 }
 
 TEST(ProfileTest, ReportsBadArguments)

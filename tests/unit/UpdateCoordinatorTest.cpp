@@ -5,14 +5,15 @@
 #include "wizard/UpdateCoordinator.h"
 
 #include "EngineSource/devidCountry.h"
-#include "model/ModelDb.h"
 #include "support/ModelKeys.h"
 #include "support/TempDir.h"
+#include "unit/SampleModels.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,8 @@ struct Answer {
     const char* pszSpecialBuild = "";
 };
 
-class UpdateCoordinatorTest : public ::testing::Test {
+class UpdateCoordinatorTest : public SampleModelsTest {
 protected:
-    void SetUp() override
-    {
-        ModelDb_Clear();
-        ASSERT_EQ(ModelDb_LoadFile(NORVANE_DATA_DIR "/Models.ini"), 0);
-    }
-    void TearDown() override { ModelDb_Clear(); }
-
     // One record per answer on COM1, COM2, ... with the answer stored as a
     // finished identification job stores it.
     void identified(const std::vector<Answer>& answers)
@@ -52,6 +46,17 @@ protected:
             gn_StrCopyN(job.info.szCountry, answer.pszCountry, sizeof job.info.szCountry);
             gn_StrCopyN(job.info.szSpecialBuild, answer.pszSpecialBuild, sizeof job.info.szSpecialBuild);
         }
+    }
+
+    // The answers identified and read, their device types built, and the
+    // files named put in the catalogue.
+    void typed(const std::vector<Answer>& answers, std::initializer_list<const char*> files)
+    {
+        identified(answers);
+        m_coordinator.FinishIdentification(false);
+        m_coordinator.BuildDeviceTypes();
+        for (const char* pszName : files)
+            m_coordinator.GetCatalogue().Append(entryOf(pszName));
     }
 
     DeviceRecord& record(size_t n) { return *m_coordinator.GetDevice(n); }
@@ -142,12 +147,9 @@ TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAre
 {
     // A QBX7720 build 4 file fits build 3 (upgrades 3-5); the LV5600 file
     // is of build 6 (upgrades of 5: 5-6); the KZ file is another model's.
-    identified({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "QBXHP-TA", "2.01"},
-                {0, "QBXHP-TA", "3.00"}, {0, "RW3360-SP", "2.17"}, {0, "LV5600", "5.10"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
-    for (const char* pszName : {"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"})
-        m_coordinator.GetCatalogue().Append(entryOf(pszName));
+    typed({{0, "KV3360", "2.05"}, {0, "QBX7720", "3.01"}, {0, "KV3360", "2.11"}, {0, "QBXHP-TA", "2.01"},
+           {0, "QBXHP-TA", "3.00"}, {0, "RW3360-SP", "2.17"}, {0, "LV5600", "5.10"}},
+          {"QAGB0410.HEX", "LVDE0601.HEX", "KZGB0310.HEX"});
     EXPECT_THAT(types(), ElementsAre("KV3360/2/2", "QBX7720/3/1", "QBXHP-TA/2/1", "QBXHP-TA/3/1", "RW3360-SP/2/1",
                                      "LV5600/5/1"));
 
@@ -157,27 +159,15 @@ TEST_F(UpdateCoordinatorTest, DeviceTypesAreModelAndBuildAndTypesWithoutFilesAre
     EXPECT_THAT(types(), ElementsAre("QBX7720/3/1", "LV5600/5/1"));
 }
 
-TEST_F(UpdateCoordinatorTest, FlashingDoneShowsTheSlowestRunningJob)
+// Which running job holds the bar and gives the text is shown by the
+// progress page's test.
+TEST_F(UpdateCoordinatorTest, FlashingDoneWithoutARunningJobLeavesTheText)
 {
     identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}, {0, "KV3360", "2.05"}});
     EXPECT_EQ(shown(), "100 given done");    // no device selected
-    // 40 % and 70 %: the first one's text; the unselected third counts not.
-    progress(0, 40, "Programming", -1);
-    progress(1, 70, "Handshaking Done", -1);
-    EXPECT_EQ(shown(), "40 Programming");
-    // The first finished: its low percent no longer holds the bar back.
-    progress(0, 40, "Programming", 4);
-    EXPECT_EQ(shown(), "70 Handshaking Done");
-    // Equal lowest percentages: the later job's text.
-    progress(0, 30, "Sorting File", -1);
-    progress(1, 30, "Handshaking", -1);
-    progress(2, 55, "Programming", -1);
-    EXPECT_EQ(shown(), "30 Handshaking");
-    // Every selected job ended.
     progress(0, 30, "Sorting File", 0);
     progress(1, 30, "Handshaking", 1);
-    progress(2, 100, "Programming Done", 0);
-    EXPECT_EQ(shown(), "100 given done");
+    EXPECT_EQ(shown(), "100 given done");    // every selected job ended
 }
 
 // A Lucent firmware file whose head names a flash part: code, type number
@@ -365,7 +355,7 @@ TEST_F(UpdateCoordinatorTest, TheUsersChoicesDecideWhatIsFlashedWithWhichOptions
     unsetenv("NORVANE_PORTS");
 }
 
-TEST_F(UpdateCoordinatorTest, StopIdentificationStopsJobsOnlyWhenThereAreRecords)
+TEST_F(UpdateCoordinatorTest, StoppingReachesOnlyJobsThereAreAndANewCoordinatorStartsUncancelled)
 {
     FlashJob job;
     InitFlashJob(&job, "\\\\.\\COM1", 38400);
@@ -374,15 +364,14 @@ TEST_F(UpdateCoordinatorTest, StopIdentificationStopsJobsOnlyWhenThereAreRecords
     identified({{0, "KV3360", "2.05"}});
     m_coordinator.StopIdentification();
     EXPECT_EQ(FlashProgress(&job, 6, 1, 0), 0);
-    ResetAbortFlag();
+    {
+        UpdateCoordinator next;
+        EXPECT_EQ(FlashProgress(&job, 6, 20, 0x200), 1);
+    }
     DeleteFlashJob(&job);
-}
 
-TEST_F(UpdateCoordinatorTest, StopFlashingWaitsOnlyForJobsThatWereStarted)
-{
     // Records that never had a job keep the result -1; waiting for them
     // would never end.
-    identified({{0, "KV3360", "2.05"}});
     m_coordinator.AddDevice("\\\\.\\COM9", 38400);
     EXPECT_FALSE(m_coordinator.AnyWorkerRuns());
     m_coordinator.StopFlashing();
@@ -411,10 +400,7 @@ TEST_F(UpdateCoordinatorTest, SinglePortTakesTheModelAndTheNamedFile)
 
 TEST_F(UpdateCoordinatorTest, RemovedTypeNamesAsAListKeepAnUnknownModelsEmptyName)
 {
-    identified({{0, "NO SUCH MODEL", "1.00"}, {0, "KV3360", "2.05"}, {0, "RW3360-SP", "2.17"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
-    m_coordinator.GetCatalogue().Append(entryOf("QAGB0410.HEX"));
+    typed({{0, "NO SUCH MODEL", "1.00"}, {0, "KV3360", "2.05"}, {0, "RW3360-SP", "2.17"}}, {"QAGB0410.HEX"});
     std::vector<std::string> names = {"kept"};
     EXPECT_EQ(m_coordinator.RemoveTypesWithoutHexFiles(&names), 3);
     EXPECT_THAT(names, ElementsAre("kept", "", "KV3360", "RW3360"));
@@ -424,11 +410,8 @@ TEST_F(UpdateCoordinatorTest, RemovedTypeNamesAsAListKeepAnUnknownModelsEmptyNam
 TEST_F(UpdateCoordinatorTest, ChosenPortsOfATypeGetTheChosenFile)
 {
     // Three KV3360 of build 2 and a QBXHP-TA; the type KV3360 was chosen.
-    identified({{0, "KV3360", "2.05"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.05"}, {0, "QBXHP-TA", "3.01"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
-    for (const char* pszName : {"KNGB0210.HEX", "KNDE0301.HEX", "TPDE0301.HEX"})
-        m_coordinator.GetCatalogue().Append(entryOf(pszName));
+    typed({{0, "KV3360", "2.05"}, {0, "KV3360", "2.11"}, {0, "KV3360", "2.05"}, {0, "QBXHP-TA", "3.01"}},
+          {"KNGB0210.HEX", "KNDE0301.HEX", "TPDE0301.HEX"});
     ModelKey_Select(&m_coordinator.GetDeviceTypes(), 0);
     m_coordinator.ApplyTypeSelection();
     const ModelKey kv = *m_coordinator.GetDeviceTypes().keys[0];
@@ -447,9 +430,7 @@ TEST_F(UpdateCoordinatorTest, ChosenPortsOfATypeGetTheChosenFile)
 
 TEST_F(UpdateCoordinatorTest, CountryChoiceOffersTheFittingFilesCountriesAndAssignsTheOneFile)
 {
-    identified({{0, "QBXHP-TA", "3.01"}, {0, "QBXHP-TA", "3.05"}});
-    m_coordinator.FinishIdentification(false);
-    m_coordinator.BuildDeviceTypes();
+    typed({{0, "QBXHP-TA", "3.01"}, {0, "QBXHP-TA", "3.05"}}, {});
     HexCatalogue& catalogue = m_coordinator.GetCatalogue();
     // The QY file stands for PL and AE too (as discovery adds them); two
     // German files; a KV3360 file of Germany that does not fit.
@@ -480,19 +461,6 @@ TEST_F(UpdateCoordinatorTest, CountryChoiceOffersTheFittingFilesCountriesAndAssi
     EXPECT_EQ(m_coordinator.AssignCountryToType(ta, nGermany), 0);
     EXPECT_EQ(catalogue.CountSelectedFitting(ta), 2);
     EXPECT_EQ(catalogue.GetEntry(0)->selected + catalogue.GetEntry(1)->selected, 0);
-}
-
-TEST(UpdateCoordinatorRunTest, ANewCoordinatorStartsUncancelled)
-{
-    FlashJob job;
-    InitFlashJob(&job, "\\\\.\\COM1", 38400);
-    AbortAllJobs();
-    EXPECT_EQ(FlashProgress(&job, 6, 10, 0x100), 0);
-    {
-        UpdateCoordinator next;
-        EXPECT_EQ(FlashProgress(&job, 6, 20, 0x200), 1);
-    }
-    DeleteFlashJob(&job);
 }
 
 TEST_F(UpdateCoordinatorTest, UpdateBaudIsSetOnlyOnAnIdleRecordInTheList)

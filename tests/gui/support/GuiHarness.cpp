@@ -3,6 +3,7 @@
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/dbg.h"
 #include "model/ModelDb.h"
+#include "sim/SimAtBoot.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -51,6 +53,7 @@ GuiSimRun::GuiSimRun(double dScale) : m_savedScale(os_TimeScale())
 
 GuiSimRun::~GuiSimRun()
 {
+    m_pWizard.reset();
     m_pApp.reset();
     m_ports.stopAll();
     ModelDb_Clear();
@@ -60,9 +63,12 @@ GuiSimRun::~GuiSimRun()
     m_pChdir.reset();
 }
 
-SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiSettings& settings)
+SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiSettings& settings, SimAtBoot* pBoot,
+                                SimDeviceConfig* pConfig)
 {
     SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+    if (pBoot != nullptr)
+        pBoot->install(&config);
     std::string error;
     for (const auto& setting : settings) {
         if (!sim_ApplySetting(&config, setting.first, setting.second, &error)) {
@@ -73,6 +79,8 @@ SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiS
     SimDevice* pDevice = m_ports.add(config, &error);
     if (pDevice == nullptr)
         m_error = error;
+    if (pConfig != nullptr)
+        *pConfig = config;
     return pDevice;
 }
 
@@ -85,6 +93,33 @@ void GuiSimRun::watchPorts(int nLast)
 {
     for (int n = 1; n <= nLast; ++n)
         m_pApp->coordinator.AddDevice(("\\\\.\\COM" + std::to_string(n)).c_str(), m_pApp->cmdInfo.m_nBaud);
+}
+
+void GuiSimRun::startUp(const std::vector<const char*>& args)
+{
+    std::vector<const char*> argv = {"norvane"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    WizardCommandLine_Parse(&m_pApp->cmdInfo, static_cast<int>(argv.size()), argv.data());
+    NorvaneApp_AddDevices(m_pApp.get());
+}
+
+CWizard& GuiSimRun::showWizard()
+{
+    m_pWizard = std::make_unique<CWizard>(m_pApp.get());
+    m_pWizard->resize(720, 360);
+    m_pWizard->show();
+    return *m_pWizard;
+}
+
+const DeviceRecord* GuiSimRun::record(int nPort)
+{
+    const std::string port = "COM" + std::to_string(nPort);
+    for (int32_t n = 0; n < m_pApp->coordinator.GetDeviceCount(); ++n) {
+        const DeviceRecord* pRecord = m_pApp->coordinator.GetDevice(static_cast<size_t>(n));
+        if (port == pRecord->PortName())
+            return pRecord;
+    }
+    return nullptr;
 }
 
 std::string GuiSimRun::portNode(int nPort) const
@@ -101,11 +136,28 @@ std::string GuiSimRun::log() const
 
 bool gui_Click(const QWidget* pWizard, const char* pszButton)
 {
-    QAbstractButton* pButton = gui_Find<QAbstractButton>(pWizard, pszButton);
-    if (pButton == nullptr || pButton->isHidden() || !pButton->isEnabled())
+    if (!gui_Offers(pWizard, pszButton))
         return false;
-    pButton->click();
+    gui_Find<QAbstractButton>(pWizard, pszButton)->click();
     return true;
+}
+
+bool gui_Offers(const QWidget* pWizard, const char* pszButton)
+{
+    const QAbstractButton* pButton = gui_Find<QAbstractButton>(pWizard, pszButton);
+    return pButton != nullptr && !pButton->isHidden() && pButton->isEnabled();
+}
+
+QStringList gui_Rows(const QTreeWidget* pTree)
+{
+    QStringList rows;
+    for (int n = 0; n < pTree->topLevelItemCount(); ++n) {
+        QStringList cells;
+        for (int c = 0; c < pTree->columnCount(); ++c)
+            cells << pTree->topLevelItem(n)->text(c);
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
 }
 
 MessageBoxCloser::MessageBoxCloser() : m_pTimer(new QTimer(this))

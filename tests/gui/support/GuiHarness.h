@@ -2,11 +2,12 @@
 // simulated devices in the test's own process (a private working folder
 // with firmware files, simulated devices linked as COMn in a NORVANE_PORTS
 // folder, the sample model database, a short time scale), finding controls
-// by object name, closing the message boxes a page shows, and saving
-// screenshots of a widget.
+// by object name, reading a list's rows, closing the message boxes a page
+// shows, and saving screenshots of a widget.
 #ifndef NORVANE_TESTS_GUI_SUPPORT_GUIHARNESS_H
 #define NORVANE_TESTS_GUI_SUPPORT_GUIHARNESS_H
 
+#include "app/CWizard.h"
 #include "app/NorvaneApp.h"
 #include "sim/SimPortSet.h"
 #include "support/TempDir.h"
@@ -23,6 +24,8 @@
 
 class QAbstractButton;
 class QTimer;
+class QTreeWidget;
+class SimAtBoot;
 
 // Time scale of a GUI run: the pages' 1000 ms ticks last 100 ms, and the
 // 20-tick identification limit two seconds.
@@ -41,8 +44,8 @@ GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, co
 // temporary folder, NORVANE_PORTS names the folder of its simulated devices,
 // the sample Models.ini is loaded, the debug log goes to log.txt in the
 // working folder, and the runtime clock runs at the given scale. Everything
-// is put back at its end; the application object (and with it the
-// coordinator, which waits for its workers) goes first.
+// is put back at its end; the wizard and the application object (and with
+// it the coordinator, which waits for its workers) go first.
 class GuiSimRun {
 public:
     explicit GuiSimRun(double dScale = gui_kTimeScale);
@@ -55,15 +58,24 @@ public:
     const std::string& error() const { return m_error; }
 
     // Starts a device of the family ("atmodem", "ta", "lucent", "rockwell",
-    // "modem") on COMn. Returns null, with error() set, when a setting is
-    // not valid or the device cannot start.
-    SimDevice* addDevice(int nPort, const std::string& family, const GuiSettings& settings = {});
+    // "modem") on COMn, with an AT boot code behind it when pBoot is given;
+    // its configuration is copied to *pConfig when given (its loaders share
+    // their records with the device). Returns null, with error() set, when a
+    // setting is not valid or the device cannot start.
+    SimDevice* addDevice(int nPort, const std::string& family, const GuiSettings& settings = {},
+                         SimAtBoot* pBoot = nullptr, SimDeviceConfig* pConfig = nullptr);
     // Writes a firmware file into the working folder. The catalogue reads
     // only names, so the contents are a minimal image unless given.
     void addFile(const std::string& sName, const std::string& sText = std::string());
     // Fills the coordinator with COM1 .. COMnLast at 38400 baud, as start-up
     // does for COM1 .. COM36.
     void watchPorts(int nLast);
+    // Start-up as the program does it: the arguments (after the program's
+    // name) parsed and COM1 .. COM36 added.
+    void startUp(const std::vector<const char*>& args);
+    // Makes the wizard over the application, 720 x 360, and shows it.
+    CWizard& showWizard();
+    CWizard& wizard() { return *m_pWizard; }
 
     // The folder where the devices are linked as COMn (NORVANE_PORTS).
     const std::string& portsFolder() const { return m_ports.dir(); }
@@ -73,6 +85,10 @@ public:
 
     NorvaneApp& app() { return *m_pApp; }
     UpdateCoordinator& coordinator() { return m_pApp->coordinator; }
+    // The record on COMn, or null.
+    const DeviceRecord* record(int nPort);
+    // The error code the run would end with.
+    int errorCode() { return m_pApp->coordinator.GetErrorTable().GetError(); }
     const std::string& folder() const { return m_dir.path(); }
     // The debug log so far.
     std::string log() const;
@@ -83,6 +99,7 @@ private:
     SimPortSet m_ports;                     // the simulated devices
     double m_savedScale;                    // time scale before the run
     std::unique_ptr<NorvaneApp> m_pApp;     // options, picture, coordinator
+    std::unique_ptr<CWizard> m_pWizard;     // the wizard once shown
     std::string m_error;                    // why set-up failed; empty when it did not
 };
 
@@ -97,6 +114,12 @@ T* gui_Find(const QObject* pRoot, const char* pszName)
 // finishButton, cancelButton). Returns false when it is missing, hidden or
 // disabled, and then clicks nothing.
 bool gui_Click(const QWidget* pWizard, const char* pszButton);
+
+// True when the named button of the wizard exists, is shown and enabled.
+bool gui_Offers(const QWidget* pWizard, const char* pszButton);
+
+// The texts of a tree's rows, columns joined by "|".
+QStringList gui_Rows(const QTreeWidget* pTree);
 
 // Closes every message box that becomes the active modal window while the
 // object lives, by its default button (OK for the program's boxes), and
