@@ -98,11 +98,6 @@ const BaudLetter kBaudLetters[] = {
 // Wake-up and speed answers.
 enum Answer { kAnswered = 0, kNoAnswer = 1, kOtherAnswer = 2 };
 
-bool goOn(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a, uint32_t b)
-{
-    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, a, b) != 0;
-}
-
 // The protocol's own writes and line settings are not checked where they
 // are made: a command that did not go out, or a line left at another rate,
 // shows as the silence of the reply wait that follows, and that wait ends
@@ -248,12 +243,12 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
                 return flsh_cHandshakeFailure;
             int c = getByteTimed(pPort, kByteTimeoutS);
             nAnswer = c == kAwake ? kAnswered : c == -1 ? kNoAnswer : kOtherAnswer;
-            if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
                 return flsh_cAborted;
         }
         if (nElapsedMs > kRetryReportMs && !bReported) {
             bReported = true;
-            if (!goOn(pfnProgress, pContext, flsh_cEventRetry, 0, 0))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cEventRetry, 0, 0))
                 return flsh_cAborted;
         }
         if (nAnswer == kAnswered)
@@ -276,7 +271,7 @@ int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgres
             if (entry.bSpeed && c == entry.cLetter)
                 *pnSpeed = entry.nBaud;
         }
-        if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 50, 0))
+        if (!flsh_Report(pfnProgress, pContext, flsh_cEventHandshake, 50, 0))
             return flsh_cAborted;
         if (*pnSpeed != 0)
             return flsh_cSuccessful;
@@ -309,7 +304,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     urs_SleepMs(kAfterStartCommandMs);
     setLine(pPort, kBootBaud);
     urs_SleepMs(kAfterBootSwitchMs);
-    if (!goOn(pfnProgress, pJob, flsh_cEventHandshake, 0, 0))
+    if (!flsh_Report(pfnProgress, pJob, flsh_cEventHandshake, 0, 0))
         return flsh_cAborted;
 
     int32_t nResult = wakeUp(pPort, nFlags, pfnProgress, pJob);
@@ -340,7 +335,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     snprintf(pszVersion, flsh_kVersionSize, "%d.%d", nMajor, nMinor);
     if (nMajor == 1 && nMinor < 8)
         *pnBlockSize = AtFlsh_kOldBlockSize;
-    return goOn(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? flsh_cSuccessful : flsh_cAborted;
+    return flsh_Report(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? flsh_cSuccessful : flsh_cAborted;
 }
 
 int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoot)
@@ -472,7 +467,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
                          static_cast<uint8_t>(nAddress)};
     urs_StartTimer(pPort, kBlockSendTimeoutS);
     if (urs_PutBlock(pPort, header, sizeof header) != urs_kOk)
-        return goOn(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
+        return flsh_Report(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
 
     bool bPieces = (nFlags & (ModelDb_kFlagPieces128 | ModelDb_kFlagPieces256)) != 0;
     uint32_t nPiece = (nFlags & ModelDb_kFlagPieces128) ? kSmallPiece : (nFlags & ModelDb_kFlagPieces256) ? kLargePiece : nLength;
@@ -480,13 +475,13 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     for (uint32_t nSent = 0; nSent < nLength; nSent += nPiece) {
         uint32_t nCount = nLength - nSent < nPiece ? nLength - nSent : nPiece;
         bLastFailed = urs_PutBlock(pPort, pContext->block + nSent, nCount) != urs_kOk;
-        if (bPieces && bLastFailed && !goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress))
+        if (bPieces && bLastFailed && !flsh_Report(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress))
             return false;
         if (bPieces && !bLastFailed)
             urs_SleepMs(kPieceGapMs);
     }
     if (bLastFailed)
-        return goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
+        return flsh_Report(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
     (void)urs_PutChar(pPort, pContext->nBlockChecksum);
     urs_StopTimer(pPort);
     return true;
@@ -500,7 +495,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     void* pJob = pContext->pContext;
     (void)urs_PutString(pPort, kBlockCommand);
     if (!waitGo(pPort)) {
-        if (!goOn(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
+        if (!flsh_Report(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
             return BlockSend::kAborted;
         return BlockSend::kTimeout;
     }
@@ -511,7 +506,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
         return BlockSend::kAccepted;
     if (nAnswer == AtFlsh_kReplyNone)
         return BlockSend::kTimeout;
-    if (!goOn(pfnProgress, pJob, flsh_cEventVerifyError, 0, 0))
+    if (!flsh_Report(pfnProgress, pJob, flsh_cEventVerifyError, 0, 0))
         return BlockSend::kAborted;
     return BlockSend::kRefused;
 }
@@ -535,7 +530,7 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         if (nLength == 0) {
             (void)urs_PutString(pPort, kEndCommand);
             *pnHighestAddress = nLastAddress;
-            return goOn(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
+            return flsh_Report(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
         }
         BlockSend eSend = BlockSend::kRefused;
         for (int nTry = 0; nTry < kBlockTries && eSend == BlockSend::kRefused; ++nTry)
@@ -550,7 +545,7 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         nLastAddress = pContext->nBlockAddress;
         uint32_t nPosition = static_cast<uint32_t>(osfl_Tell(hSorted));
         nPercent = nFileSize > 0 ? static_cast<int32_t>(static_cast<uint64_t>(nPosition) * 100 / nFileSize) : 100;
-        if (!goOn(pfnProgress, pJob, flsh_cEventProgram, nPercent, nLastAddress))
+        if (!flsh_Report(pfnProgress, pJob, flsh_cEventProgram, nPercent, nLastAddress))
             return flsh_cAborted;
         os_yield();
     }
@@ -635,7 +630,7 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     int32_t nResult = AtFlsh_PrepareBoot(&run.port, nFlags, bProtectBoot);
     if (nResult != 0 || bHandshakeOnly)
         return nResult;
-    if (!goOn(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
+    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
         return flsh_cAborted;
     return AtFlsh_ProgramBlocks(&context, &run.port, run.hSorted, nBlockSize, nFlags, pnHighestAddress, pfnProgress);
 }

@@ -62,6 +62,11 @@ constexpr int32_t flsh_cEventSort = 14;          // "Sort", "Sorting File"
 // Returns nonzero to go on, 0 when the protocol must stop with result 2.
 typedef int32_t (*FlashProgressFn)(void* pContext, int32_t nEvent, int32_t a, uint32_t b);
 
+// Reports event nEvent with a and b through pfnProgress, which may be null.
+// Returns false when the callback answered 0 (the run must stop with result
+// 2). Returns true otherwise, also when there is no callback.
+bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a, uint32_t b);
+
 // Entry point shared by the three protocols (AtFlsh_Program,
 // LucFlsh_Program, RockFlsh_Program): port path; hex-file path; for the AT
 // protocol the controller flags, for the others the flash type; handshake

@@ -48,11 +48,6 @@ int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength)
     return static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nLength);
 }
 
-bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t nPercent)
-{
-    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, nPercent, 0) != 0;
-}
-
 // ---------------------------------------------------------- 3. Waiting for replies
 
 int flsh_ReadReplyByte(urs_Port* pPort)

@@ -39,11 +39,6 @@ int32_t flsh_ReadLineText(osfl_Handle hFile, os_LineReader* pReader, const char*
 // position cannot be read.
 int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength);
 
-// Reports event nEvent with a = nPercent and b = 0 through pfnProgress.
-// Returns false when the callback answered 0 (the run must stop with result
-// 2); true otherwise, also when there is no callback.
-bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t nPercent);
-
 // ---------------------------------------------------------- 3. Waiting for replies
 
 // Time each idle pass of a reply wait blocks for input (runtime clock); a

@@ -26,6 +26,11 @@
 // once per iteration of their wait loops, from the thread that owns the port.
 typedef int32_t (*devid_ProgressFn)(void* pArg, int32_t nStage);
 
+// Reports stage nStage through pfnProgress, which may be null. Returns false
+// when the callback answered 0 (the exchange or sequence stops). Returns
+// true otherwise, also when there is no callback.
+bool devid_Report(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage);
+
 // Longest pause of one wait-loop iteration when no byte is waiting
 // (runtime-clock milliseconds): the callback runs at least this often and a
 // reply's last byte is seen at once, while a waiting thread stays idle.

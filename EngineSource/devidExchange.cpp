@@ -113,7 +113,7 @@ bool startExchange(urs_Port* pPort, uint32_t nTimeout, const char* pszCommand)
 // a read only when a byte is waiting (else a short idle wait).
 LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int32_t nStage, uint8_t* pByte)
 {
-    if (pfnProgress != nullptr && pfnProgress(pArg, nStage) == 0)
+    if (!devid_Report(pfnProgress, pArg, nStage))
         return LoopStep::kCancelled;
     if (urs_TimerExpired(pPort))
         return LoopStep::kExpired;
@@ -125,6 +125,11 @@ LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int
 }
 
 }  // namespace
+
+bool devid_Report(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage)
+{
+    return pfnProgress == nullptr || pfnProgress(pArg, nStage) != 0;
+}
 
 int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint32_t nTimeout,
                       devid_ProgressFn pfnProgress, void* pArg, const char* pszCommand,
