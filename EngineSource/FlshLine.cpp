@@ -53,18 +53,12 @@ int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength)
 int flsh_ReadReplyByte(urs_Port* pPort)
 {
     for (;;) {
-        if (urs_TimerExpired(pPort))
-            return -1;
-        if (!urs_CharReady(pPort)) {
-            urs_WaitInput(pPort, flsh_kWaitSliceMs);
-            continue;
-        }
         uint8_t byte = 0;
-        int nRead = urs_ReadByte(pPort, &byte);
-        if (nRead == urs_kIoError)
-            return -1;
-        if (nRead == urs_kOk)
+        int nNext = urs_NextByte(pPort, &byte);
+        if (nNext == urs_kOk)
             return byte;
+        if (nNext == urs_kExpired || nNext == urs_kIoError)
+            return -1;
     }
 }
 

@@ -41,12 +41,8 @@ int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength);
 
 // ---------------------------------------------------------- 3. Waiting for replies
 
-// Time each idle pass of a reply wait blocks for input (runtime clock); a
-// byte that arrives ends the pass at once.
-constexpr int flsh_kWaitSliceMs = 50;
-
 // Reads the next received byte before the port's armed deadline. While
-// nothing is waiting it blocks in urs_WaitInput slices instead of spinning.
+// nothing is waiting it blocks in urs_NextByte's slices instead of spinning.
 // Returns the byte (0..255, every value a byte), or -1 when the deadline has
 // passed or the read failed. The caller arms the deadline (urs_StartTimer).
 int flsh_ReadReplyByte(urs_Port* pPort);

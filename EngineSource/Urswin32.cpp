@@ -611,6 +611,17 @@ int urs_WaitInput(urs_Port* pPort, int nMaxMs)
     return 0;
 }
 
+int urs_NextByte(urs_Port* pPort, uint8_t* pByte)
+{
+    if (urs_TimerExpired(pPort))
+        return urs_kExpired;
+    if (!urs_CharReady(pPort)) {
+        urs_WaitInput(pPort, urs_kWaitSliceMs);
+        return urs_kNoByteYet;
+    }
+    return urs_ReadByte(pPort, pByte);
+}
+
 // ----------------------------------------------------------- 8. Trace helpers
 
 void urs_FormatData(char* pszOut, size_t nOutSize, const void* pData, uint32_t nCount)

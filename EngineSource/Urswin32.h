@@ -163,6 +163,23 @@ void urs_DiscardInput(urs_Port* pPort);
 // waiting thread leaves the processor idle.
 int urs_WaitInput(urs_Port* pPort, int nMaxMs);
 
+// Time each idle pass of a reply wait blocks for input (runtime-clock
+// milliseconds): a byte that arrives ends the pass at once, and the loop's
+// own work between passes (a progress callback) runs at least this often.
+constexpr int urs_kWaitSliceMs = 50;
+
+// Results of urs_NextByte besides those of urs_ReadByte.
+constexpr int urs_kNoByteYet = 1;   // nothing was waiting; the pass waited for input and read nothing
+constexpr int urs_kExpired = -5;    // the armed deadline had passed; nothing was read
+
+// One pass of a loop that waits for reply bytes under the armed deadline.
+// Returns urs_kExpired at once when the deadline has passed. When no byte is
+// waiting it blocks up to urs_kWaitSliceMs (urs_WaitInput) and returns
+// urs_kNoByteYet. Otherwise it returns urs_ReadByte's result: urs_kOk (0 is
+// success) with the byte in *pByte, urs_kTimeout or urs_kIoError. Every
+// reply wait of the engine's exchanges loops over it.
+int urs_NextByte(urs_Port* pPort, uint8_t* pByte);
+
 // ------------------------------------------- 5. Deadline timer and sleeps
 
 // Arms (or re-arms) the deadline nSeconds from now.

@@ -33,8 +33,9 @@ bool devid_Report(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage);
 
 // Longest pause of one wait-loop iteration when no byte is waiting
 // (runtime-clock milliseconds): the callback runs at least this often and a
-// reply's last byte is seen at once, while a waiting thread stays idle.
-constexpr int devid_kWaitSliceMs = 50;
+// reply's last byte is seen at once, while a waiting thread stays idle. The
+// exchange's loops wait through urs_NextByte, so this is its slice.
+constexpr int devid_kWaitSliceMs = urs_kWaitSliceMs;
 
 // Sends pszCommand unchanged (it carries its own carriage return) and
 // collects the reply after the echo of the command into pszReply, an area of

@@ -115,13 +115,12 @@ LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int
 {
     if (!devid_Report(pfnProgress, pArg, nStage))
         return LoopStep::kCancelled;
-    if (urs_TimerExpired(pPort))
+    int nNext = urs_NextByte(pPort, pByte);
+    if (nNext == urs_kExpired)
         return LoopStep::kExpired;
-    if (!urs_CharReady(pPort)) {
-        urs_WaitInput(pPort, devid_kWaitSliceMs);
+    if (nNext == urs_kNoByteYet)
         return LoopStep::kNoByte;
-    }
-    return urs_ReadByte(pPort, pByte) == urs_kOk ? LoopStep::kByte : LoopStep::kReadFailed;
+    return nNext == urs_kOk ? LoopStep::kByte : LoopStep::kReadFailed;
 }
 
 }  // namespace
