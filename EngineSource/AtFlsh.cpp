@@ -12,6 +12,7 @@
 // probes. All pauses and deadlines are on the runtime clock.
 #include "EngineSource/AtFlsh.h"
 
+#include "EngineSource/FlshLine.h"
 #include "EngineSource/HexCheck.h"
 
 #include <cstdio>
@@ -555,34 +556,18 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
 
 namespace {
 
-// What a run holds; released on every path out of AtFlsh_Program.
-class RunResources {
-public:
-    RunResources() { szTempFile[0] = '\0'; }
-    ~RunResources()
-    {
-        osfl_Close(hSorted);
-        os_RemoveTempFile(szTempFile);
-        urs_ClosePort(&port);
-    }
-    RunResources(const RunResources&) = delete;
-    RunResources& operator=(const RunResources&) = delete;
+// The run's file slot of the sorted copy, open for reading.
+constexpr int kSortedSlot = 0;
 
-    urs_Port port = {};                            // the device's port
-    osfl_Handle hSorted = osfl_kInvalidHandle;     // the sorted copy, open for reading
-    char szTempFile[os_kMaxPath];                  // the sorted copy's path; empty when none was made
-};
-
-// Makes the sorted copy and opens it. False when that fails.
-bool makeSortedCopy(AtFlashContext* pContext, RunResources* pRun, const char* pszHexFile,
-                    FlashProgressFn pfnProgress)
+// Makes the sorted copy (the run's temporary file) and opens it. False when
+// that fails.
+bool makeSortedCopy(AtFlashContext* pContext, flsh_Run* pRun, const char* pszHexFile, FlashProgressFn pfnProgress)
 {
     if (!os_MakeTempFile(pRun->szTempFile, sizeof pRun->szTempFile))
         return false;
     if (SortHexFile(pszHexFile, pRun->szTempFile, &pContext->sortData, pfnProgress, pContext->pContext) != 0)
         return false;
-    pRun->hSorted = osfl_Open(pRun->szTempFile, osfl_kAccessRead);
-    return pRun->hSorted != osfl_kInvalidHandle;
+    return flsh_OpenRunFile(pRun, kSortedSlot, pRun->szTempFile);
 }
 
 }  // namespace
@@ -602,8 +587,8 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     context.pContext = pContext;
     os_ResetLineReader(&context.reader);
 
-    RunResources run;
-    if (urs_OpenPort(&run.port, pszPort) != urs_kOk)
+    flsh_Run run;
+    if (flsh_OpenRun(&run, pszPort) != urs_kOk)
         return flsh_cPortOpen;
     if (!bHandshakeOnly) {
         osfl_Handle hHex = osfl_Open(pszHexFile, osfl_kAccessRead);
@@ -632,5 +617,6 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
         return nResult;
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
         return flsh_cAborted;
-    return AtFlsh_ProgramBlocks(&context, &run.port, run.hSorted, nBlockSize, nFlags, pnHighestAddress, pfnProgress);
+    return AtFlsh_ProgramBlocks(&context, &run.port, run.hFiles[kSortedSlot], nBlockSize, nFlags, pnHighestAddress,
+                                pfnProgress);
 }

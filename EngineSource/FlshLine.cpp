@@ -1,5 +1,5 @@
-// Shared pieces of the line-streaming flash protocols: line texts, progress,
-// reply waits and the run record.
+// Shared pieces of the line-streaming flash protocols (line texts, progress,
+// reply waits) and the run record of every protocol.
 #include "EngineSource/FlshLine.h"
 
 #include "EngineSource/dbg.h"
@@ -90,6 +90,7 @@ flsh_Run::~flsh_Run()
 {
     for (int nSlot = 0; nSlot < flsh_kRunFiles; ++nSlot)
         flsh_CloseRunFile(this, nSlot);
+    os_RemoveTempFile(szTempFile);
     urs_ClosePort(&port);
 }
 

@@ -1,7 +1,7 @@
 // Pieces the two line-streaming flash protocols (LucFlsh, RockFlsh) share:
 // the text of one file line as it goes on the line, the percentage of a file
-// sent, progress reports, waits for reply texts under a deadline, and the
-// record of what a run holds open.
+// sent and waits for reply texts under a deadline. The record of what a run
+// holds open serves all three protocols (AtFlsh too).
 //
 // Map of this header:
 //   1. Lines of a loader or firmware file    3. Waiting for replies
@@ -67,13 +67,19 @@ struct flsh_SendContext {
 
 constexpr int flsh_kRunFiles = 2;
 
-// The port and files of one protocol run, owned by the protocol's entry
-// point. flsh_OpenRun fills it; whatever is still open when the record goes
-// out of scope is closed (the files first, then the port), so every path out
-// of a protocol closes what it opened.
+// The port, files and temporary file of one protocol run, owned by the
+// protocol's entry point. flsh_OpenRun fills it; whatever is still open when
+// the record goes out of scope is released (the files first, then the
+// temporary file and its folder, then the port), so every path out of a
+// protocol releases what it opened.
 struct flsh_Run {
     urs_Port port = {-1, 0, 0, 0, {}, 0};   // the run's port; hFile -1 while closed
-    osfl_Handle hFiles[flsh_kRunFiles] = {osfl_kInvalidHandle, osfl_kInvalidHandle};  // loader (or boot loader), firmware
+    // Lucent and Rockwell: loader (or boot loader), firmware; AT: the sorted copy.
+    osfl_Handle hFiles[flsh_kRunFiles] = {osfl_kInvalidHandle, osfl_kInvalidHandle};
+    char szTempFile[os_kMaxPath] = {};      // a file made by os_MakeTempFile; empty when none was made
+    flsh_Run() = default;
+    flsh_Run(const flsh_Run&) = delete;
+    flsh_Run& operator=(const flsh_Run&) = delete;
     ~flsh_Run();
 };
 

@@ -225,23 +225,30 @@ bool drainOutput(int fd)
     }
 }
 
-// Closes a port that urs_OpenPort has opened, unless told to keep it.
-class OpenGuard {
-public:
-    explicit OpenGuard(urs_Port* pPort) : m_pPort(pPort) {}
-    ~OpenGuard()
-    {
-        if (!m_bKeep)
-            urs_ClosePort(m_pPort);
+// Readies a line urs_OpenPort has just opened: purges its queues, raises
+// RTS and DTR and sets the initial line. False (logged) at the first step
+// that fails.
+bool readyLine(int fd, const char* pszShort)
+{
+    if (sys().pTcflush(fd, TCIOFLUSH) != 0) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to purge comm buffers", pszShort);
+        return false;
     }
-    OpenGuard(const OpenGuard&) = delete;
-    OpenGuard& operator=(const OpenGuard&) = delete;
-    void keep() { m_bKeep = true; }
-
-private:
-    urs_Port* m_pPort;     // the port being opened
-    bool m_bKeep = false;  // true once the open succeeded
-};
+    if (!setModemLine(fd, TIOCMBIS, TIOCM_RTS)) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to set RTS high", pszShort);
+        return false;
+    }
+    if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to set DTR high", pszShort);
+        return false;
+    }
+    termios line = initialLine();
+    if (sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
+        DBG_LOG("urs_OpenPort: <%s> Unable to set comm state", pszShort);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -269,27 +276,10 @@ int urs_OpenPort(urs_Port* pPort, const char* pszDevice)
         return urs_kNotOpened;
     }
     pPort->hFile = fd;
-    OpenGuard guard(pPort);
-
-    if (sys().pTcflush(fd, TCIOFLUSH) != 0) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to purge comm buffers", pszShort);
+    if (!readyLine(fd, pszShort)) {
+        urs_ClosePort(pPort);
         return urs_kNotOpened;
     }
-    if (!setModemLine(fd, TIOCMBIS, TIOCM_RTS)) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to set RTS high", pszShort);
-        return urs_kNotOpened;
-    }
-    if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to set DTR high", pszShort);
-        return urs_kNotOpened;
-    }
-    termios line = initialLine();
-    if (sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
-        DBG_LOG("urs_OpenPort: <%s> Unable to set comm state", pszShort);
-        return urs_kNotOpened;
-    }
-
-    guard.keep();
     DBG_LOG("Port opened <%s>", pszShort);
     gn_StrCopyN(pPort->szName, pszShort, static_cast<int>(sizeof pPort->szName));
     return urs_kOk;
