@@ -7,7 +7,8 @@
 //   3. Opening and closing            7. Reading and waiting
 //   4. Line settings                  8. Trace helpers
 //
-// How the Win32 steps of the original design map onto POSIX:
+// The steps of a port's life, by the names its log lines use, and the POSIX
+// calls that carry them:
 //   exclusive CreateFile     open(O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC),
 //                            flock(LOCK_EX|LOCK_NB) and ioctl(TIOCEXCL)
 //   SetupComm (queues)       nothing to set: the kernel sizes its queues
@@ -192,9 +193,10 @@ int openExclusive(const char* pszPath)
 }
 
 // The line of a freshly opened port, built from zero: 300 baud, 8 data bits,
-// no parity (parity checking on, as the original sets it), one stop bit,
-// raw (no echo, no canonical mode, no translation), receiver on, modem
-// status lines ignored, no flow control; reads never block in the driver.
+// no parity (parity checking on, so a parity set later is checked at once),
+// one stop bit, raw (no echo, no canonical mode, no translation), receiver
+// on, modem status lines ignored, no flow control; reads never block in the
+// driver.
 termios initialLine()
 {
     termios line;
