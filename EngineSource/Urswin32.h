@@ -138,7 +138,8 @@ int urs_CharReady(urs_Port* pPort);
 // read error. Callers that must tell 0xFF from a time-out use urs_ReadByte.
 int urs_GetChar(urs_Port* pPort);
 
-// Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms.
+// Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms. A
+// time-out of 0 reads only a byte already received.
 int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds);
 
 // Reads one byte as urs_GetChar does, but keeps the byte apart from the
@@ -157,7 +158,8 @@ void urs_DiscardInput(urs_Port* pPort);
 // first, and never longer than until the armed deadline has just passed
 // (time left + 1 ms; at once when it has already passed). It reads nothing.
 // On a line that has hung up it sleeps the same span instead of returning at
-// once, so a loop around it never spins. Returns 1 when a byte is waiting,
+// once, so a loop around it never spins. An nMaxMs of 0 (or less) only
+// looks and returns at once. Returns 1 when a byte is waiting,
 // else 0. Loops call it once per iteration when urs_CharReady gave 0, so the
 // callback of each iteration still runs and deadlines still hold, while a
 // waiting thread leaves the processor idle.
@@ -182,7 +184,9 @@ int urs_NextByte(urs_Port* pPort, uint8_t* pByte);
 
 // ------------------------------------------- 5. Deadline timer and sleeps
 
-// Arms (or re-arms) the deadline nSeconds from now.
+// Arms (or re-arms) the deadline nSeconds from now. A deadline of 0 passes
+// within the millisecond: the reads, writes and waits under it take only
+// what the line has ready at once.
 void urs_StartTimer(urs_Port* pPort, uint32_t nSeconds);
 // Disarms the deadline.
 void urs_StopTimer(urs_Port* pPort);

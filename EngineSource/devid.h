@@ -47,7 +47,9 @@ constexpr int devid_kWaitSliceMs = urs_kWaitSliceMs;
 // collected, without its carriage return; with 0 everything up to and
 // including the final "OK\r\n". Any "OK\r\n" in the received bytes, echo
 // included, ends the wait. nTimeout is the deadline in seconds for the whole
-// exchange. pfnProgress may be null; it gets stage 1 with pArg once per
+// exchange. A time-out of 0 gives a deadline that passes within the
+// millisecond: the command goes out only when the line takes it at once,
+// and the wait sees only bytes already received. pfnProgress may be null; it gets stage 1 with pArg once per
 // pass of the wait.
 //
 // Returns 1 (1 is success) after "OK\r\n", the text then trimmed of outer
@@ -68,8 +70,8 @@ int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint
 // skipping the second line) the third and the fourth line. Lines end at
 // carriage returns, and the fields are trimmed. A field is written from its
 // start once the reply reaches it; a field the reply never reaches keeps its
-// contents. nTimeout is the deadline in seconds. pfnProgress may be null; it
-// gets stage 4 with pArg once per pass of the wait.
+// contents. nTimeout is the deadline in seconds; 0 gives no time, as for
+// devid_SendCommand. pfnProgress may be null; it gets stage 4 with pArg once per pass of the wait.
 //
 // Returns 1 (1 is success) after "OK\r\n". Returns 0 when the command could
 // not be written, the callback answered 0 or the deadline passed (fields so
@@ -143,7 +145,8 @@ int32_t devid_Identify(devid_DeviceInfo* pInfo, const char* pszDevice, devid_Pro
 
 // Runs the identification command sequence on an open port.
 //
-// Each command is given nTimeout seconds. The text fields are the caller's,
+// Each command is given nTimeout seconds; 0 gives no command time to be
+// answered (see devid_SendCommand). The text fields are the caller's,
 // devid_kTextSize bytes each; texts put into them are cut to fit.
 // pfnProgress may be null, which never stops the sequence. It gets stage 0
 // first, 1 and 4 while waiting, 2 and 3 once the model is known and 5 once
@@ -191,7 +194,8 @@ void devid_GetCountry(const char* pszReply, char* pszCountry, size_t nSize, int 
 // Reads a Lucent device's flash identification and command variant over an
 // open port.
 //
-// Each command gets nTimeout seconds, and all replies go into one area of
+// Each command gets nTimeout seconds (0: no time to be answered, see
+// devid_SendCommand), and all replies go into one area of
 // 52 bytes. The commands: "AAAAT\r" (result ignored), "AT\r", "AT&&F\r"
 // (variant 0) or else "AT&&W\r" (variant 1), "ATE1\r", "ATI5\r" (its first
 // character gives the type). An "ATI5" reply with "RRFL" gives size and code
