@@ -102,7 +102,8 @@ enum Answer { kAnswered = 0, kNoAnswer = 1, kOtherAnswer = 2 };
 // The protocol's own writes and line settings are not checked where they
 // are made: a command that did not go out, or a line left at another rate,
 // shows as the silence of the reply wait that follows, and that wait ends
-// the run with its result.
+// the run with its result. The one write no reply follows, the closing
+// "ATFLEND\r", says its own reason where it is made.
 void setLine(urs_Port* pPort, uint32_t nBaud)
 {
     (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
@@ -529,6 +530,8 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         if (nLength < 0)
             return flsh_cBadHexFile;
         if (nLength == 0) {
+            // No reply follows "ATFLEND\r": the device has accepted every
+            // block, so the run's result rests on them, not on this write.
             (void)urs_PutString(pPort, kEndCommand);
             *pnHighestAddress = nLastAddress;
             return flsh_Report(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
