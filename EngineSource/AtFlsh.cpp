@@ -168,10 +168,12 @@ bool versionByte(urs_Port* pPort, int* pc)
 int AtFlsh_WaitOkError(urs_Port* pPort)
 {
     static const char* const kAnswers[] = {kError, kOk};
+    constexpr int kErrorAnswer = 0;   // index of kError in kAnswers
+    constexpr int kOkAnswer = 1;      // index of kOk in kAnswers
     urs_StartTimer(pPort, kOkErrorTimeoutS);
     int nAnswer = readUntil(pPort, kAnswers, 2);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? AtFlsh_kReplyError : nAnswer == 1 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
+    return nAnswer == kErrorAnswer ? AtFlsh_kReplyError : nAnswer == kOkAnswer ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
@@ -179,7 +181,7 @@ int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
     urs_StartTimer(pPort, kEchoTimeoutS);
     int nAnswer = readUntil(pPort, &pszText, 1);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
+    return nAnswer >= 0 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
@@ -310,11 +312,11 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
         return flsh_cAborted;
 
     int32_t nResult = wakeUp(pPort, nFlags, pfnProgress, pJob);
-    if (nResult != 0)
+    if (nResult != flsh_cSuccessful)
         return nResult;
     int32_t nSpeed = 0;
     nResult = querySpeed(pPort, &nSpeed, pfnProgress, pJob);
-    if (nResult != 0)
+    if (nResult != flsh_cSuccessful)
         return nResult;
     if (*pnBaud > nSpeed)
         *pnBaud = nSpeed;
@@ -343,7 +345,7 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
 int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoot)
 {
     if (bProtectBoot)
-        return 0;
+        return flsh_cSuccessful;
     if (nFlags & ModelDb_kFlagSendDpOff) {
         (void)urs_PutString(pPort, kDpOffCommand);
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
@@ -354,7 +356,7 @@ int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoo
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
-    return 0;
+    return flsh_cSuccessful;
 }
 
 // ------------------------------------------------------------------ 4. Blocks
@@ -610,13 +612,13 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     int32_t nBlockSize = AtFlsh_kBlockSize;
     if (!bBootCodeOnly) {
         int32_t nResult = AtFlsh_Handshake(&context, &run.port, pnBaud, &nBlockSize, nFlags, pszVersion, pfnProgress);
-        if (nResult != 0)
+        if (nResult != flsh_cSuccessful)
             return nResult;
     } else {
         setLine(&run.port, static_cast<uint32_t>(*pnBaud));
     }
     int32_t nResult = AtFlsh_PrepareBoot(&run.port, nFlags, bProtectBoot);
-    if (nResult != 0 || bHandshakeOnly)
+    if (nResult != flsh_cSuccessful || bHandshakeOnly)
         return nResult;
     if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
         return flsh_cAborted;

@@ -55,7 +55,8 @@ const char* const kRefusals[kRefusalCount] = {"NOK1", "NOK2", "NOK3", "NOK4"};
 const char* const kVersionReplies[kVersionCount] = {"Ver:4.3", "Ver:4.4"};
 const char* const kVersions[kVersionCount] = {"4.3", "4.4"};
 
-int variantIndex(int32_t nCmdVariant) { return nCmdVariant == 0 ? 0 : 1; }
+// The row of the variant's commands; any variant but F reads as W.
+int variantIndex(int32_t nCmdVariant) { return nCmdVariant == devid_kVariantF ? devid_kVariantF : devid_kVariantW; }
 
 }  // namespace
 

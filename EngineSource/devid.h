@@ -105,6 +105,11 @@ constexpr int32_t devid_kNoEchoSetting = 11;      // no "OK" to "ATE1V1Q0"
 constexpr int devid_kCountryFromAti9 = 1;         // an "ATI9\r" reply
 constexpr int devid_kCountryFromAti5 = 2;         // an "ATI5\r" reply
 
+// Flash command variant of a Lucent-based device (nFlashCmdVariant): which
+// form of the flash commands it accepts.
+constexpr int32_t devid_kVariantF = 0;            // "AT&&F" commands
+constexpr int32_t devid_kVariantW = 1;            // "AT&&W" commands
+
 // A flash memory's identification, as a device reports it or a hex file's
 // head names it.
 struct devid_FlashId {
@@ -122,7 +127,7 @@ struct devid_DeviceInfo {
     char szCountry[devid_kTextSize];        // country as the device names it, or "Universal"
     char szSpecialBuild[devid_kTextSize];   // special-build text; empty for a standard build
     devid_FlashId flashId;                  // flash identification (Lucent-based devices)
-    int32_t nFlashCmdVariant;               // 0: "AT&&F" commands accepted, 1: "AT&&W" commands
+    int32_t nFlashCmdVariant;               // devid_kVariantF or devid_kVariantW
     int32_t nOpenError;                     // status 1: errno of the failed open (urs_Port's nOpenError), else 0
 };
 
