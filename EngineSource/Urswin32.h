@@ -159,8 +159,8 @@ void urs_DiscardInput(urs_Port* pPort);
 // (time left + 1 ms; at once when it has already passed). It reads nothing.
 // On a line that has hung up it sleeps the same span instead of returning at
 // once, so a loop around it never spins. An nMaxMs of 0 (or less) only
-// looks and returns at once. Returns 1 when a byte is waiting,
-// else 0. Loops call it once per iteration when urs_CharReady gave 0, so the
+// looks and returns at once. Returns 1 when a byte is waiting, else 0.
+// Loops call it once per iteration when urs_CharReady gave 0, so the
 // callback of each iteration still runs and deadlines still hold, while a
 // waiting thread leaves the processor idle.
 int urs_WaitInput(urs_Port* pPort, int nMaxMs);
@@ -178,8 +178,8 @@ constexpr int urs_kExpired = -5;    // the armed deadline had passed; nothing wa
 // Returns urs_kExpired at once when the deadline has passed. When no byte is
 // waiting it blocks up to urs_kWaitSliceMs (urs_WaitInput) and returns
 // urs_kNoByteYet. Otherwise it returns urs_ReadByte's result: urs_kOk (0 is
-// success) with the byte in *pByte, urs_kTimeout or urs_kIoError. Every
-// reply wait of the engine's exchanges loops over it.
+// success) with the byte in *pByte, urs_kTimeout or urs_kIoError. The
+// Lucent and Rockwell reply waits and the AT command exchange loop over it.
 int urs_NextByte(urs_Port* pPort, uint8_t* pByte);
 
 // ------------------------------------------- 5. Deadline timer and sleeps
