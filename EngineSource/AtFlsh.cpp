@@ -12,6 +12,7 @@
 // probes. All pauses and deadlines are on the runtime clock.
 #include "EngineSource/AtFlsh.h"
 
+#include "EngineSource/FlshLine.h"
 #include "EngineSource/HexCheck.h"
 
 #include <cstdio>
@@ -98,15 +99,11 @@ const BaudLetter kBaudLetters[] = {
 // Wake-up and speed answers.
 enum Answer { kAnswered = 0, kNoAnswer = 1, kOtherAnswer = 2 };
 
-bool goOn(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a, uint32_t b)
-{
-    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, a, b) != 0;
-}
-
 // The protocol's own writes and line settings are not checked where they
 // are made: a command that did not go out, or a line left at another rate,
 // shows as the silence of the reply wait that follows, and that wait ends
-// the run with its result.
+// the run with its result. The one write no reply follows, the closing
+// "ATFLEND\r", says its own reason where it is made.
 void setLine(urs_Port* pPort, uint32_t nBaud)
 {
     (void)urs_SetUart(pPort, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
@@ -171,10 +168,12 @@ bool versionByte(urs_Port* pPort, int* pc)
 int AtFlsh_WaitOkError(urs_Port* pPort)
 {
     static const char* const kAnswers[] = {kError, kOk};
+    constexpr int kErrorAnswer = 0;   // index of kError in kAnswers
+    constexpr int kOkAnswer = 1;      // index of kOk in kAnswers
     urs_StartTimer(pPort, kOkErrorTimeoutS);
     int nAnswer = readUntil(pPort, kAnswers, 2);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? AtFlsh_kReplyError : nAnswer == 1 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
+    return nAnswer == kErrorAnswer ? AtFlsh_kReplyError : nAnswer == kOkAnswer ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
@@ -182,7 +181,7 @@ int AtFlsh_WaitEcho(urs_Port* pPort, const char* pszText)
     urs_StartTimer(pPort, kEchoTimeoutS);
     int nAnswer = readUntil(pPort, &pszText, 1);
     urs_StopTimer(pPort);
-    return nAnswer == 0 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
+    return nAnswer >= 0 ? AtFlsh_kReplyOk : AtFlsh_kReplyNone;
 }
 
 int AtFlsh_ReadVersion(urs_Port* pPort, int32_t* pnMajor, int32_t* pnMinor)
@@ -248,12 +247,12 @@ int32_t wakeUp(urs_Port* pPort, uint32_t nFlags, FlashProgressFn pfnProgress, vo
                 return flsh_cHandshakeFailure;
             int c = getByteTimed(pPort, kByteTimeoutS);
             nAnswer = c == kAwake ? kAnswered : c == -1 ? kNoAnswer : kOtherAnswer;
-            if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cEventHandshake, 0, 0))
                 return flsh_cAborted;
         }
         if (nElapsedMs > kRetryReportMs && !bReported) {
             bReported = true;
-            if (!goOn(pfnProgress, pContext, flsh_cEventRetry, 0, 0))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cEventRetry, 0, 0))
                 return flsh_cAborted;
         }
         if (nAnswer == kAnswered)
@@ -276,7 +275,7 @@ int32_t querySpeed(urs_Port* pPort, int32_t* pnSpeed, FlashProgressFn pfnProgres
             if (entry.bSpeed && c == entry.cLetter)
                 *pnSpeed = entry.nBaud;
         }
-        if (!goOn(pfnProgress, pContext, flsh_cEventHandshake, 50, 0))
+        if (!flsh_Report(pfnProgress, pContext, flsh_cEventHandshake, 50, 0))
             return flsh_cAborted;
         if (*pnSpeed != 0)
             return flsh_cSuccessful;
@@ -309,15 +308,15 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     urs_SleepMs(kAfterStartCommandMs);
     setLine(pPort, kBootBaud);
     urs_SleepMs(kAfterBootSwitchMs);
-    if (!goOn(pfnProgress, pJob, flsh_cEventHandshake, 0, 0))
+    if (!flsh_Report(pfnProgress, pJob, flsh_cEventHandshake, 0, 0))
         return flsh_cAborted;
 
     int32_t nResult = wakeUp(pPort, nFlags, pfnProgress, pJob);
-    if (nResult != 0)
+    if (nResult != flsh_cSuccessful)
         return nResult;
     int32_t nSpeed = 0;
     nResult = querySpeed(pPort, &nSpeed, pfnProgress, pJob);
-    if (nResult != 0)
+    if (nResult != flsh_cSuccessful)
         return nResult;
     if (*pnBaud > nSpeed)
         *pnBaud = nSpeed;
@@ -340,13 +339,13 @@ int32_t AtFlsh_Handshake(AtFlashContext* pContext, urs_Port* pPort, int32_t* pnB
     snprintf(pszVersion, flsh_kVersionSize, "%d.%d", nMajor, nMinor);
     if (nMajor == 1 && nMinor < 8)
         *pnBlockSize = AtFlsh_kOldBlockSize;
-    return goOn(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? flsh_cSuccessful : flsh_cAborted;
+    return flsh_Report(pfnProgress, pJob, flsh_cEventHandshakeDone, 0, 0) ? flsh_cSuccessful : flsh_cAborted;
 }
 
 int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoot)
 {
     if (bProtectBoot)
-        return 0;
+        return flsh_cSuccessful;
     if (nFlags & ModelDb_kFlagSendDpOff) {
         (void)urs_PutString(pPort, kDpOffCommand);
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
@@ -357,7 +356,7 @@ int32_t AtFlsh_PrepareBoot(urs_Port* pPort, uint32_t nFlags, int32_t bProtectBoo
         if (AtFlsh_WaitOkError(pPort) != AtFlsh_kReplyOk)
             return flsh_cUnprotectBoot;
     }
-    return 0;
+    return flsh_cSuccessful;
 }
 
 // ------------------------------------------------------------------ 4. Blocks
@@ -472,7 +471,7 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
                          static_cast<uint8_t>(nAddress)};
     urs_StartTimer(pPort, kBlockSendTimeoutS);
     if (urs_PutBlock(pPort, header, sizeof header) != urs_kOk)
-        return goOn(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
+        return flsh_Report(pfnProgress, pJob, flsh_cEventHeaderError, nPercent, nAddress);
 
     bool bPieces = (nFlags & (ModelDb_kFlagPieces128 | ModelDb_kFlagPieces256)) != 0;
     uint32_t nPiece = (nFlags & ModelDb_kFlagPieces128) ? kSmallPiece : (nFlags & ModelDb_kFlagPieces256) ? kLargePiece : nLength;
@@ -480,13 +479,13 @@ bool sendBlockBytes(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     for (uint32_t nSent = 0; nSent < nLength; nSent += nPiece) {
         uint32_t nCount = nLength - nSent < nPiece ? nLength - nSent : nPiece;
         bLastFailed = urs_PutBlock(pPort, pContext->block + nSent, nCount) != urs_kOk;
-        if (bPieces && bLastFailed && !goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress))
+        if (bPieces && bLastFailed && !flsh_Report(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress))
             return false;
         if (bPieces && !bLastFailed)
             urs_SleepMs(kPieceGapMs);
     }
     if (bLastFailed)
-        return goOn(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
+        return flsh_Report(pfnProgress, pJob, flsh_cEventBlockError, nPercent, nAddress);
     (void)urs_PutChar(pPort, pContext->nBlockChecksum);
     urs_StopTimer(pPort);
     return true;
@@ -500,7 +499,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
     void* pJob = pContext->pContext;
     (void)urs_PutString(pPort, kBlockCommand);
     if (!waitGo(pPort)) {
-        if (!goOn(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
+        if (!flsh_Report(pfnProgress, pJob, flsh_cEventGoTimeout, nPercent, pContext->nBlockAddress))
             return BlockSend::kAborted;
         return BlockSend::kTimeout;
     }
@@ -511,7 +510,7 @@ BlockSend sendBlock(const AtFlashContext* pContext, urs_Port* pPort, uint32_t nF
         return BlockSend::kAccepted;
     if (nAnswer == AtFlsh_kReplyNone)
         return BlockSend::kTimeout;
-    if (!goOn(pfnProgress, pJob, flsh_cEventVerifyError, 0, 0))
+    if (!flsh_Report(pfnProgress, pJob, flsh_cEventVerifyError, 0, 0))
         return BlockSend::kAborted;
     return BlockSend::kRefused;
 }
@@ -533,9 +532,11 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         if (nLength < 0)
             return flsh_cBadHexFile;
         if (nLength == 0) {
+            // No reply follows "ATFLEND\r": the device has accepted every
+            // block, so the run's result rests on them, not on this write.
             (void)urs_PutString(pPort, kEndCommand);
             *pnHighestAddress = nLastAddress;
-            return goOn(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
+            return flsh_Report(pfnProgress, pJob, flsh_cProgramDone, 100, nLastAddress) ? flsh_cSuccessful : flsh_cAborted;
         }
         BlockSend eSend = BlockSend::kRefused;
         for (int nTry = 0; nTry < kBlockTries && eSend == BlockSend::kRefused; ++nTry)
@@ -550,7 +551,7 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
         nLastAddress = pContext->nBlockAddress;
         uint32_t nPosition = static_cast<uint32_t>(osfl_Tell(hSorted));
         nPercent = nFileSize > 0 ? static_cast<int32_t>(static_cast<uint64_t>(nPosition) * 100 / nFileSize) : 100;
-        if (!goOn(pfnProgress, pJob, flsh_cEventProgram, nPercent, nLastAddress))
+        if (!flsh_Report(pfnProgress, pJob, flsh_cEventProgram, nPercent, nLastAddress))
             return flsh_cAborted;
         os_yield();
     }
@@ -560,34 +561,18 @@ int32_t AtFlsh_ProgramBlocks(AtFlashContext* pContext, urs_Port* pPort, osfl_Han
 
 namespace {
 
-// What a run holds; released on every path out of AtFlsh_Program.
-class RunResources {
-public:
-    RunResources() { szTempFile[0] = '\0'; }
-    ~RunResources()
-    {
-        osfl_Close(hSorted);
-        os_RemoveTempFile(szTempFile);
-        urs_ClosePort(&port);
-    }
-    RunResources(const RunResources&) = delete;
-    RunResources& operator=(const RunResources&) = delete;
+// The run's file slot of the sorted copy, open for reading.
+constexpr int kSortedSlot = 0;
 
-    urs_Port port = {};                            // the device's port
-    osfl_Handle hSorted = osfl_kInvalidHandle;     // the sorted copy, open for reading
-    char szTempFile[os_kMaxPath];                  // the sorted copy's path; empty when none was made
-};
-
-// Makes the sorted copy and opens it. False when that fails.
-bool makeSortedCopy(AtFlashContext* pContext, RunResources* pRun, const char* pszHexFile,
-                    FlashProgressFn pfnProgress)
+// Makes the sorted copy (the run's temporary file) and opens it. False when
+// that fails.
+bool makeSortedCopy(AtFlashContext* pContext, flsh_Run* pRun, const char* pszHexFile, FlashProgressFn pfnProgress)
 {
     if (!os_MakeTempFile(pRun->szTempFile, sizeof pRun->szTempFile))
         return false;
     if (SortHexFile(pszHexFile, pRun->szTempFile, &pContext->sortData, pfnProgress, pContext->pContext) != 0)
         return false;
-    pRun->hSorted = osfl_Open(pRun->szTempFile, osfl_kAccessRead);
-    return pRun->hSorted != osfl_kInvalidHandle;
+    return flsh_OpenRunFile(pRun, kSortedSlot, pRun->szTempFile);
 }
 
 }  // namespace
@@ -607,8 +592,8 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     context.pContext = pContext;
     os_ResetLineReader(&context.reader);
 
-    RunResources run;
-    if (urs_OpenPort(&run.port, pszPort) != urs_kOk)
+    flsh_Run run;
+    if (flsh_OpenRun(&run, pszPort) != urs_kOk)
         return flsh_cPortOpen;
     if (!bHandshakeOnly) {
         osfl_Handle hHex = osfl_Open(pszHexFile, osfl_kAccessRead);
@@ -627,15 +612,16 @@ int32_t AtFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nFl
     int32_t nBlockSize = AtFlsh_kBlockSize;
     if (!bBootCodeOnly) {
         int32_t nResult = AtFlsh_Handshake(&context, &run.port, pnBaud, &nBlockSize, nFlags, pszVersion, pfnProgress);
-        if (nResult != 0)
+        if (nResult != flsh_cSuccessful)
             return nResult;
     } else {
         setLine(&run.port, static_cast<uint32_t>(*pnBaud));
     }
     int32_t nResult = AtFlsh_PrepareBoot(&run.port, nFlags, bProtectBoot);
-    if (nResult != 0 || bHandshakeOnly)
+    if (nResult != flsh_cSuccessful || bHandshakeOnly)
         return nResult;
-    if (!goOn(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
+    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, *pnBaud, 0))
         return flsh_cAborted;
-    return AtFlsh_ProgramBlocks(&context, &run.port, run.hSorted, nBlockSize, nFlags, pnHighestAddress, pfnProgress);
+    return AtFlsh_ProgramBlocks(&context, &run.port, run.hFiles[kSortedSlot], nBlockSize, nFlags, pnHighestAddress,
+                                pfnProgress);
 }

@@ -238,6 +238,11 @@ uint32_t FlashThreadProc(void* pArg)
 
 // --------------------------------------------------------- 4. Progress callbacks
 
+bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a, uint32_t b)
+{
+    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, a, b) != 0;
+}
+
 int32_t IdentifyProgress(void* pArg, int32_t nStage)
 {
     static const char* const kStageStatus[] = {"M    ", "M  50", "M 100", "I    ", "I  50", "I 100"};

@@ -62,13 +62,29 @@ constexpr int32_t flsh_cEventSort = 14;          // "Sort", "Sorting File"
 // Returns nonzero to go on, 0 when the protocol must stop with result 2.
 typedef int32_t (*FlashProgressFn)(void* pContext, int32_t nEvent, int32_t a, uint32_t b);
 
+// Reports event nEvent with a and b through pfnProgress, which may be null.
+// Returns false when the callback answered 0 (the run must stop with result
+// 2). Returns true otherwise, also when there is no callback.
+bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t a, uint32_t b);
+
 // Entry point shared by the three protocols (AtFlsh_Program,
-// LucFlsh_Program, RockFlsh_Program): port path; hex-file path; for the AT
-// protocol the controller flags, for the others the flash type; handshake
-// only; protect boot (the negation of bUpdateBootCode); baud rate (in/out);
-// highest data address (out); boot-code version text (out, at least
-// flsh_kVersionSize bytes); callback; its context; boot-code only; start
-// mode; command variant. Returns a FlashResult.
+// LucFlsh_Program, RockFlsh_Program): runs one update of the device on one
+// port. The parameters, in order:
+//   pszPort           the port's device name ("\\.\COM3")
+//   pszHexFile        the firmware file
+//   nFlagsOrType      AT: the controller flags; Lucent and Rockwell: the flash type
+//   bHandshakeOnly    1: stop once the device is in programming mode
+//   bProtectBoot      1: keep the boot sector protected (not bUpdateBootCode)
+//   pnBaud            in: the baud rate asked for; out (AT): the rate used
+//   pnHighestAddress  out (AT): the highest data address
+//   pszVersion        out: the boot-code version text, flsh_kVersionSize bytes or more
+//   pfnProgress       the progress callback, may be null
+//   pContext          the callback's context (the job), passed unchanged
+//   bBootCodeOnly     1: the device runs only its boot code
+//   nStartMode        Lucent: how the loader is reached (flsh_kStart...)
+//   nCmdVariant       Lucent: the flash command variant identification found
+// Returns a FlashResult: flsh_cSuccessful (0 is success) or the failure's
+// code. Every buffer is the caller's; the protocol closes what it opens.
 typedef int32_t (*FlashProtocolFn)(const char* pszPort, const char* pszHexFile, uint32_t nFlagsOrType,
                                    int32_t bHandshakeOnly, int32_t bProtectBoot, int32_t* pnBaud,
                                    uint32_t* pnHighestAddress, char* pszVersion, FlashProgressFn pfnProgress,
@@ -121,16 +137,17 @@ void InitFlashJob(FlashJob* pJob, const char* pszPort, int32_t nBaud);
 // Releases what InitFlashJob made (the mutex). The job must have no worker.
 void DeleteFlashJob(FlashJob* pJob);
 
-// Starts identification of the job's port in a worker thread. Returns 1 (1 is success) when
-// the worker runs; 0 when it could not be created: the job then ends at once
-// with status 1 ("opening the port failed", also in info.nStatus), which the
-// coordinator drops.
+// Starts identification of the job's port in a worker thread. Returns 1
+// (1 is success) when the worker runs. Returns 0 when it could not be
+// created: the job then ends at once with status 1 ("opening the port
+// failed", also in info.nStatus), which the coordinator drops.
 int StartIdentifyJob(FlashJob* pJob);
 
 // Starts a flash run of the job's port in a worker thread with the given
-// file, flags and options; pszHexFile must outlive the run. When the worker
-// cannot be created the job ends at once with 7 ("Unable to open port": the
-// device was never reached), so no caller waits for ever.
+// file, flags and options. pszHexFile stays the caller's and must outlive
+// the run. There is no result: when the worker cannot be created, the job
+// ends at once with 7 ("Unable to open port": the device was never
+// reached), so no caller waits for ever.
 void StartFlashJob(FlashJob* pJob, const char* pszHexFile, uint32_t nFlags, int32_t bHandshakeOnly,
                    int32_t bUpdateBootCode, int32_t bBootCodeOnly, int32_t nStartMode);
 

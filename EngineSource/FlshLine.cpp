@@ -1,5 +1,5 @@
-// Shared pieces of the line-streaming flash protocols: line texts, progress,
-// reply waits and the run record.
+// Shared pieces of the line-streaming flash protocols (line texts, progress,
+// reply waits) and the run record of every protocol.
 #include "EngineSource/FlshLine.h"
 
 #include "EngineSource/dbg.h"
@@ -48,28 +48,17 @@ int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength)
     return static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nLength);
 }
 
-bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t nPercent)
-{
-    return pfnProgress == nullptr || pfnProgress(pContext, nEvent, nPercent, 0) != 0;
-}
-
 // ---------------------------------------------------------- 3. Waiting for replies
 
 int flsh_ReadReplyByte(urs_Port* pPort)
 {
     for (;;) {
-        if (urs_TimerExpired(pPort))
-            return -1;
-        if (!urs_CharReady(pPort)) {
-            urs_WaitInput(pPort, flsh_kWaitSliceMs);
-            continue;
-        }
         uint8_t byte = 0;
-        int nRead = urs_ReadByte(pPort, &byte);
-        if (nRead == urs_kIoError)
-            return -1;
-        if (nRead == urs_kOk)
+        int nNext = urs_NextByte(pPort, &byte);
+        if (nNext == urs_kOk)
             return byte;
+        if (nNext == urs_kExpired || nNext == urs_kIoError)
+            return -1;
     }
 }
 
@@ -101,6 +90,7 @@ flsh_Run::~flsh_Run()
 {
     for (int nSlot = 0; nSlot < flsh_kRunFiles; ++nSlot)
         flsh_CloseRunFile(this, nSlot);
+    os_RemoveTempFile(szTempFile);
     urs_ClosePort(&port);
 }
 

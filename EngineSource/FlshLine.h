@@ -1,7 +1,7 @@
 // Pieces the two line-streaming flash protocols (LucFlsh, RockFlsh) share:
 // the text of one file line as it goes on the line, the percentage of a file
-// sent, progress reports, waits for reply texts under a deadline, and the
-// record of what a run holds open.
+// sent and waits for reply texts under a deadline. The record of what a run
+// holds open serves all three protocols (AtFlsh too).
 //
 // Map of this header:
 //   1. Lines of a loader or firmware file    3. Waiting for replies
@@ -39,19 +39,10 @@ int32_t flsh_ReadLineText(osfl_Handle hFile, os_LineReader* pReader, const char*
 // position cannot be read.
 int32_t flsh_Percent(osfl_Handle hFile, int32_t nLength);
 
-// Reports event nEvent with a = nPercent and b = 0 through pfnProgress.
-// Returns false when the callback answered 0 (the run must stop with result
-// 2); true otherwise, also when there is no callback.
-bool flsh_Report(FlashProgressFn pfnProgress, void* pContext, int32_t nEvent, int32_t nPercent);
-
 // ---------------------------------------------------------- 3. Waiting for replies
 
-// Time each idle pass of a reply wait blocks for input (runtime clock); a
-// byte that arrives ends the pass at once.
-constexpr int flsh_kWaitSliceMs = 50;
-
 // Reads the next received byte before the port's armed deadline. While
-// nothing is waiting it blocks in urs_WaitInput slices instead of spinning.
+// nothing is waiting it blocks in urs_NextByte's slices instead of spinning.
 // Returns the byte (0..255, every value a byte), or -1 when the deadline has
 // passed or the read failed. The caller arms the deadline (urs_StartTimer).
 int flsh_ReadReplyByte(urs_Port* pPort);
@@ -76,13 +67,19 @@ struct flsh_SendContext {
 
 constexpr int flsh_kRunFiles = 2;
 
-// The port and files of one protocol run, owned by the protocol's entry
-// point. flsh_OpenRun fills it; whatever is still open when the record goes
-// out of scope is closed (the files first, then the port), so every path out
-// of a protocol closes what it opened.
+// The port, files and temporary file of one protocol run, owned by the
+// protocol's entry point. flsh_OpenRun fills it; whatever is still open when
+// the record goes out of scope is released (the files first, then the
+// temporary file and its folder, then the port), so every path out of a
+// protocol releases what it opened.
 struct flsh_Run {
     urs_Port port = {-1, 0, 0, 0, {}, 0};   // the run's port; hFile -1 while closed
-    osfl_Handle hFiles[flsh_kRunFiles] = {osfl_kInvalidHandle, osfl_kInvalidHandle};  // loader (or boot loader), firmware
+    // Lucent and Rockwell: loader (or boot loader), firmware; AT: the sorted copy.
+    osfl_Handle hFiles[flsh_kRunFiles] = {osfl_kInvalidHandle, osfl_kInvalidHandle};
+    char szTempFile[os_kMaxPath] = {};      // a file made by os_MakeTempFile; empty when none was made
+    flsh_Run() = default;
+    flsh_Run(const flsh_Run&) = delete;
+    flsh_Run& operator=(const flsh_Run&) = delete;
     ~flsh_Run();
 };
 

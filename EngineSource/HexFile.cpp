@@ -171,12 +171,6 @@ private:
     HexSortData* m_pData;                        // owns the table and the pool
 };
 
-void report(FlashProgressFn pfnProgress, void* pContext, int32_t nPercent)
-{
-    if (pfnProgress != nullptr)
-        pfnProgress(pContext, flsh_cEventSort, nPercent, 0);
-}
-
 // Results of nextRecordLine besides a record type.
 constexpr int32_t kSourceBad = -1;    // a line cannot be read, is too long, or has no type the sorter takes
 constexpr int32_t kSourceEnd = -2;    // end of the source
@@ -329,7 +323,8 @@ bool writeRecords(SortResources* pFiles, const char* pszDest, const HexSortData*
         }
         if (!writeText(pFiles->hDest, entry.pszLine, &nPosition))
             return false;
-        report(pfnProgress, pContext, static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nSourceSize));
+        int32_t nPercent = static_cast<int32_t>(static_cast<int64_t>(nPosition) * 100 / nSourceSize);
+        (void)flsh_Report(pfnProgress, pContext, flsh_cEventSort, nPercent, 0);
     }
     closeDest(pFiles);
     return true;
@@ -351,7 +346,9 @@ int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, 
     os_ResetLineReader(&pData->reader);
     SortResources files(pData);
 
-    report(pfnProgress, pContext, 0);
+    // A sort runs to its end whatever the callback answers: the run that
+    // asked for it stops at its own next report.
+    (void)flsh_Report(pfnProgress, pContext, flsh_cEventSort, 0, 0);
     os_yield();
     files.hSource = osfl_Open(pszSource, osfl_kAccessRead);
     if (files.hSource == osfl_kInvalidHandle)
@@ -390,6 +387,6 @@ int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, 
     if (!openForAppend(&files, pszDest, &nPosition) || !writeText(files.hDest, kEndRecord, &nPosition))
         return -1;
     closeDest(&files);
-    report(pfnProgress, pContext, 100);
+    (void)flsh_Report(pfnProgress, pContext, flsh_cEventSort, 100, 0);
     return 0;
 }

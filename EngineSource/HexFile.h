@@ -32,17 +32,21 @@ struct HexRecord {
     uint8_t nChecksum;                    // the checksum byte as read (never compared)
 };
 
-// Reads one record line (without CR LF) into *pRecord. *pnSegment is the
-// segment of the last type 02 record of the file (the caller sets it to 0
-// before the first line); the address is *pnSegment x 16 + offset, and a
-// type 02 record sets *pnSegment to its two data bytes. Length, offset and
-// type are read as sscanf reads ":%2x%4X%2x", each data byte and the
-// checksum as "%2x"; the checksum is stored, not checked.
-// Returns 1 (1 is success) when the line was read; 0 when it is not a record: no ":", a
-// field that does not convert, a length or type above 0xFF, a line of 9
-// characters or fewer, data or checksum digits missing, or a type 02 record
-// with fewer than two data bytes. On 0 *pnSegment is unchanged and *pRecord
-// may be partly written.
+// Reads one record line (without CR LF) into *pRecord.
+//
+// *pnSegment is the segment of the last type 02 record of the file; the
+// caller sets it to 0 before the first line. The record's address is
+// *pnSegment x 16 + offset, and a type 02 record sets *pnSegment to its two
+// data bytes. Length, offset and type are read as sscanf reads
+// ":%2x%4X%2x", each data byte and the checksum as "%2x". The checksum is
+// stored, not checked.
+//
+// Returns 1 (1 is success) when the line was read. Returns 0 when it is not
+// a record: no ":", a field that does not convert, a length or type above
+// 0xFF, a line of 9 characters or fewer, data or checksum digits missing, or
+// a type 02 record with fewer than two data bytes. On 0 *pnSegment is
+// unchanged and *pRecord may be partly written. Both records are the
+// caller's.
 int ParseHexRecord(uint32_t* pnSegment, const char* pszLine, HexRecord* pRecord);
 
 // Limits of the sorter.
@@ -75,28 +79,33 @@ struct HexSortData {
     os_LineReader reader;                 // reads the source
 };
 
-// Rewrites the Intel HEX file pszSource into pszDest (created anew): every
-// data record in ascending order of the address it gives (records with equal
-// addresses in the order the quicksort leaves them), each run of records
-// written under one segment led by an extended-segment record carrying that
-// segment's full value, each line ending in CR LF; then ":00000001FF".
-// End-of-file and extended-segment records of the source are not copied.
-// The type, offset and segment fields are read as hex digits of either case.
+// Rewrites the Intel HEX file pszSource into a sorted copy pszDest, which
+// is created anew.
 //
-// Reports event 14 (a = 0) at the start, after each line written (a = the
-// destination's size in percent of the source's) and at the end (a = 100);
-// b is 0 and the callback's answer is not looked at. pfnProgress may be
-// null.
+// The copy holds every data record in ascending order of the address it
+// gives; records with equal addresses stay in the order the quicksort leaves
+// them. Each run of records of one segment is led by an extended-segment
+// record carrying that segment's full value. Every line ends in CR LF, and
+// the copy ends with ":00000001FF". End-of-file and extended-segment records
+// of the source are not copied, and empty lines are skipped. The type,
+// offset and segment fields are read as hex digits of either case.
 //
-// Returns 0 (0 is success), or -1 when the sort fails: the source cannot be opened or read
-// to its end, it holds no data record, a line is longer than
-// hex_kSortLineChars characters, a non-empty line is shorter than a record's
-// type field (or a type 02 line than its segment field), a record type other
-// than 00, 01 or 02, a type 02 record once 64 segment bases are known, the
-// 8176th data record of one segment base, or the destination cannot be
-// created or written. Empty lines are skipped. On -1 every file the sort
-// opened is closed and its memory freed; the destination may be left partly
-// written.
+// pData is the caller's working record. pfnProgress (may be null) gets
+// event 14 with b = 0 and pContext unchanged: a = 0 at the start, after each
+// line written a = the destination's size in percent of the source's, and
+// a = 100 at the end. Its answers are not looked at.
+//
+// Returns 0 (0 is success). Returns -1 when the sort fails: the source
+// cannot be opened or read to its end, it holds no data record, a line is
+// longer than hex_kSortLineChars characters, a non-empty line is shorter
+// than a record's type field (or a type 02 line than its segment field), a
+// record type other than 00, 01 or 02, a type 02 record once 64 segment
+// bases are known, the 8176th data record of one segment base, or the
+// destination cannot be created or written.
+//
+// On every return the files the sort opened are closed and the memory it
+// took in pData is freed. After -1 the destination may be left partly
+// written; removing it is the caller's.
 int SortHexFile(const char* pszSource, const char* pszDest, HexSortData* pData, FlashProgressFn pfnProgress,
                 void* pContext);
 

@@ -55,7 +55,8 @@ const char* const kRefusals[kRefusalCount] = {"NOK1", "NOK2", "NOK3", "NOK4"};
 const char* const kVersionReplies[kVersionCount] = {"Ver:4.3", "Ver:4.4"};
 const char* const kVersions[kVersionCount] = {"4.3", "4.4"};
 
-int variantIndex(int32_t nCmdVariant) { return nCmdVariant == 0 ? 0 : 1; }
+// The row of the variant's commands; any variant but F reads as W.
+int variantIndex(int32_t nCmdVariant) { return nCmdVariant == devid_kVariantF ? devid_kVariantF : devid_kVariantW; }
 
 }  // namespace
 
@@ -170,7 +171,7 @@ bool sendLine(urs_Port* pPort, const char* pszText, int32_t nLength, FlashProgre
     if (nRet == urs_kOk)
         return true;
     DBG_LOG("Error:  PutBlock <%s>\n", pszText);
-    return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent);
+    return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent, 0);
 }
 
 // The outcome of one line's replies: go on with the next line, or end the
@@ -186,7 +187,7 @@ int32_t settleLoaderLine(urs_Port* pPort, const char* pszText, int32_t nLength, 
         DBG_LOG("Timeout sending the block try again.");
         urs_DiscardInput(pPort);
         if (urs_PutBlock(pPort, pszText, static_cast<uint32_t>(nLength)) != urs_kOk) {
-            if (!flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent, 0))
                 return flsh_cAborted;
             continue;
         }
@@ -245,7 +246,7 @@ int32_t LucFlsh_Download(flsh_SendContext* pLucContext, urs_Port* pPort, osfl_Ha
             DBG_LOG("**** We are done reading the file ****");
             DBG_LOG("**** Percent %d ****", nPercent);
             DBG_LOG("We are done, set percent to 100 and status to flsh_cProgramDone");
-            if (!flsh_Report(pfnProgress, pContext, flsh_cProgramDone, 100))
+            if (!flsh_Report(pfnProgress, pContext, flsh_cProgramDone, 100, 0))
                 return flsh_cAborted;
             DBG_LOG("The device is flashed");
             os_yield();
@@ -273,7 +274,7 @@ int32_t LucFlsh_Download(flsh_SendContext* pLucContext, urs_Port* pPort, osfl_Ha
 
         nPercent = flsh_Percent(hFile, nLength);
         DBG_LOG("Percent Done %d", nPercent);
-        if (!flsh_Report(pfnProgress, pContext, nEvent, nPercent))
+        if (!flsh_Report(pfnProgress, pContext, nEvent, nPercent, 0))
             return flsh_cAborted;
         dbg_FlushLog();
     }
@@ -375,7 +376,7 @@ int32_t LucFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t nF
     // A line left at another rate shows as a loader that does not answer.
     (void)urs_SetUart(&run.port, pnBaud != nullptr ? static_cast<uint32_t>(*pnBaud) : 0, urs_kDataBits8,
                       urs_kParityNone, urs_kStopBits1, urs_kFlowNone);
-    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
+    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0, 0))
         return flsh_cAborted;
 
     // Only the version this run's loader reports counts.

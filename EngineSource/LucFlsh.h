@@ -96,12 +96,14 @@ int GetOKorNOKx(urs_Port* pPort, uint32_t nTimeout, char* pszVersion);
 // command: "OK", with the version reply noted on the way (pszVersion as for
 // GetOKorNOKx). Refusal codes are not looked for. Returns
 // LucFlsh_kVersionSeen, LucFlsh_kVersionMissing or LucFlsh_kVersionTimeout.
+// A time-out of 0 looks only at bytes already received.
 int LucFlsh_GetVersion(urs_Port* pPort, uint32_t nTimeout, char* pszVersion);
 
 // Waits up to nTimeout seconds for the reply to a line sent again after a
 // refusal, judged as the first reply is: LucFlsh_kReplyOk, a refusal code
 // (the "OK" inside a "NOKn" is never taken for acceptance) or
-// LucFlsh_kReplyTimeout.
+// LucFlsh_kReplyTimeout. A time-out of 0 looks only at bytes already
+// received.
 int LucFlsh_WaitOK(urs_Port* pPort, uint32_t nTimeout);
 
 // Recovers from a refused firmware line. pszLine is the text last sent

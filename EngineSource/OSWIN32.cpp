@@ -108,8 +108,8 @@ osfl_Handle osfl_Open(const char* pszPath, uint32_t nAccess)
     int nFlags = openFlagsFor(nAccess);
     if (pszPath == nullptr || nFlags < 0)
         return osfl_kInvalidHandle;
-    // Only regular files are files: a folder would open here but not on the
-    // original platform, and a FIFO or device node named like firmware could
+    // Only regular files are files: a folder would open here and fail only
+    // at its first read, and a FIFO or device node named like firmware could
     // block the open (hence O_NONBLOCK, which regular files ignore) or every
     // read after it.
     int fd = openRetrying(pszPath, nFlags | O_NONBLOCK, 0);
@@ -374,9 +374,9 @@ bool hitBefore(const FindHit& a, const FindHit& b)
     return nOrder != 0 ? nOrder < 0 : a.name < b.name;
 }
 
-// Follows symbolic links, as the original platform's search reports the
-// target's kind. Anything but a folder or a regular file (a FIFO, a device
-// node, a socket, a dangling link) is a device.
+// Follows symbolic links, so a link is listed as the kind of its target (a
+// linked firmware file is a file). Anything but a folder or a regular file
+// (a FIFO, a device node, a socket, a dangling link) is a device.
 uint32_t attributesOf(const std::string& prefix, const dirent* pEntry)
 {
     if (pEntry->d_type == DT_DIR)
@@ -480,8 +480,8 @@ void os_CreateMutex(os_Mutex* pMutex)
         return;
     os_MutexImpl* pImpl = new (std::nothrow) os_MutexImpl;
     if (pImpl != nullptr) {
-        // Recursive, as the original platform's mutexes are: a thread may
-        // lock a mutex it already holds.
+        // Recursive, so a thread that holds the lock may take it again in a
+        // call it makes while holding it.
         pthread_mutexattr_t attr;
         pthread_mutexattr_init(&attr);
         pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
@@ -691,7 +691,8 @@ int gn_ToUpper(int c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
 int gn_StrniCmp(const char* a, const char* b, size_t n)
 {
     for (size_t i = 0; i < n; ++i) {
-        // Characters are taken as signed, as the original compares them.
+        // Characters are taken as signed, so a byte above 0x7F orders before
+        // every ASCII character.
         int ca = gn_ToUpper(static_cast<signed char>(a[i]));
         int cb = gn_ToUpper(static_cast<signed char>(b[i]));
         if (ca != cb)

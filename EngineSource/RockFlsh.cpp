@@ -68,14 +68,14 @@ int32_t RockFlsh_SendFile(flsh_SendContext* pRockContext, urs_Port* pPort, osfl_
         if (nTextLength < 0)
             return flsh_cBadHexFile;
         if (nTextLength == 0)
-            return flsh_Report(pfnProgress, pContext, flsh_cProgramDone, 100) ? flsh_cSuccessful : flsh_cAborted;
+            return flsh_Report(pfnProgress, pContext, flsh_cProgramDone, 100, 0) ? flsh_cSuccessful : flsh_cAborted;
         if (urs_PutBlock(pPort, szText, static_cast<uint32_t>(nTextLength)) != urs_kOk) {
             DBG_LOG("Error:  PutBlock <%s>\n", szText);
-            return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent) ? flsh_cVerifyFailed
+            return flsh_Report(pfnProgress, pContext, flsh_cEventVerifyError, nPercent, 0) ? flsh_cVerifyFailed
                                                                                          : flsh_cAborted;
         }
         nPercent = flsh_Percent(hFile, nLength);
-        if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgram, nPercent))
+        if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgram, nPercent, 0))
             return flsh_cAborted;
     }
 }
@@ -134,7 +134,7 @@ int32_t RockFlsh_Program(const char* pszPort, const char* pszHexFile, uint32_t n
         DBG_LOG("<%s> Unable to set flow control", run.port.szName);
         return flsh_cPortOpen;
     }
-    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0))
+    if (!flsh_Report(pfnProgress, pContext, flsh_cEventProgramStart, 0, 0))
         return flsh_cAborted;
 
     if (urs_PutString(&run.port, kDownloadCommand) != urs_kOk) {

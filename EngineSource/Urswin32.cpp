@@ -7,7 +7,8 @@
 //   3. Opening and closing            7. Reading and waiting
 //   4. Line settings                  8. Trace helpers
 //
-// How the Win32 steps of the original design map onto POSIX:
+// The steps of a port's life, by the names its log lines use, and the POSIX
+// calls that carry them:
 //   exclusive CreateFile     open(O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC),
 //                            flock(LOCK_EX|LOCK_NB) and ioctl(TIOCEXCL)
 //   SetupComm (queues)       nothing to set: the kernel sizes its queues
@@ -192,9 +193,10 @@ int openExclusive(const char* pszPath)
 }
 
 // The line of a freshly opened port, built from zero: 300 baud, 8 data bits,
-// no parity (parity checking on, as the original sets it), one stop bit,
-// raw (no echo, no canonical mode, no translation), receiver on, modem
-// status lines ignored, no flow control; reads never block in the driver.
+// no parity (parity checking on, so a parity set later is checked at once),
+// one stop bit, raw (no echo, no canonical mode, no translation), receiver
+// on, modem status lines ignored, no flow control; reads never block in the
+// driver.
 termios initialLine()
 {
     termios line;
@@ -225,23 +227,30 @@ bool drainOutput(int fd)
     }
 }
 
-// Closes a port that urs_OpenPort has opened, unless told to keep it.
-class OpenGuard {
-public:
-    explicit OpenGuard(urs_Port* pPort) : m_pPort(pPort) {}
-    ~OpenGuard()
-    {
-        if (!m_bKeep)
-            urs_ClosePort(m_pPort);
+// Readies a line urs_OpenPort has just opened: purges its queues, raises
+// RTS and DTR and sets the initial line. False (logged) at the first step
+// that fails.
+bool readyLine(int fd, const char* pszShort)
+{
+    if (sys().pTcflush(fd, TCIOFLUSH) != 0) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to purge comm buffers", pszShort);
+        return false;
     }
-    OpenGuard(const OpenGuard&) = delete;
-    OpenGuard& operator=(const OpenGuard&) = delete;
-    void keep() { m_bKeep = true; }
-
-private:
-    urs_Port* m_pPort;     // the port being opened
-    bool m_bKeep = false;  // true once the open succeeded
-};
+    if (!setModemLine(fd, TIOCMBIS, TIOCM_RTS)) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to set RTS high", pszShort);
+        return false;
+    }
+    if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
+        DBG_LOG("urs_OpenPort: <%s>, Unable to set DTR high", pszShort);
+        return false;
+    }
+    termios line = initialLine();
+    if (sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
+        DBG_LOG("urs_OpenPort: <%s> Unable to set comm state", pszShort);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -269,27 +278,10 @@ int urs_OpenPort(urs_Port* pPort, const char* pszDevice)
         return urs_kNotOpened;
     }
     pPort->hFile = fd;
-    OpenGuard guard(pPort);
-
-    if (sys().pTcflush(fd, TCIOFLUSH) != 0) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to purge comm buffers", pszShort);
+    if (!readyLine(fd, pszShort)) {
+        urs_ClosePort(pPort);
         return urs_kNotOpened;
     }
-    if (!setModemLine(fd, TIOCMBIS, TIOCM_RTS)) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to set RTS high", pszShort);
-        return urs_kNotOpened;
-    }
-    if (!setModemLine(fd, TIOCMBIS, TIOCM_DTR)) {
-        DBG_LOG("urs_OpenPort: <%s>, Unable to set DTR high", pszShort);
-        return urs_kNotOpened;
-    }
-    termios line = initialLine();
-    if (sys().pTcsetattr(fd, TCSANOW, &line) != 0) {
-        DBG_LOG("urs_OpenPort: <%s> Unable to set comm state", pszShort);
-        return urs_kNotOpened;
-    }
-
-    guard.keep();
     DBG_LOG("Port opened <%s>", pszShort);
     gn_StrCopyN(pPort->szName, pszShort, static_cast<int>(sizeof pPort->szName));
     return urs_kOk;
@@ -609,6 +601,17 @@ int urs_WaitInput(urs_Port* pPort, int nMaxMs)
     if (nReady != 0)
         os_SleepMs(static_cast<uint32_t>(nWaitMs));
     return 0;
+}
+
+int urs_NextByte(urs_Port* pPort, uint8_t* pByte)
+{
+    if (urs_TimerExpired(pPort))
+        return urs_kExpired;
+    if (!urs_CharReady(pPort)) {
+        urs_WaitInput(pPort, urs_kWaitSliceMs);
+        return urs_kNoByteYet;
+    }
+    return urs_ReadByte(pPort, pByte);
 }
 
 // ----------------------------------------------------------- 8. Trace helpers

@@ -138,7 +138,8 @@ int urs_CharReady(urs_Port* pPort);
 // read error. Callers that must tell 0xFF from a time-out use urs_ReadByte.
 int urs_GetChar(urs_Port* pPort);
 
-// Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms.
+// Arms a deadline of nSeconds, reads one byte as urs_GetChar, disarms. A
+// time-out of 0 reads only a byte already received.
 int urs_GetCharTimed(urs_Port* pPort, uint32_t nSeconds);
 
 // Reads one byte as urs_GetChar does, but keeps the byte apart from the
@@ -157,15 +158,35 @@ void urs_DiscardInput(urs_Port* pPort);
 // first, and never longer than until the armed deadline has just passed
 // (time left + 1 ms; at once when it has already passed). It reads nothing.
 // On a line that has hung up it sleeps the same span instead of returning at
-// once, so a loop around it never spins. Returns 1 when a byte is waiting,
-// else 0. Loops call it once per iteration when urs_CharReady gave 0, so the
+// once, so a loop around it never spins. An nMaxMs of 0 (or less) only
+// looks and returns at once. Returns 1 when a byte is waiting, else 0.
+// Loops call it once per iteration when urs_CharReady gave 0, so the
 // callback of each iteration still runs and deadlines still hold, while a
 // waiting thread leaves the processor idle.
 int urs_WaitInput(urs_Port* pPort, int nMaxMs);
 
+// Time each idle pass of a reply wait blocks for input (runtime-clock
+// milliseconds): a byte that arrives ends the pass at once, and the loop's
+// own work between passes (a progress callback) runs at least this often.
+constexpr int urs_kWaitSliceMs = 50;
+
+// Results of urs_NextByte besides those of urs_ReadByte.
+constexpr int urs_kNoByteYet = 1;   // nothing was waiting; the pass waited for input and read nothing
+constexpr int urs_kExpired = -5;    // the armed deadline had passed; nothing was read
+
+// One pass of a loop that waits for reply bytes under the armed deadline.
+// Returns urs_kExpired at once when the deadline has passed. When no byte is
+// waiting it blocks up to urs_kWaitSliceMs (urs_WaitInput) and returns
+// urs_kNoByteYet. Otherwise it returns urs_ReadByte's result: urs_kOk (0 is
+// success) with the byte in *pByte, urs_kTimeout or urs_kIoError. The
+// Lucent and Rockwell reply waits and the AT command exchange loop over it.
+int urs_NextByte(urs_Port* pPort, uint8_t* pByte);
+
 // ------------------------------------------- 5. Deadline timer and sleeps
 
-// Arms (or re-arms) the deadline nSeconds from now.
+// Arms (or re-arms) the deadline nSeconds from now. A deadline of 0 passes
+// within the millisecond: the reads, writes and waits under it take only
+// what the line has ready at once.
 void urs_StartTimer(urs_Port* pPort, uint32_t nSeconds);
 // Disarms the deadline.
 void urs_StopTimer(urs_Port* pPort);

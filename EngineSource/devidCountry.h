@@ -8,9 +8,10 @@
 // - The index table (private to devidCountry.cpp): per index a display
 //   name, a device country name and a two-letter firmware-file code.
 //
-// All texts are the devices' and files' own, letter for letter ("ISREAL",
-// "HONGKONG", "PTT SWITZ", "PTT BABT", "KP" for Korea). The tables are
-// constant data; every look-up may run in any thread.
+// Every text is spelled exactly as devices send it and firmware files name
+// it ("ISREAL", "HONGKONG", "PTT SWITZ", "PTT BABT", "KP" for Korea), since
+// it is compared with their texts. The tables are constant data; every
+// look-up may run in any thread.
 #ifndef NORVANE_ENGINESOURCE_DEVIDCOUNTRY_H
 #define NORVANE_ENGINESOURCE_DEVIDCOUNTRY_H
 

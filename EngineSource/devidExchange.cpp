@@ -113,18 +113,22 @@ bool startExchange(urs_Port* pPort, uint32_t nTimeout, const char* pszCommand)
 // a read only when a byte is waiting (else a short idle wait).
 LoopStep waitStep(urs_Port* pPort, devid_ProgressFn pfnProgress, void* pArg, int32_t nStage, uint8_t* pByte)
 {
-    if (pfnProgress != nullptr && pfnProgress(pArg, nStage) == 0)
+    if (!devid_Report(pfnProgress, pArg, nStage))
         return LoopStep::kCancelled;
-    if (urs_TimerExpired(pPort))
+    int nNext = urs_NextByte(pPort, pByte);
+    if (nNext == urs_kExpired)
         return LoopStep::kExpired;
-    if (!urs_CharReady(pPort)) {
-        urs_WaitInput(pPort, devid_kWaitSliceMs);
+    if (nNext == urs_kNoByteYet)
         return LoopStep::kNoByte;
-    }
-    return urs_ReadByte(pPort, pByte) == urs_kOk ? LoopStep::kByte : LoopStep::kReadFailed;
+    return nNext == urs_kOk ? LoopStep::kByte : LoopStep::kReadFailed;
 }
 
 }  // namespace
+
+bool devid_Report(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage)
+{
+    return pfnProgress == nullptr || pfnProgress(pArg, nStage) != 0;
+}
 
 int devid_SendCommand(urs_Port* pPort, char* pszReply, uint32_t nReplySize, uint32_t nTimeout,
                       devid_ProgressFn pfnProgress, void* pArg, const char* pszCommand,

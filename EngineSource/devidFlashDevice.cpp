@@ -111,20 +111,23 @@ int32_t devid_GetFlashId(urs_Port* pPort, devid_FlashId* pFlashId, uint32_t nTim
         return devid_SendCommand(pPort, szReply, sizeof szReply, nTimeout, pfnProgress, pArg, pszCommand, 1);
     };
 
-    // The run of "A" lets a device still detecting the line speed lock on.
-    send("AAAAT\r");
+    // The run of "A" lets a device still detecting the line speed lock on;
+    // its own answer does not matter, the "AT" after it must be answered.
+    (void)send("AAAAT\r");
     if (!send("AT\r")) {
         DBG_LOG("Response %s\n", szReply);
         return devid_kFlashIdNoAnswer;
     }
-    int32_t nVariant = 0;
+    int32_t nVariant = devid_kVariantF;
     if (!send("AT&&F\r")) {
         if (!send("AT&&W\r"))
             return devid_kFlashIdNoAnswer;
-        nVariant = 1;
+        nVariant = devid_kVariantW;
     }
     *pnFlashCmdVariant = nVariant;
-    send("ATE1\r");
+    // Echo on for the replies that follow; whether the device still answers
+    // shows in the "ATI5" reply read next.
+    (void)send("ATE1\r");
     if (!send("ATI5\r"))
         return devid_kFlashIdNoAnswer;
     devid_FlashTypeFromCode(szReply[0], 0, pFlashId);

@@ -52,12 +52,6 @@ constexpr int32_t kStageVersion = 5;
 // Terminal adapters that are asked "AT%I\r".
 const char* const kPercentIModels[] = {"QBXHI-TA", "QBXHP-TA"};
 
-// The callback's answer for a stage; a missing callback always goes on.
-bool goesOn(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage)
-{
-    return pfnProgress == nullptr || pfnProgress(pArg, nStage) != 0;
-}
-
 // Copies at most nCount characters of pszSource into pszDest (nSize bytes),
 // cut to fit, and terminates.
 void copyCut(char* pszDest, size_t nSize, const char* pszSource, size_t nCount)
@@ -179,7 +173,7 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
         return devid_SendCommand(pPort, pszReply, nSize, nTimeout, pfnProgress, pArg, pszCommand, bFirstLine);
     };
 
-    if (!goesOn(pfnProgress, pArg, kStageStart))
+    if (!devid_Report(pfnProgress, pArg, kStageStart))
         return devid_kStopped;
     send(szAt, sizeof szAt, "AT\r", 1);
     if (!send(szAt, sizeof szAt, "ATE1V1Q0\r", 1))
@@ -195,8 +189,8 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
         nStatus = devid_kIdentified;
     }
     // Both stages are asked; only a callback that refuses both stops here.
-    bool bModelGoesOn = goesOn(pfnProgress, pArg, kStageModel);
-    bool bModelAgainGoesOn = goesOn(pfnProgress, pArg, kStageModelAgain);
+    bool bModelGoesOn = devid_Report(pfnProgress, pArg, kStageModel);
+    bool bModelAgainGoesOn = devid_Report(pfnProgress, pArg, kStageModelAgain);
     if (!bModelGoesOn && !bModelAgainGoesOn)
         return devid_kStopped;
 
@@ -204,7 +198,7 @@ int32_t devid_QueryDevice(urs_Port* pPort, char* pszModel, char* pszVersion, cha
         !devid_ReadATI1(pPort, pszVersion, devid_kTextSize, pszCountry, devid_kTextSize, pszSpecialBuild,
                         devid_kTextSize, nTimeout, pfnProgress, pArg))
         return devid_kNoVersion;
-    if (!goesOn(pfnProgress, pArg, kStageVersion))
+    if (!devid_Report(pfnProgress, pArg, kStageVersion))
         return devid_kStopped;
 
     uint32_t nFlags = flagsOfModel(pszModel);

@@ -22,7 +22,7 @@ struct alignas(std::max_align_t) ll_Item {
     int32_t nSize;         // data bytes after the header
 };
 
-// Reports a failed precondition with its documented text.
+// Reports a failed precondition with the text that names it.
 #define ll_mCheck(bCondition, pszText) \
     do { if (!(bCondition)) os_Assert(pszText, __FILE__, __LINE__); } while (0)
 
@@ -123,7 +123,7 @@ void linkElement(ll_Iterator* pIt, int nType, const void* pData, int32_t nSize, 
     ++pItem->nRefCount;
 
     ll_Link* pCurrent = pIt->pCurrent;
-    // Anything but ll_kBefore goes after, as the documented "after" default.
+    // Anything but ll_kBefore goes after: "after" is the default place.
     bool bBefore = nType == ll_kBefore;
     if (pCurrent == nullptr) {
         // An iterator without a current link is meant for an empty list; on

@@ -14,7 +14,7 @@
 struct CliPortReport {
     std::string sPort;            // "COM3"
     std::string sNode;            // device node it stands for; may be empty
-    int32_t nStatus = 0;          // identification status
+    int32_t nStatus = devid_kIdentified;  // identification status
     std::string sModel;           // identification texts, as the device gave them
     std::string sVersion;
     std::string sCountry;
@@ -22,7 +22,7 @@ struct CliPortReport {
     std::string sType;            // device type shown (ModelKey_DisplayName)
     bool bUpdated = false;        // the port took part in the update
     std::string sFile;            // firmware file (when updated)
-    int32_t nResult = -1;         // FlashResult (when updated)
+    int32_t nResult = flsh_cRunning;      // FlashResult (when updated)
     std::string sResultText;      // its text
     std::string sStart;           // start and end of its update, UTC, ISO 8601
     std::string sEnd;

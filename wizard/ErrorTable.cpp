@@ -1,4 +1,4 @@
-// The wizard's error messages, letter for letter as the pages show them.
+// The wizard's error messages, each text exactly as the pages show it.
 #include "wizard/ErrorTable.h"
 
 #include <cstdio>

@@ -46,7 +46,7 @@ public:
     // model code of the database, 2-3 a country code of the country table
     // (character 3 a letter), 4-7 the build code (fewer when the base name
     // is shorter; the rest is ignored). Returns true with the entry's path
-    // (the upper-cased name), fileName (sName as given), key (model and,
+    // (the upper-cased name), fileName (sName unchanged), key (model and,
     // when the model has a lock for the build's major, that build and its
     // upgrades), country and build filled; false with the entry unchanged.
     static bool ParseName(HexFileEntry* pEntry, const std::string& sExtension, const std::string& sName);

@@ -134,7 +134,7 @@ public:
     // Appends a record for the device path pszDevice ("\\.\COM3") whose
     // flash job gets the baud rate nBaud.
     void AddDevice(const char* pszDevice, int32_t nBaud);
-    // Appends a catalogue entry with path and fileName sPath (as given, not
+    // Appends a catalogue entry with path and fileName sPath (unchanged, not
     // upper-cased) and no model.
     void AddHexFile(const std::string& sPath);
     // Prepares the first record for a direct update with the first catalogue
