@@ -88,11 +88,7 @@ protected:
     SimAtBoot addBoot(int nPort, const SimAtBootConfig& config = SimAtBootConfig())
     {
         SimAtBoot boot(config);
-        SimDeviceConfig device = sim_DeviceConfig(nPort);
-        boot.install(&device);
-        std::string error;
-        m_pDevice = m_ports.add(device, &error);
-        EXPECT_NE(m_pDevice, nullptr) << error;
+        addFamily(nPort, "modem", {}, &boot);
         return boot;
     }
 
@@ -146,7 +142,6 @@ protected:
     FlashJob m_job;                  // the job under test
     bool m_bStarted = false;         // a worker was started on it
     std::string m_hexPath;           // its hex file (the job points at it)
-    SimDevice* m_pDevice = nullptr;  // the device last added
 };
 
 TEST_F(AtFlashTest, ImagesOfEveryShapeArriveByteForByte)

@@ -42,8 +42,7 @@ protected:
     {
         SimSettings all = {{"lucentloader", "4.4"}};
         all.insert(all.end(), settings.begin(), settings.end());
-        SimDeviceConfig config = addLoaderDevice(nPort, all, true);
-        return m_pDevice != nullptr ? config.pLucent : nullptr;
+        return addFamily(nPort, "modem", all) != nullptr ? m_config.pLucent : nullptr;
     }
 
     int32_t program(int nPort, int32_t nStartMode, int32_t nVariant = 0, uint32_t nFlashType = 0,
@@ -102,7 +101,7 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
-        m_pDevice = addDevice(3, false);
+        addDevice(3, false);
         openPort(3, 115200);
     }
 
@@ -114,7 +113,6 @@ protected:
         ASSERT_TRUE(m_pDevice->transcript().waitSent(m_sent, 2000));
     }
 
-    SimDevice* m_pDevice = nullptr;   // the device on COM3
     std::string m_sent;               // every byte injected so far
 };
 

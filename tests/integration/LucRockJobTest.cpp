@@ -77,10 +77,10 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
 {
     // COM3 holds its loader and takes the W commands; COM4 refuses the
     // flash-information command, so its loader is downloaded first.
-    SimDeviceConfig started = addLoaderDevice(3, {{"result.AT&&F", "ERROR"}, {"lucentloader", "4.4"}}, true, "lucent");
-    SimDeviceConfig downloaded =
-        addLoaderDevice(4, {{"reply.ATI5", "U 05"}, {"result.AT&&FFL", "ERROR"}, {"lucentloader", "4.3"}}, true,
-                        "lucent");
+    addFamily(3, "lucent", {{"result.AT&&F", "ERROR"}, {"lucentloader", "4.4"}});
+    SimDeviceConfig started = m_config;
+    addFamily(4, "lucent", {{"reply.ATI5", "U 05"}, {"result.AT&&FFL", "ERROR"}, {"lucentloader", "4.3"}});
+    SimDeviceConfig downloaded = m_config;
 
     FlashJob* pStarted = job(0, 3);
     FlashJob* pDownloaded = job(1, 4);
@@ -116,10 +116,12 @@ TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
     // time the 1.5 s of waiting leave the test 750 ms of real time to
     // cancel in, and the answer 250 ms before the line's 2-second limit.
     os_SetTimeScale(0.5);
-    SimDeviceConfig lucent = addLoaderDevice(3, {{"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}}, false);
+    addFamily(3, "modem", {{"echo", "0"}, {"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}});
+    SimDeviceConfig lucent = m_config;
     // Rockwell: a long firmware at 9600 baud, cancelled while it streams.
     writeFirmware(sim_MakeIntelHex(0, 24576, 32, 8));
-    SimDeviceConfig rockwell = addLoaderDevice(4, {{"rockwellloader", "announce"}}, false);
+    addFamily(4, "modem", {{"echo", "0"}, {"rockwellloader", "announce"}});
+    SimDeviceConfig rockwell = m_config;
     FlashJob* pLucent = job(0, 3);
     FlashJob* pRockwell = job(1, 4);
     pRockwell->nBaud = 9600;

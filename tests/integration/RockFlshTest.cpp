@@ -40,10 +40,9 @@ protected:
     std::shared_ptr<SimRockwellLoader> addRockwell(int nPort, const SimSettings& settings = SimSettings(),
                                                    bool bEcho = false)
     {
-        SimSettings all = {{"rockwellloader", "announce"}};
+        SimSettings all = {{"echo", bEcho ? "1" : "0"}, {"rockwellloader", "announce"}};
         all.insert(all.end(), settings.begin(), settings.end());
-        SimDeviceConfig config = addLoaderDevice(nPort, all, bEcho);
-        return m_pDevice != nullptr ? config.pRockwell : nullptr;
+        return addFamily(nPort, "modem", all) != nullptr ? m_config.pRockwell : nullptr;
     }
 
     int32_t program(int nPort, int32_t bHandshakeOnly = 0, const char* pszHex = "fw.hex")

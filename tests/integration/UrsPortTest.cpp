@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
-        m_pDevice = addDevice(3);
+        addDevice(3);
     }
 
     // Puts bytes into the port's input queue and waits until they are there.
@@ -66,8 +66,6 @@ protected:
         }
         return lines;
     }
-
-    SimDevice* m_pDevice = nullptr;
 };
 
 TEST_F(UrsPortTest, OpenIsExclusiveAndEveryFailedStepClosesTheDevice)

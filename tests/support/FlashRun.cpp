@@ -174,19 +174,6 @@ void FlashFixture::writeFirmware(const std::string& text)
     m_dir.write("fw.hex", text);
 }
 
-SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
-                                              const std::string& family)
-{
-    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-    config.bEcho = bEcho;
-    std::string error;
-    for (const auto& setting : settings)
-        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-    m_pDevice = m_ports.add(config, &error);
-    EXPECT_NE(m_pDevice, nullptr) << error;
-    return config;
-}
-
 int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
                                   const char* pszHex, int32_t nStartMode, int32_t nVariant)
 {

@@ -82,11 +82,6 @@ protected:
 
     // Writes fw.hex.
     void writeFirmware(const std::string& text);
-    // Starts a device of the family on COMn (echo as given) with the
-    // settings applied, as addFamily does, and returns its record, whose
-    // pLucent and pRockwell give the loaders' records.
-    SimDeviceConfig addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
-                                    const std::string& family = "modem");
     // Runs pfnProtocol on "\.\COMn" with the fixture's baud rate, version
     // text, a fresh event recorder (answering 0 as m_nStopEvent says, held
     // as m_nPauseEvent says) and
@@ -102,7 +97,6 @@ protected:
 
     std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
     std::string m_firmware;                      // ./fw.hex
-    SimDevice* m_pDevice = nullptr;              // the device added last
     std::unique_ptr<EventRecorder> m_events;     // events of the last run
     int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
     int m_nStopNth = 1;                          // at its nth report

@@ -24,25 +24,23 @@ void SimFixture::TearDown()
     os_SetTimeScale(m_savedScale);
 }
 
-SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
+SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings,
+                                 const SimAtBoot* pBoot)
 {
-    SimDeviceConfig config = sim_DeviceConfig(nPort);
-    config.bEcho = bEcho;
-    std::string error;
-    SimDevice* pDevice = m_ports.add(config, &error);
-    EXPECT_NE(pDevice, nullptr) << error;
-    return pDevice;
-}
-
-SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings)
-{
-    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
+    m_config = sim_DeviceConfig(nPort, family);
+    if (pBoot != nullptr)
+        pBoot->install(&m_config);
     std::string error;
     for (const auto& setting : settings)
-        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-    SimDevice* pDevice = m_ports.add(config, &error);
-    EXPECT_NE(pDevice, nullptr) << error;
-    return pDevice;
+        EXPECT_TRUE(sim_ApplySetting(&m_config, setting.first, setting.second, &error)) << error;
+    m_pDevice = m_ports.add(m_config, &error);
+    EXPECT_NE(m_pDevice, nullptr) << error;
+    return m_pDevice;
+}
+
+SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
+{
+    return addFamily(nPort, "modem", bEcho ? SimSettings() : SimSettings{{"echo", "0"}});
 }
 
 void SimFixture::openPort(int nPort, uint32_t nBaud)

@@ -5,6 +5,7 @@
 #define NORVANE_TESTS_SUPPORT_SIMFIXTURE_H
 
 #include "EngineSource/Urswin32.h"
+#include "sim/SimAtBoot.h"
 #include "sim/SimPortSet.h"
 #include "support/TempDir.h"
 
@@ -41,13 +42,16 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts a device on COMn (family modem) with echo as given; the test
-    // fails when it cannot start.
+    // Starts a device of the family on COMn: AT boot code behind it when
+    // pBoot is given, then the key/value settings of the configuration format
+    // applied after the family's defaults. The test fails when a setting is
+    // not valid or the device cannot start. The device and its record (whose
+    // pLucent and pRockwell give the loaders' records) are kept in m_pDevice
+    // and m_config.
+    SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {},
+                         const SimAtBoot* pBoot = nullptr);
+    // A device of family modem on COMn with echo as given.
     SimDevice* addDevice(int nPort, bool bEcho = true);
-    // Starts a device of the family on COMn with the key/value settings of
-    // the configuration format applied after the family's defaults; the test
-    // fails when a setting is not valid or the device cannot start.
-    SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {});
     // Opens "\\.\COMn" into m_port, expecting success; with nBaud the line
     // is set to that rate, 8N1, no flow control.
     void openPort(int nPort, uint32_t nBaud = 0);
@@ -61,6 +65,8 @@ protected:
     urs_Port m_port = {};         // the engine's port, closed in TearDown
     double m_savedScale = 1;      // time scale before the test
     size_t m_nLogTaken = 0;       // bytes of the log takeLog has returned
+    SimDevice* m_pDevice = nullptr;   // the device added last
+    SimDeviceConfig m_config;         // its record
 };
 
 // "\\.\COMn"
