@@ -23,8 +23,6 @@ protected:
     void SetUp() override
     {
         FlashFixture::SetUp();
-        for (const char* pszLoader : {"FlashLdr.hex", "BPFL24.s37"})
-            m_dir.write(pszLoader, dataFile(pszLoader));
         ResetAbortFlag();
         for (FlashJob& job : m_jobs)
             InitFlashJob(&job, "", 115200);
@@ -99,7 +97,7 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
     std::vector<std::string> firmware = wireLines(m_firmware);
     EXPECT_NE(m_ports.device(3)->transcript().received().find("AT&&WGO\r" + firmware[0]), std::string::npos);
     EXPECT_EQ(started.pLucent->firmwareLines(), firmware);
-    EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(dataFile("FlashLdr.hex"), "at&&f"));
+    EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(m_loader, "at&&f"));
     EXPECT_EQ(downloaded.pLucent->firmwareLines(), firmware);
     EXPECT_STREQ(pStarted->szBootCodeVersion, "4.4");
     EXPECT_STREQ(pDownloaded->szBootCodeVersion, "4.3");

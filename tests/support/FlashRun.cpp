@@ -2,10 +2,13 @@
 
 #include "EngineSource/OSWIN32.h"
 #include "sim/SimHexImage.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
 #include "support/SysCallFaults.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 
 #include <fstream>
@@ -158,6 +161,8 @@ void FlashFixture::SetUp()
     // The Lucent version reply and line answers have 2 s.
     os_SetTimeScale(scaleFor(2000));
     m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+    m_dir.write("FlashLdr.hex", m_loader);
+    m_dir.write("BPFL24.s37", m_boot);
     // 30 data records of 16 bytes between an address record and the end.
     writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
 }
@@ -195,6 +200,37 @@ int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32
                                   nVariant);
     m_nElapsedMs = os_ClockMs() - m_nStartMs;
     return nResult;
+}
+
+void FlashFixture::runAll(FlashProtocolFn pfnProtocol, const SimSettings& loader,
+                          const std::vector<Scenario>& scenarios)
+{
+    int nPort = 3;
+    for (const Scenario& c : scenarios) {
+        SCOPED_TRACE("scenario on COM" + std::to_string(nPort));
+        SimSettings settings = loader;
+        settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+        ASSERT_NE(addFamily(nPort, "modem", settings), nullptr);
+        SimDeviceConfig config = m_config;
+        m_nStopEvent = c.nStopEvent;
+        m_nStopNth = c.nStopNth;
+        m_nFailedWrite = c.nFailedWrite;
+        // A version left from an earlier run does not count.
+        snprintf(m_szVersion, sizeof m_szVersion, "stale");
+        const char* pszHex = c.bHandshakeOnly ? "missing.hex" : "fw.hex";
+        EXPECT_EQ(runProtocol(pfnProtocol, nPort, c.nFlashType, c.bHandshakeOnly, pszHex, c.nStartMode, 0), c.nResult);
+        expectReleased(nPort);
+        EXPECT_EQ(events(), c.pszEvents);
+        EXPECT_EQ(config.pLucent ? config.pLucent->loaderLines().size() : config.pRockwell->bootLines().size(),
+                  c.nLoader);
+        EXPECT_EQ(config.pLucent ? config.pLucent->firmwareLines().size() : config.pRockwell->firmwareLines().size(),
+                  c.nFirmware);
+        if (c.pszVersion != nullptr) {
+            EXPECT_STREQ(m_szVersion, c.pszVersion);
+        }
+        checkScenario(c);
+        ++nPort;
+    }
 }
 
 void FlashFixture::expectReleased(int nPort)

@@ -74,7 +74,7 @@ std::string eventRuns(const std::vector<int32_t>& numbers);
 
 // Runs flash protocols on simulated devices. The test's folder is the
 // working folder (where the protocols look for their loader images); it
-// holds a sample firmware file fw.hex.
+// holds a sample firmware file fw.hex and the loaders of data/.
 class FlashFixture : public SimFixture {
 protected:
     void SetUp() override;
@@ -89,6 +89,27 @@ protected:
     // noting the descriptors open, the start and the length of the run.
     int32_t runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
                         const char* pszHex, int32_t nStartMode, int32_t nVariant);
+    // One run of a table on a fresh device: its settings, how the run is
+    // made and what it must give.
+    struct Scenario {
+        SimSettings settings;               // after the loader's own settings
+        int32_t nStartMode;
+        int32_t nResult;
+        const char* pszEvents;              // event runs
+        size_t nLoader;                     // loader (boot-loader) lines received
+        size_t nFirmware;                   // firmware lines received
+        uint32_t nFlashType = 0;            // the device's flash type
+        const char* pszVersion = nullptr;   // loader version after the run; null: not checked
+        int32_t nStopEvent = -1;            // the callback answers 0 at this event ...
+        int nStopNth = 1;                   // ... at its nth report
+        int nFailedWrite = 0;               // this write fails with EIO; 0: none
+        int32_t bHandshakeOnly = 0;         // stop at the loader (the hex file is missing)
+    };
+    // Runs pfnProtocol once per scenario on COM3, COM4, ...: a device of
+    // family modem with the loader settings, then the scenario's. After each
+    // run the port is released and checkScenario adds a protocol's own checks.
+    void runAll(FlashProtocolFn pfnProtocol, const SimSettings& loader, const std::vector<Scenario>& scenarios);
+    virtual void checkScenario(const Scenario&) {}
     // After a run: the device has seen the port close (and read what came
     // before), no descriptor is left open, and the port opens again.
     void expectReleased(int nPort);
@@ -97,6 +118,8 @@ protected:
 
     std::unique_ptr<ScopedChdir> m_pChdir;       // the test's folder is the working folder
     std::string m_firmware;                      // ./fw.hex
+    std::string m_loader = dataFile("FlashLdr.hex");   // ./FlashLdr.hex, the Lucent loader
+    std::string m_boot = dataFile("BPFL24.s37");       // ./BPFL24.s37, the Rockwell boot loader
     std::unique_ptr<EventRecorder> m_events;     // events of the last run
     int32_t m_nStopEvent = -1;                   // the callback answers 0 at this event
     int m_nStopNth = 1;                          // at its nth report
