@@ -120,17 +120,6 @@ protected:
         return nullptr;
     }
 
-    // The device holds the image's bytes and 0xFF wherever a block covered
-    // no data.
-    static void expectImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
-    {
-        std::map<uint32_t, uint8_t> file = hex_Bytes(chunks);
-        std::map<uint32_t, uint8_t> image = boot.image();
-        for (auto it = image.begin(); it != image.end();)
-            it = it->second == 0xFF && file.count(it->first) == 0 ? image.erase(it) : std::next(it);
-        EXPECT_TRUE(image == file);
-    }
-
     std::unique_ptr<ScopedChdir> m_pChdir;               // the test's folder is the working folder
     std::unique_ptr<UpdateCoordinator> m_pCoordinator;   // the coordinator under test
 };
@@ -213,9 +202,10 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     EXPECT_EQ(device(25)->bSelected, 0);
     EXPECT_EQ(GetResult(&device(25)->job), 0);
 
-    expectImage(kv3, kvImage);
-    expectImage(kv5, kvImage);
-    expectImage(ta, taImage);
+    // Each holds its file's bytes and 0xFF wherever a block covered no data.
+    hex_ExpectImage(kv3.image(), kvImage);
+    hex_ExpectImage(kv5.image(), kvImage);
+    hex_ExpectImage(ta.image(), taImage);
     // COM12 holds the flash part the file names: its own loader is started.
     EXPECT_EQ(device(12)->job.nStartMode, 1);
     EXPECT_EQ(lucent.pLucent->firmwareLines(), wireLines(lucentText));
