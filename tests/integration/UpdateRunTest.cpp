@@ -285,10 +285,8 @@ TEST_F(UpdateRunTest, TheCoordinatorsEndWaitsForItsWorkers)
     addFamily(4, "atmodem", {{"late", "3000"}});
     watch(3, 4);
     m_pCoordinator->StartIdentification();
-    int64_t nStart = os_ClockMs();
-    m_pCoordinator.reset();
     // The silent port's identification took its pause and one time-out.
-    EXPECT_GE(os_ClockMs() - nStart, 6000);
+    EXPECT_GE(timedMs([this] { m_pCoordinator.reset(); }), 6000);
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
     EXPECT_THAT(log(), HasSubstr("]: Workers still running at the end; stopping them\n"));
 }

@@ -65,14 +65,6 @@ std::vector<int32_t> EventRecorder::numbers() const
     return numbers;
 }
 
-int EventRecorder::count(int32_t nEvent) const
-{
-    int nCount = 0;
-    for (const FlashEvent& event : events())
-        nCount += event.nEvent == nEvent ? 1 : 0;
-    return nCount;
-}
-
 std::vector<int32_t> EventRecorder::percents(int32_t nEvent) const
 {
     std::vector<int32_t> values;

@@ -34,7 +34,6 @@ public:
     std::vector<FlashEvent> events() const;
     // The event numbers in order.
     std::vector<int32_t> numbers() const;
-    int count(int32_t nEvent) const;
     // The percentages (a) of every report of nEvent, in order.
     std::vector<int32_t> percents(int32_t nEvent) const;
 

@@ -55,6 +55,14 @@ protected:
     // Opens "\\.\COMn" into m_port, expecting success; with nBaud the line
     // is set to that rate, 8N1, no flow control.
     void openPort(int nPort, uint32_t nBaud = 0);
+    // Runtime-clock milliseconds fn takes.
+    template <class Fn>
+    static int64_t timedMs(Fn fn)
+    {
+        int64_t nStart = os_ClockMs();
+        fn();
+        return os_ClockMs() - nStart;
+    }
     // The log so far (flushed).
     std::string log() const;
     // The log lines written since the last call of takeLog.
