@@ -27,13 +27,8 @@ void SimFixture::TearDown()
 SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings,
                                  const SimAtBoot* pBoot)
 {
-    m_config = sim_DeviceConfig(nPort, family);
-    if (pBoot != nullptr)
-        pBoot->install(&m_config);
     std::string error;
-    for (const auto& setting : settings)
-        EXPECT_TRUE(sim_ApplySetting(&m_config, setting.first, setting.second, &error)) << error;
-    m_pDevice = m_ports.add(m_config, &error);
+    m_pDevice = test_AddDevice(&m_ports, nPort, family, settings, pBoot, &m_config, &error);
     EXPECT_NE(m_pDevice, nullptr) << error;
     return m_pDevice;
 }
@@ -71,5 +66,18 @@ double SimFixture::scaleFor(int64_t nShortestMs)
 }
 
 int64_t SimFixture::roomMs() { return static_cast<int64_t>(kRoomRealMs / os_TimeScale()); }
+
+SimDevice* test_AddDevice(SimPortSet* pPorts, int nPort, const std::string& family, const SimSettings& settings,
+                          const SimAtBoot* pBoot, SimDeviceConfig* pConfig, std::string* pError)
+{
+    *pConfig = sim_DeviceConfig(nPort, family);
+    if (pBoot != nullptr)
+        pBoot->install(pConfig);
+    for (const auto& setting : settings) {
+        if (!sim_ApplySetting(pConfig, setting.first, setting.second, pError))
+            return nullptr;
+    }
+    return pPorts->add(*pConfig, pError);
+}
 
 std::string comDevice(int nPort) { return "\\\\.\\COM" + std::to_string(nPort); }

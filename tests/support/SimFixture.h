@@ -20,6 +20,14 @@
 // ({"reply.ATI9", "7"}, {"silent", "1"}).
 using SimSettings = std::vector<std::pair<std::string, std::string>>;
 
+// Starts a device of the family on COMn of the set: AT boot code behind it
+// when pBoot is given, then the key/value settings of the configuration
+// format applied after the family's defaults. Returns it with its record in
+// *pConfig, or null with *pError set when a setting is not valid or the
+// device cannot start.
+SimDevice* test_AddDevice(SimPortSet* pPorts, int nPort, const std::string& family, const SimSettings& settings,
+                          const SimAtBoot* pBoot, SimDeviceConfig* pConfig, std::string* pError);
+
 // Time in tests. Every protocol window (a time-out, a pause the device
 // must answer within) lasts at least kMinWindowRealMs of real time, however
 // small the scale: a loaded scheduler delays a thread by tens of
@@ -42,12 +50,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts a device of the family on COMn: AT boot code behind it when
-    // pBoot is given, then the key/value settings of the configuration format
-    // applied after the family's defaults. The test fails when a setting is
-    // not valid or the device cannot start. The device and its record (whose
-    // pLucent and pRockwell give the loaders' records) are kept in m_pDevice
-    // and m_config.
+    // Starts a device as test_AddDevice does; the test fails when it cannot
+    // start. The device and its record (whose pLucent and pRockwell give the
+    // loaders' records) are kept in m_pDevice and m_config.
     SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {},
                          const SimAtBoot* pBoot = nullptr);
     // A device of family modem on COMn with echo as given.
