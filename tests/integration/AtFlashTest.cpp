@@ -70,7 +70,7 @@ protected:
     {
         if (m_bStarted && GetResult(&m_job) == -1) {
             AbortAllJobs();
-            waitResult();
+            waitJobResult(&m_job);
         }
         ResetAbortFlag();
         DeleteFlashJob(&m_job);
@@ -95,14 +95,6 @@ protected:
         return m_dir.file("image.hex");
     }
 
-    // Waits (at most 60 s) until the job has a result.
-    int32_t waitResult()
-    {
-        for (int i = 0; i < 60000 && GetResult(&m_job) == -1; ++i)
-            usleep(1000);
-        return GetResult(&m_job);
-    }
-
     void start(int nPort, const std::string& hexPath, const JobOptions& options = JobOptions())
     {
         DeleteFlashJob(&m_job);
@@ -118,7 +110,7 @@ protected:
     int32_t flash(int nPort, const std::string& hexPath, const JobOptions& options = JobOptions())
     {
         start(nPort, hexPath, options);
-        int32_t nResult = waitResult();
+        int32_t nResult = waitJobResult(&m_job);
         EXPECT_NE(nResult, -1) << "the job did not end";
         return nResult;
     }
@@ -344,7 +336,7 @@ TEST_F(AtFlashTest, CancellingStopsTheRunAsAbortedByUser)
         usleep(1000);
     ASSERT_GE(boot.blocks().size(), 4u) << log();
     AbortAllJobs();
-    ASSERT_EQ(waitResult(), flsh_cAborted);
+    ASSERT_EQ(waitJobResult(&m_job), flsh_cAborted);
     EXPECT_STREQ(GetResultText(&m_job), "Aborted by user");
     EXPECT_LT(boot.blocks().size(), 0x20000u / 4096);
     EXPECT_EQ(received().find("ATFLEND"), std::string::npos);

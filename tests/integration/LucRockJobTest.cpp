@@ -33,7 +33,7 @@ protected:
         AbortAllJobs();
         for (int i = 0; i < kJobs; ++i) {
             if (m_bStarted[i])
-                waitResult(&m_jobs[i]);
+                waitJobResult(&m_jobs[i]);
         }
         ResetAbortFlag();
         for (FlashJob& job : m_jobs)
@@ -55,15 +55,6 @@ protected:
     {
         m_bStarted[pJob - m_jobs] = true;
         StartFlashJob(pJob, "fw.hex", nFlags, 0, 0, 0, nStartMode);
-    }
-
-    // Waits for the job's worker to end (at most 60 s of runtime); its result.
-    static int32_t waitResult(FlashJob* pJob)
-    {
-        int64_t nEnd = os_ClockMs() + 60000;
-        while (GetResult(pJob) == -1 && os_ClockMs() < nEnd)
-            os_SleepMs(20);
-        return GetResult(pJob);
     }
 
     static constexpr int kJobs = 2;
@@ -90,8 +81,8 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
     pDownloaded->info.flashId.nType = 1;
     start(pStarted, ModelDb_kFlagLucent, pStarted->nStartMode);
     start(pDownloaded, ModelDb_kFlagLucent | ModelDb_kFlagRockwell, pDownloaded->nStartMode);
-    EXPECT_EQ(waitResult(pStarted), flsh_cSuccessful);
-    EXPECT_EQ(waitResult(pDownloaded), flsh_cSuccessful);
+    EXPECT_EQ(waitJobResult(pStarted), flsh_cSuccessful);
+    EXPECT_EQ(waitJobResult(pDownloaded), flsh_cSuccessful);
 
     // COM3's loader is started with the W command its identification chose.
     std::vector<std::string> firmware = wireLines(m_firmware);
@@ -134,8 +125,8 @@ TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
         os_SleepMs(5);
     ASSERT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
     AbortAllJobs();
-    EXPECT_EQ(waitResult(pLucent), flsh_cAborted);
-    EXPECT_EQ(waitResult(pRockwell), flsh_cAborted);
+    EXPECT_EQ(waitJobResult(pLucent), flsh_cAborted);
+    EXPECT_EQ(waitJobResult(pRockwell), flsh_cAborted);
     EXPECT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
     EXPECT_LT(rockwell.pRockwell->firmwareLines().size(), wireLines(m_firmware).size());
 }

@@ -271,9 +271,7 @@ TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
     EXPECT_EQ(m_pCoordinator->GetDeviceCount(), 0);
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 1u);
     EXPECT_THAT(log(), HasSubstr("]: <COM3> Worker still running; record kept until it ends\n"));
-    for (int nTick = 0; nTick < kMaxTicks && GetResult(pJob) == -1; ++nTick)
-        os_SleepMs(100);
-    EXPECT_EQ(GetResult(pJob), 11);
+    EXPECT_EQ(waitJobResult(pJob, kMaxTicks * 100), 11);
     // The next release frees it.
     m_pCoordinator->ReleaseDevices();
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);

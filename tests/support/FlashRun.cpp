@@ -110,6 +110,14 @@ std::string dataFile(const std::string& name)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+int32_t waitJobResult(const FlashJob* pJob, int64_t nMaxMs)
+{
+    int64_t nEnd = os_ClockMs() + nMaxMs;
+    while (GetResult(pJob) == -1 && os_ClockMs() < nEnd)
+        os_SleepMs(5);
+    return GetResult(pJob);
+}
+
 int openFdCount()
 {
     int nCount = 0;

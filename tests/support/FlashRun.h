@@ -62,6 +62,10 @@ std::vector<int32_t> readerPercents(const std::string& fileText);
 // The bytes of a file of data/.
 std::string dataFile(const std::string& name);
 
+// Waits until the job's worker has ended, at most nMaxMs of the runtime
+// clock; its result (-1: still running).
+int32_t waitJobResult(const FlashJob* pJob, int64_t nMaxMs = 120000);
+
 // Descriptors the process holds open now.
 int openFdCount();
 
