@@ -248,8 +248,8 @@ TEST_F(LucFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
 
     // Firmware lines of up to 125 characters go out, loader lines of up to
     // 120 (the five-character prefix and CR LF fill the 128-byte text). A
-    // file with a longer line, or with no data at all, is refused before the
-    // start command: nothing reaches the device.
+    // file with a longer line is refused before the start command: nothing
+    // reaches the device (an empty firmware file: BadFileTest).
     const std::string kEnd = ":00000001FF\r\n";
     std::vector<uint8_t> data(60, 0x5A);
     auto record = [&data](uint16_t nOffset, size_t nCount) { return sim_HexRecord(0, nOffset, data.data(), nCount) + "\r\n"; };
@@ -268,7 +268,6 @@ TEST_F(LucFlshTest, PortAndFilesThatCannotBeOpenedOrSent)
     const std::pair<std::string, std::string> kRefused[] = {
         {fw125 + fw127 + kEnd, ld119 + kEnd},    // a firmware line too long
         {fw125 + kEnd, ld119 + ld121 + kEnd},    // a loader line too long
-        {"", ld119 + kEnd},                      // an empty firmware file
     };
     int nPort = 5;
     for (const auto& files : kRefused) {

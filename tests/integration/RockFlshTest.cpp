@@ -153,12 +153,11 @@ TEST_F(RockFlshTest, PortAndFilesThatCannotBeOpenedOrSentAndAnEmptyBootLoader)
     expectReleased(8);
 
     // Boot-loader lines of up to 125 characters go out with their CR LF; a
-    // file with a longer line, an empty boot loader and an empty firmware
-    // file are refused before "AT**": nothing reaches the device.
+    // file with a longer line and an empty boot loader are refused before
+    // "AT**": nothing reaches the device (an empty firmware file: BadFileTest).
     const std::pair<std::string, std::string> kRefused[] = {
         {"S1" + std::string(124, '0') + "\r\nS9030000FC\r\n", ":0400000001020304F2\r\n:00000001FF\r\n"},
         {"", ":0400000001020304F2\r\n:00000001FF\r\n"},
-        {"S104000000FB\r\nS9030000FC\r\n", ""},
     };
     int nPort = 4;
     for (const auto& files : kRefused) {
