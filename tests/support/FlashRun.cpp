@@ -15,23 +15,6 @@
 #include <iterator>
 #include <optional>
 
-void EventRecorder::stopAt(int32_t nEvent, int nNth)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_nStopEvent = nEvent;
-    m_nStopNth = nNth;
-    m_nStopSeen = 0;
-}
-
-void EventRecorder::pauseAt(int32_t nEvent, int nNth, int64_t nMs)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_nPauseEvent = nEvent;
-    m_nPauseNth = nNth;
-    m_nPauseSeen = 0;
-    m_nPauseMs = nMs;
-}
-
 int32_t EventRecorder::callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t)
 {
     EventRecorder* pSelf = static_cast<EventRecorder*>(pRecorder);
@@ -182,11 +165,7 @@ void FlashFixture::writeFirmware(const std::string& text)
 int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
                                   const char* pszHex, int32_t nStartMode, int32_t nVariant)
 {
-    m_events = std::make_unique<EventRecorder>();
-    if (m_nStopEvent > 0)
-        m_events->stopAt(m_nStopEvent, m_nStopNth);
-    if (m_nPauseEvent > 0)
-        m_events->pauseAt(m_nPauseEvent, m_nPauseNth, m_nPauseMs);
+    m_events = std::make_unique<EventRecorder>(m_nStopEvent, m_nStopNth, m_nPauseEvent, m_nPauseNth, m_nPauseMs);
     m_nFds = openFdCount();
     // Only when asked: a test may hold the fault table itself for the run.
     std::optional<SysCallFaults> faults;

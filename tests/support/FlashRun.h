@@ -24,11 +24,15 @@ struct FlashEvent {
 // A FlashProgressFn that records; pass the recorder as the context.
 class EventRecorder {
 public:
-    // Answers 0 to the nNth report (from 1) of nEvent and to every report after it.
-    void stopAt(int32_t nEvent, int nNth = 1);
-    // Holds the run nMs (runtime clock) at the nNth report of nEvent, as a
-    // slow front end would.
-    void pauseAt(int32_t nEvent, int nNth, int64_t nMs);
+    // Answers 0 to the nStopNth report (from 1) of nStopEvent and to every
+    // report after it; holds the run nPauseMs (runtime clock) at the
+    // nPauseNth report of nPauseEvent, as a slow front end would. -1: never.
+    explicit EventRecorder(int32_t nStopEvent = -1, int nStopNth = 1, int32_t nPauseEvent = -1, int nPauseNth = 1,
+                           int64_t nPauseMs = 0)
+        : m_nStopEvent(nStopEvent), m_nStopNth(nStopNth), m_nPauseEvent(nPauseEvent), m_nPauseNth(nPauseNth),
+          m_nPauseMs(nPauseMs)
+    {
+    }
     static int32_t callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t b);
 
     std::vector<FlashEvent> events() const;
@@ -40,14 +44,14 @@ public:
 private:
     mutable std::mutex m_lock;          // guards everything below
     std::vector<FlashEvent> m_events;   // every report, in order
-    int32_t m_nStopEvent = -1;          // event answered 0; -1 none
-    int m_nStopNth = 0;                 // at its nth report
-    int m_nStopSeen = 0;                // reports of it so far
+    const int32_t m_nStopEvent;         // event answered 0
+    const int m_nStopNth;               // at its nth report
+    const int32_t m_nPauseEvent;        // event the run is held at
+    const int m_nPauseNth;              // at its nth report
+    const int64_t m_nPauseMs;           // for this long
+    int m_nStopSeen = 0;                // reports of the stop event so far
     bool m_bStopped = false;            // 0 answered once: answer 0 from now on
-    int32_t m_nPauseEvent = -1;         // event the run is held at; -1 none
-    int m_nPauseNth = 0;                // at its nth report
-    int m_nPauseSeen = 0;               // reports of it so far
-    int64_t m_nPauseMs = 0;             // for this long
+    int m_nPauseSeen = 0;               // reports of the pause event so far
 };
 
 // The texts the lines of a file go out as: each CR LF line cut at its first
