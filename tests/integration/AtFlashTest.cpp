@@ -37,14 +37,11 @@ struct JobOptions {
 
 // The device holds the file's bytes (with flag 0x001 the patch at address
 // 0) and 0xFF wherever a block covered no data.
-void expectImage(const std::map<uint32_t, uint8_t>& device, const std::vector<HexChunk>& chunks, uint32_t nFlags)
+void expectImage(const std::map<uint32_t, uint8_t>& device, std::vector<HexChunk> chunks, uint32_t nFlags)
 {
-    std::map<uint32_t, uint8_t> expected = hex_Bytes(chunks);
     if (nFlags & ModelDb_kFlagPatchResetVector)
-        expected[0] = 0xC3, expected[1] = 0x00, expected[2] = 0x01;
-    for (const auto& entry : device)
-        expected.emplace(entry.first, 0xFF);
-    EXPECT_TRUE(device == expected);
+        chunks.push_back(HexChunk{0, {0xC3, 0x00, 0x01}});
+    hex_ExpectImage(device, chunks);
 }
 
 // Boot code set as the words of the "atboot" key say ("speed=K errors=2").
@@ -73,7 +70,7 @@ protected:
     {
         if (m_bStarted && GetResult(&m_job) == -1) {
             AbortAllJobs();
-            waitResult();
+            waitJobResult(&m_job);
         }
         ResetAbortFlag();
         DeleteFlashJob(&m_job);
@@ -88,11 +85,7 @@ protected:
     SimAtBoot addBoot(int nPort, const SimAtBootConfig& config = SimAtBootConfig())
     {
         SimAtBoot boot(config);
-        SimDeviceConfig device = sim_DeviceConfig(nPort);
-        boot.install(&device);
-        std::string error;
-        m_pDevice = m_ports.add(device, &error);
-        EXPECT_NE(m_pDevice, nullptr) << error;
+        addFamily(nPort, "modem", {}, &boot);
         return boot;
     }
 
@@ -100,14 +93,6 @@ protected:
     {
         m_dir.write("image.hex", hex_Text(chunks, layout));
         return m_dir.file("image.hex");
-    }
-
-    // Waits (at most 60 s) until the job has a result.
-    int32_t waitResult()
-    {
-        for (int i = 0; i < 60000 && GetResult(&m_job) == -1; ++i)
-            usleep(1000);
-        return GetResult(&m_job);
     }
 
     void start(int nPort, const std::string& hexPath, const JobOptions& options = JobOptions())
@@ -125,7 +110,7 @@ protected:
     int32_t flash(int nPort, const std::string& hexPath, const JobOptions& options = JobOptions())
     {
         start(nPort, hexPath, options);
-        int32_t nResult = waitResult();
+        int32_t nResult = waitJobResult(&m_job);
         EXPECT_NE(nResult, -1) << "the job did not end";
         return nResult;
     }
@@ -146,7 +131,6 @@ protected:
     FlashJob m_job;                  // the job under test
     bool m_bStarted = false;         // a worker was started on it
     std::string m_hexPath;           // its hex file (the job points at it)
-    SimDevice* m_pDevice = nullptr;  // the device last added
 };
 
 TEST_F(AtFlashTest, ImagesOfEveryShapeArriveByteForByte)
@@ -227,7 +211,7 @@ TEST_F(AtFlashTest, RandomImagesLandByteForByte)
         m_dir.write("random.hex", text);
         SimAtBoot boot = addBoot(nPort);
         ASSERT_EQ(flash(nPort, m_dir.file("random.hex")), flsh_cSuccessful) << log();
-        expectImage(boot.image(), image, 0);
+        hex_ExpectImage(boot.image(), image);
         expectCleanedUp(nPort);
         ++nPort;
     }
@@ -296,7 +280,7 @@ TEST_F(AtFlashTest, EveryDeviceFailureGivesItsResult)
         EXPECT_EQ(m_job.nVerifyErrors, config.nErrorBlock != 0 ? 1 : 0);
         EXPECT_EQ(m_job.nGoTimeouts, config.nNoGoBlock != 0 ? 1 : 0);
         if (row.nResult == flsh_cSuccessful)
-            expectImage(boot.image(), image, 0);
+            hex_ExpectImage(boot.image(), image);
         ++nPort;
     }
 }
@@ -338,7 +322,7 @@ TEST_F(AtFlashTest, SpeedVersionAndModesDecideRateBlocksAndCommands)
         EXPECT_STREQ(m_job.szBootCodeVersion, row.pszVersion);
         EXPECT_EQ(boot.blocks().size(), row.nBlocks);
         if (row.nBlocks != 0)
-            expectImage(boot.image(), image, 0);
+            hex_ExpectImage(boot.image(), image);
         EXPECT_EQ(received().find("AT*FS\r") == std::string::npos, row.options.bBootCodeOnly == 1);
         expectCleanedUp(nPort++);
     }
@@ -352,7 +336,7 @@ TEST_F(AtFlashTest, CancellingStopsTheRunAsAbortedByUser)
         usleep(1000);
     ASSERT_GE(boot.blocks().size(), 4u) << log();
     AbortAllJobs();
-    ASSERT_EQ(waitResult(), flsh_cAborted);
+    ASSERT_EQ(waitJobResult(&m_job), flsh_cAborted);
     EXPECT_STREQ(GetResultText(&m_job), "Aborted by user");
     EXPECT_LT(boot.blocks().size(), 0x20000u / 4096);
     EXPECT_EQ(received().find("ATFLEND"), std::string::npos);
@@ -387,10 +371,8 @@ TEST_F(AtFlashTest, RealTimeFlashAtTheLineRate)
     os_SetTimeScale(1);
     SimAtBoot boot = addBoot(3);
     std::vector<HexChunk> image = {hex_Pattern(0, 0x2000)};
-    int64_t nStart = os_ClockMs();
-    ASSERT_EQ(flash(3, writeHex(image)), flsh_cSuccessful) << log();
-    int64_t nElapsed = os_ClockMs() - nStart;
-    expectImage(boot.image(), image, 0);
+    int64_t nElapsed = timedMs([&] { EXPECT_EQ(flash(3, writeHex(image)), flsh_cSuccessful) << log(); });
+    hex_ExpectImage(boot.image(), image);
     // Two settling pauses, the pauses around "AT*FS\r" and one probe come
     // to 4430 ms; two blocks at 115200 baud add about 0.7 s.
     EXPECT_GE(nElapsed, 4430 + 700);

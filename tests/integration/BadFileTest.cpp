@@ -19,8 +19,6 @@ class BadFileTest : public FlashFixture {};
 
 TEST_F(BadFileTest, NoBadFileReachesTheDevice)
 {
-    m_dir.write("FlashLdr.hex", dataFile("FlashLdr.hex"));
-    m_dir.write("BPFL24.s37", dataFile("BPFL24.s37"));
     struct Protocol {
         const char* pszName;
         FlashProtocolFn pfnProtocol;

@@ -5,6 +5,7 @@
 // cannot be opened (busy, no permission) with their reasons, and the port
 // map.
 #include "EngineSource/Urswin32.h"
+#include "support/FlashRun.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +20,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,7 +47,7 @@ protected:
                                     "demo/TPGB0305.HEX", "demo/LVNL0601.HEX", "demo/RSGB17.HEX", "FlashLdr.hex",
                                     "BPFL24.s37"}) {
             std::string name = pszFile;
-            m_dir.write(name.substr(name.find('/') + 1), readFile(std::string(NORVANE_DATA_DIR) + "/" + name));
+            m_dir.write(name.substr(name.find('/') + 1), dataFile(name));
         }
     }
 
@@ -58,14 +57,6 @@ protected:
             kill(m_nSim, SIGTERM);
             waitpid(m_nSim, nullptr, 0);
         }
-    }
-
-    static std::string readFile(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
     }
 
     std::string portsDir() const { return m_dir.file("ports"); }
@@ -79,11 +70,11 @@ protected:
         m_nSim = spawn(argv, m_dir.file("sim.out"), -1);
         ASSERT_GT(m_nSim, 0);
         for (int n = 0; n < 200; ++n) {
-            if (readFile(m_dir.file("sim.out")).find("Ready") != std::string::npos)
+            if (m_dir.read("sim.out").find("Ready") != std::string::npos)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
-        FAIL() << "the simulator did not start: " << readFile(m_dir.file("sim.out"));
+        FAIL() << "the simulator did not start: " << m_dir.read("sim.out");
     }
 
     // Starts the demo's devices (every protocol, a type no file fits, a
@@ -123,11 +114,11 @@ protected:
         int nStatus = 0;
         if (nChild > 0 && waitpid(nChild, &nStatus, 0) == nChild && WIFEXITED(nStatus))
             result.nExit = WEXITSTATUS(nStatus);
-        result.output = readFile(m_dir.file("cli.out"));
+        result.output = m_dir.read("cli.out");
         return result;
     }
 
-    json report() { return json::parse(readFile(m_dir.file("report.json"))); }
+    json report() { return json::parse(m_dir.read("report.json")); }
 
     TempDir m_dir;
     pid_t m_nSim = 0;
@@ -236,7 +227,7 @@ TEST_F(CliTest, AFailingDeviceGivesTheFailureExitCode)
 
 TEST_F(CliTest, TypeChoosesTheFileAndLeavesOtherTypesAlone)
 {
-    m_dir.write("QADE0501.HEX", readFile(m_dir.file("QAGB0502.HEX")));
+    m_dir.write("QADE0501.HEX", m_dir.read("QAGB0502.HEX"));
     ASSERT_NO_FATAL_FAILURE(startSim({"--device", std::string(kQbx) + "on",
               "--device", "COM4:atmodem,reply.ATI=KV5120ZA V.34 Data/Fax Modem\\nVersion 3.05,reply.ATI2=KV5120ZA,atboot=on"}));
     // The row: --type value, exit code, file COM3 gets ("" when not updated).

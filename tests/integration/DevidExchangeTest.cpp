@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
-        m_pDevice = addDevice(3, false);
+        addDevice(3, false);
         openPort(3, 38400);
     }
 
@@ -41,7 +41,6 @@ protected:
         return devid_ReadATI1(&m_port, pszFields[0], nSize1, pszFields[1], 81, pszFields[2], 81, 2, nullptr, nullptr);
     }
 
-    SimDevice* m_pDevice = nullptr;
     char m_szReply[244] = {};
 };
 

@@ -75,7 +75,7 @@ TEST_F(DevidFlashDeviceTest, GetFlashIdReadsEveryReplyShape)
 TEST_F(DevidFlashDeviceTest, ReadFlashIdWithoutPauseRealTime)
 {
     os_SetTimeScale(1);
-    SimDevice* pDevice = m_ports.add(sim_DeviceConfig(3, "lucent"));
+    SimDevice* pDevice = addFamily(3, "lucent");
     ASSERT_NE(pDevice, nullptr);
     devid_DeviceInfo info{};
     info.nFlashCmdVariant = 7;

@@ -48,9 +48,8 @@ protected:
         m_info.flashId = devid_FlashId{-1, -1, 0x5555};
         m_info.nFlashCmdVariant = 7;
         m_stages.clear();
-        int64_t nStart = os_ClockMs();
-        int32_t nStatus = devid_Identify(&m_info, comDevice(nPort).c_str(), progress, this);
-        m_nElapsedMs = os_ClockMs() - nStart;
+        int32_t nStatus = 0;
+        m_nElapsedMs = timedMs([&] { nStatus = devid_Identify(&m_info, comDevice(nPort).c_str(), progress, this); });
         EXPECT_EQ(m_info.nStatus, nStatus);
         return nStatus;
     }
@@ -184,9 +183,8 @@ TEST_F(DevidIdentifyTest, MissingPortIsStatusOneSilentPortElevenAfterTwoTimeOuts
     // A field the caller left without its terminator ends at its last byte.
     m_info = devid_DeviceInfo{};
     memset(m_info.szSpecialBuild, 'x', sizeof m_info.szSpecialBuild);
-    int64_t nStart = os_ClockMs();
-    EXPECT_EQ(devid_Identify(&m_info, comDevice(3).c_str(), nullptr, nullptr), 11);
-    EXPECT_GE(os_ClockMs() - nStart, 12000);
+    EXPECT_GE(timedMs([this] { EXPECT_EQ(devid_Identify(&m_info, comDevice(3).c_str(), nullptr, nullptr), 11); }),
+              12000);
     EXPECT_EQ(pDevice->transcript().received(), "AT\rATE1V1Q0\r");
     EXPECT_THAT(takeLog(), HasSubstr(" SpecialBuild " + std::string(devid_kTextSize - 1, 'x') + "\n"));
 }

@@ -23,8 +23,6 @@ protected:
     void SetUp() override
     {
         FlashFixture::SetUp();
-        for (const char* pszLoader : {"FlashLdr.hex", "BPFL24.s37"})
-            m_dir.write(pszLoader, dataFile(pszLoader));
         ResetAbortFlag();
         for (FlashJob& job : m_jobs)
             InitFlashJob(&job, "", 115200);
@@ -35,7 +33,7 @@ protected:
         AbortAllJobs();
         for (int i = 0; i < kJobs; ++i) {
             if (m_bStarted[i])
-                waitResult(&m_jobs[i]);
+                waitJobResult(&m_jobs[i]);
         }
         ResetAbortFlag();
         for (FlashJob& job : m_jobs)
@@ -59,15 +57,6 @@ protected:
         StartFlashJob(pJob, "fw.hex", nFlags, 0, 0, 0, nStartMode);
     }
 
-    // Waits for the job's worker to end (at most 60 s of runtime); its result.
-    static int32_t waitResult(FlashJob* pJob)
-    {
-        int64_t nEnd = os_ClockMs() + 60000;
-        while (GetResult(pJob) == -1 && os_ClockMs() < nEnd)
-            os_SleepMs(20);
-        return GetResult(pJob);
-    }
-
     static constexpr int kJobs = 2;
     FlashJob m_jobs[kJobs];                 // the jobs of a test
     bool m_bStarted[kJobs] = {};            // a worker was started on the job
@@ -77,10 +66,10 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
 {
     // COM3 holds its loader and takes the W commands; COM4 refuses the
     // flash-information command, so its loader is downloaded first.
-    SimDeviceConfig started = addLoaderDevice(3, {{"result.AT&&F", "ERROR"}, {"lucentloader", "4.4"}}, true, "lucent");
-    SimDeviceConfig downloaded =
-        addLoaderDevice(4, {{"reply.ATI5", "U 05"}, {"result.AT&&FFL", "ERROR"}, {"lucentloader", "4.3"}}, true,
-                        "lucent");
+    addFamily(3, "lucent", {{"result.AT&&F", "ERROR"}, {"lucentloader", "4.4"}});
+    SimDeviceConfig started = m_config;
+    addFamily(4, "lucent", {{"reply.ATI5", "U 05"}, {"result.AT&&FFL", "ERROR"}, {"lucentloader", "4.3"}});
+    SimDeviceConfig downloaded = m_config;
 
     FlashJob* pStarted = job(0, 3);
     FlashJob* pDownloaded = job(1, 4);
@@ -92,14 +81,14 @@ TEST_F(LucRockJobTest, LucentDevicesAreFlashedBothWaysAtOnce)
     pDownloaded->info.flashId.nType = 1;
     start(pStarted, ModelDb_kFlagLucent, pStarted->nStartMode);
     start(pDownloaded, ModelDb_kFlagLucent | ModelDb_kFlagRockwell, pDownloaded->nStartMode);
-    EXPECT_EQ(waitResult(pStarted), flsh_cSuccessful);
-    EXPECT_EQ(waitResult(pDownloaded), flsh_cSuccessful);
+    EXPECT_EQ(waitJobResult(pStarted), flsh_cSuccessful);
+    EXPECT_EQ(waitJobResult(pDownloaded), flsh_cSuccessful);
 
     // COM3's loader is started with the W command its identification chose.
     std::vector<std::string> firmware = wireLines(m_firmware);
     EXPECT_NE(m_ports.device(3)->transcript().received().find("AT&&WGO\r" + firmware[0]), std::string::npos);
     EXPECT_EQ(started.pLucent->firmwareLines(), firmware);
-    EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(dataFile("FlashLdr.hex"), "at&&f"));
+    EXPECT_EQ(downloaded.pLucent->loaderLines(), wireLines(m_loader, "at&&f"));
     EXPECT_EQ(downloaded.pLucent->firmwareLines(), firmware);
     EXPECT_STREQ(pStarted->szBootCodeVersion, "4.4");
     EXPECT_STREQ(pDownloaded->szBootCodeVersion, "4.3");
@@ -116,10 +105,12 @@ TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
     // time the 1.5 s of waiting leave the test 750 ms of real time to
     // cancel in, and the answer 250 ms before the line's 2-second limit.
     os_SetTimeScale(0.5);
-    SimDeviceConfig lucent = addLoaderDevice(3, {{"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}}, false);
+    addFamily(3, "modem", {{"echo", "0"}, {"lucentloader", "4.4"}, {"lucentloader.line10", "ok@1500"}});
+    SimDeviceConfig lucent = m_config;
     // Rockwell: a long firmware at 9600 baud, cancelled while it streams.
     writeFirmware(sim_MakeIntelHex(0, 24576, 32, 8));
-    SimDeviceConfig rockwell = addLoaderDevice(4, {{"rockwellloader", "announce"}}, false);
+    addFamily(4, "modem", {{"echo", "0"}, {"rockwellloader", "announce"}});
+    SimDeviceConfig rockwell = m_config;
     FlashJob* pLucent = job(0, 3);
     FlashJob* pRockwell = job(1, 4);
     pRockwell->nBaud = 9600;
@@ -134,8 +125,8 @@ TEST_F(LucRockJobTest, CancellingStopsBothProtocolsAtTheirNextReport)
         os_SleepMs(5);
     ASSERT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
     AbortAllJobs();
-    EXPECT_EQ(waitResult(pLucent), flsh_cAborted);
-    EXPECT_EQ(waitResult(pRockwell), flsh_cAborted);
+    EXPECT_EQ(waitJobResult(pLucent), flsh_cAborted);
+    EXPECT_EQ(waitJobResult(pRockwell), flsh_cAborted);
     EXPECT_EQ(lucent.pLucent->firmwareLines().size(), 10u);
     EXPECT_LT(rockwell.pRockwell->firmwareLines().size(), wireLines(m_firmware).size());
 }

@@ -58,21 +58,6 @@ protected:
         SimFixture::TearDown();
     }
 
-    // Starts a device of the family on COMn after the settings, with an AT
-    // boot code behind it when pBoot is given; its record.
-    SimDeviceConfig add(int nPort, const std::string& family, const SimSettings& settings,
-                        SimAtBoot* pBoot = nullptr)
-    {
-        SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-        if (pBoot != nullptr)
-            pBoot->install(&config);
-        std::string error;
-        for (const auto& setting : settings)
-            EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-        EXPECT_NE(m_ports.add(config, &error), nullptr) << error;
-        return config;
-    }
-
     // A coordinator watching COMnFirst to COMnLast.
     void watch(int nFirst, int nLast)
     {
@@ -135,17 +120,6 @@ protected:
         return nullptr;
     }
 
-    // The device holds the image's bytes and 0xFF wherever a block covered
-    // no data.
-    static void expectImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
-    {
-        std::map<uint32_t, uint8_t> file = hex_Bytes(chunks);
-        std::map<uint32_t, uint8_t> image = boot.image();
-        for (auto it = image.begin(); it != image.end();)
-            it = it->second == 0xFF && file.count(it->first) == 0 ? image.erase(it) : std::next(it);
-        EXPECT_TRUE(image == file);
-    }
-
     std::unique_ptr<ScopedChdir> m_pChdir;               // the test's folder is the working folder
     std::unique_ptr<UpdateCoordinator> m_pCoordinator;   // the coordinator under test
 };
@@ -176,13 +150,15 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     // COM36 is absent.
     os_SetTimeScale(kUpdateScale);
     SimAtBoot kv3, kv5, ta;
-    add(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
-    add(5, "atmodem", named("KV3360", "2.11", "PTT BABT"), &kv5);
-    add(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
-    SimDeviceConfig lucent = add(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
-    SimDeviceConfig rockwell = add(20, "rockwell", {{"rockwellloader", "announce"}});
-    add(25, "atmodem", named("QBXTA128", "1.02", "PTT GERMAN"));
-    add(30, "atmodem", {{"silent", "1"}});
+    addFamily(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+    addFamily(5, "atmodem", named("KV3360", "2.11", "PTT BABT"), &kv5);
+    addFamily(8, "ta", named("QBXHP-TA", "3.01", "UNIVERSAL"), &ta);
+    addFamily(12, "lucent", {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}});
+    SimDeviceConfig lucent = m_config;
+    addFamily(20, "rockwell", {{"rockwellloader", "announce"}});
+    SimDeviceConfig rockwell = m_config;
+    addFamily(25, "atmodem", named("QBXTA128", "1.02", "PTT GERMAN"));
+    addFamily(30, "atmodem", {{"silent", "1"}});
 
     std::vector<HexChunk> kvImage = {hex_Pattern(0, 0x600, 1), hex_Pattern(0x4100, 0x80, 2)};
     std::vector<HexChunk> taImage = {hex_Pattern(0x1000, 0x300, 3)};
@@ -226,9 +202,10 @@ TEST_F(UpdateRunTest, EveryFamilyIdentifiedChosenAndFlashed)
     EXPECT_EQ(device(25)->bSelected, 0);
     EXPECT_EQ(GetResult(&device(25)->job), 0);
 
-    expectImage(kv3, kvImage);
-    expectImage(kv5, kvImage);
-    expectImage(ta, taImage);
+    // Each holds its file's bytes and 0xFF wherever a block covered no data.
+    hex_ExpectImage(kv3.image(), kvImage);
+    hex_ExpectImage(kv5.image(), kvImage);
+    hex_ExpectImage(ta.image(), taImage);
     // COM12 holds the flash part the file names: its own loader is started.
     EXPECT_EQ(device(12)->job.nStartMode, 1);
     EXPECT_EQ(lucent.pLucent->firmwareLines(), wireLines(lucentText));
@@ -241,7 +218,7 @@ TEST_F(UpdateRunTest, PreparingALucentDeviceReadsItsFlashPartAndSetsTheStartMode
 {
     // Without identification (developers page): the Lucent model's flash
     // part is read from the device; an AT model's port is not touched.
-    add(3, "lucent", {});
+    addFamily(3, "lucent");
     watch(3, 4);
     m_pCoordinator->AddHexFile("fw.hex");
     const HexFileEntry& entry = *m_pCoordinator->GetCatalogue().GetEntry(0);
@@ -264,8 +241,8 @@ TEST_F(UpdateRunTest, PreparingALucentDeviceReadsItsFlashPartAndSetsTheStartMode
 TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
 {
     SimAtBoot kv3, kv4;
-    add(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
-    add(4, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv4);
+    addFamily(3, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv3);
+    addFamily(4, "atmodem", named("KV3360", "2.05", "PTT GERMAN"), &kv4);
     m_dir.write("KNGB0210.HEX", hex_Text({hex_Pattern(0, 0x10000, 4)}));
     watch(3, 4);
     m_pCoordinator->FindHexFiles(0);
@@ -284,7 +261,7 @@ TEST_F(UpdateRunTest, CancellingAnUpdateWaitsForEveryJobToStop)
 TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
 {
     // A silent port: identification waits 2 s, then 5 s for an answer.
-    add(3, "atmodem", {{"silent", "1"}});
+    addFamily(3, "atmodem", {{"silent", "1"}});
     watch(3, 3);
     m_pCoordinator->StartIdentification();
     const FlashJob* pJob = &m_pCoordinator->GetDevice(0)->job;
@@ -294,9 +271,7 @@ TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
     EXPECT_EQ(m_pCoordinator->GetDeviceCount(), 0);
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 1u);
     EXPECT_THAT(log(), HasSubstr("]: <COM3> Worker still running; record kept until it ends\n"));
-    for (int nTick = 0; nTick < kMaxTicks && GetResult(pJob) == -1; ++nTick)
-        os_SleepMs(100);
-    EXPECT_EQ(GetResult(pJob), 11);
+    EXPECT_EQ(waitJobResult(pJob, kMaxTicks * 100), 11);
     // The next release frees it.
     m_pCoordinator->ReleaseDevices();
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
@@ -304,14 +279,12 @@ TEST_F(UpdateRunTest, ARecordDroppedWhileItsWorkerRunsIsKeptUntilTheWorkerEnds)
 
 TEST_F(UpdateRunTest, TheCoordinatorsEndWaitsForItsWorkers)
 {
-    add(3, "atmodem", {{"silent", "1"}});
-    add(4, "atmodem", {{"late", "3000"}});
+    addFamily(3, "atmodem", {{"silent", "1"}});
+    addFamily(4, "atmodem", {{"late", "3000"}});
     watch(3, 4);
     m_pCoordinator->StartIdentification();
-    int64_t nStart = os_ClockMs();
-    m_pCoordinator.reset();
     // The silent port's identification took its pause and one time-out.
-    EXPECT_GE(os_ClockMs() - nStart, 6000);
+    EXPECT_GE(timedMs([this] { m_pCoordinator.reset(); }), 6000);
     EXPECT_EQ(UpdateCoordinator::ParkedRecordCount(), 0u);
     EXPECT_THAT(log(), HasSubstr("]: Workers still running at the end; stopping them\n"));
 }

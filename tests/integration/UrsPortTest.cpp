@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         SimFixture::SetUp();
-        m_pDevice = addDevice(3);
+        addDevice(3);
     }
 
     // Puts bytes into the port's input queue and waits until they are there.
@@ -42,15 +42,6 @@ protected:
             ioctl(m_port.hFile, FIONREAD, &nWaiting);
         }
         ASSERT_EQ(nWaiting, static_cast<int>(bytes.size()));
-    }
-
-    // Runtime-clock milliseconds fn takes.
-    template <class Fn>
-    static int64_t timed(Fn fn)
-    {
-        int64_t nStart = os_ClockMs();
-        fn();
-        return os_ClockMs() - nStart;
     }
 
     // The messages logged since the last takeLog, without their
@@ -66,8 +57,6 @@ protected:
         }
         return lines;
     }
-
-    SimDevice* m_pDevice = nullptr;
 };
 
 TEST_F(UrsPortTest, OpenIsExclusiveAndEveryFailedStepClosesTheDevice)
@@ -142,7 +131,7 @@ TEST_F(UrsPortTest, CloseDrainsBeforePurgingAndGoesOnAfterFailures)
         faults.fail(SysCall::kIoctl, 1, EPERM, false, TIOCMBIC);
         faults.fail(SysCall::kTcflush, 1, EIO);
         takeLog();
-        int64_t nElapsed = timed([this] { urs_ClosePort(&m_port); });
+        int64_t nElapsed = timedMs([this] { urs_ClosePort(&m_port); });
         EXPECT_GE(nElapsed, 1000);
         EXPECT_LT(nElapsed, 1000 + roomMs());
     }
@@ -264,11 +253,11 @@ TEST_F(UrsPortTest, ReadAndWriteFailuresAndSignedBytes)
 TEST_F(UrsPortTest, ReadsAndWritesKeepTheTimeOutRules)
 {
     openPort(3);
-    int64_t nElapsed = timed([this] { EXPECT_EQ(urs_GetChar(&m_port), -1); });
+    int64_t nElapsed = timedMs([this] { EXPECT_EQ(urs_GetChar(&m_port), -1); });
     EXPECT_GE(nElapsed, urs_kDefaultDriverMs);
     EXPECT_LT(nElapsed, urs_kDefaultDriverMs + roomMs());
 
-    nElapsed = timed([this] { EXPECT_EQ(urs_GetCharTimed(&m_port, 2), -1); });
+    nElapsed = timedMs([this] { EXPECT_EQ(urs_GetCharTimed(&m_port, 2), -1); });
     EXPECT_GE(nElapsed, 2000);
     EXPECT_LT(nElapsed, 2000 + roomMs());
     EXPECT_EQ(m_port.bArmed, 0);
@@ -310,7 +299,7 @@ TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
     ASSERT_EQ(urs_OpenPort(&m_port, comDevice(4).c_str()), urs_kOk);
     // Timed from before the command: the device's 300 ms start when it has
     // read it.
-    int64_t nElapsed = timed([this] {
+    int64_t nElapsed = timedMs([this] {
         ASSERT_EQ(urs_PutString(&m_port, "AT\r"), urs_kOk);
         EXPECT_EQ(urs_WaitInput(&m_port, 5000), 1);
     });
@@ -318,7 +307,7 @@ TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
     EXPECT_LT(nElapsed, 300 + roomMs());
 
     urs_StartTimer(&m_port, 1);
-    nElapsed = timed([this] {
+    nElapsed = timedMs([this] {
         while (urs_CharReady(&m_port))
             urs_GetChar(&m_port);
         EXPECT_EQ(urs_WaitInput(&m_port, 100000), 0);
@@ -326,7 +315,7 @@ TEST_F(UrsPortTest, WaitInputWakesOnInputAndKeepsTheDeadline)
     EXPECT_GE(nElapsed, 900);
     EXPECT_LT(nElapsed, 1000 + roomMs());
     EXPECT_EQ(urs_TimerExpired(&m_port), 1);
-    EXPECT_LT(timed([this] { EXPECT_EQ(urs_WaitInput(&m_port, 100000), 0); }), roomMs());
+    EXPECT_LT(timedMs([this] { EXPECT_EQ(urs_WaitInput(&m_port, 100000), 0); }), roomMs());
 }
 
 TEST_F(UrsPortTest, DroppedLineFailsWritesAndWaitsDoNotSpin)

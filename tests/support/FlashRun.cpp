@@ -2,32 +2,18 @@
 
 #include "EngineSource/OSWIN32.h"
 #include "sim/SimHexImage.h"
+#include "sim/SimLucentLoader.h"
+#include "sim/SimRockwellLoader.h"
 #include "support/SysCallFaults.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 
 #include <fstream>
 #include <iterator>
 #include <optional>
-
-void EventRecorder::stopAt(int32_t nEvent, int nNth)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_nStopEvent = nEvent;
-    m_nStopNth = nNth;
-    m_nStopSeen = 0;
-}
-
-void EventRecorder::pauseAt(int32_t nEvent, int nNth, int64_t nMs)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_nPauseEvent = nEvent;
-    m_nPauseNth = nNth;
-    m_nPauseSeen = 0;
-    m_nPauseMs = nMs;
-}
 
 int32_t EventRecorder::callback(void* pRecorder, int32_t nEvent, int32_t a, uint32_t)
 {
@@ -60,14 +46,6 @@ std::vector<int32_t> EventRecorder::numbers() const
     for (const FlashEvent& event : events())
         numbers.push_back(event.nEvent);
     return numbers;
-}
-
-int EventRecorder::count(int32_t nEvent) const
-{
-    int nCount = 0;
-    for (const FlashEvent& event : events())
-        nCount += event.nEvent == nEvent ? 1 : 0;
-    return nCount;
 }
 
 std::vector<int32_t> EventRecorder::percents(int32_t nEvent) const
@@ -115,6 +93,14 @@ std::string dataFile(const std::string& name)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+int32_t waitJobResult(const FlashJob* pJob, int64_t nMaxMs)
+{
+    int64_t nEnd = os_ClockMs() + nMaxMs;
+    while (GetResult(pJob) == -1 && os_ClockMs() < nEnd)
+        os_SleepMs(5);
+    return GetResult(pJob);
+}
+
 int openFdCount()
 {
     int nCount = 0;
@@ -158,6 +144,8 @@ void FlashFixture::SetUp()
     // The Lucent version reply and line answers have 2 s.
     os_SetTimeScale(scaleFor(2000));
     m_pChdir = std::make_unique<ScopedChdir>(m_dir.path());
+    m_dir.write("FlashLdr.hex", m_loader);
+    m_dir.write("BPFL24.s37", m_boot);
     // 30 data records of 16 bytes between an address record and the end.
     writeFirmware(sim_MakeIntelHex(0x4000, 480, 16, 11));
 }
@@ -174,27 +162,10 @@ void FlashFixture::writeFirmware(const std::string& text)
     m_dir.write("fw.hex", text);
 }
 
-SimDeviceConfig FlashFixture::addLoaderDevice(int nPort, const SimSettings& settings, bool bEcho,
-                                              const std::string& family)
-{
-    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-    config.bEcho = bEcho;
-    std::string error;
-    for (const auto& setting : settings)
-        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-    m_pDevice = m_ports.add(config, &error);
-    EXPECT_NE(m_pDevice, nullptr) << error;
-    return config;
-}
-
 int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32_t nFlashType, int32_t bHandshakeOnly,
                                   const char* pszHex, int32_t nStartMode, int32_t nVariant)
 {
-    m_events = std::make_unique<EventRecorder>();
-    if (m_nStopEvent > 0)
-        m_events->stopAt(m_nStopEvent, m_nStopNth);
-    if (m_nPauseEvent > 0)
-        m_events->pauseAt(m_nPauseEvent, m_nPauseNth, m_nPauseMs);
+    m_events = std::make_unique<EventRecorder>(m_nStopEvent, m_nStopNth, m_nPauseEvent, m_nPauseNth, m_nPauseMs);
     m_nFds = openFdCount();
     // Only when asked: a test may hold the fault table itself for the run.
     std::optional<SysCallFaults> faults;
@@ -208,6 +179,37 @@ int32_t FlashFixture::runProtocol(FlashProtocolFn pfnProtocol, int nPort, uint32
                                   nVariant);
     m_nElapsedMs = os_ClockMs() - m_nStartMs;
     return nResult;
+}
+
+void FlashFixture::runAll(FlashProtocolFn pfnProtocol, const SimSettings& loader,
+                          const std::vector<Scenario>& scenarios)
+{
+    int nPort = 3;
+    for (const Scenario& c : scenarios) {
+        SCOPED_TRACE("scenario on COM" + std::to_string(nPort));
+        SimSettings settings = loader;
+        settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+        ASSERT_NE(addFamily(nPort, "modem", settings), nullptr);
+        SimDeviceConfig config = m_config;
+        m_nStopEvent = c.nStopEvent;
+        m_nStopNth = c.nStopNth;
+        m_nFailedWrite = c.nFailedWrite;
+        // A version left from an earlier run does not count.
+        snprintf(m_szVersion, sizeof m_szVersion, "stale");
+        const char* pszHex = c.bHandshakeOnly ? "missing.hex" : "fw.hex";
+        EXPECT_EQ(runProtocol(pfnProtocol, nPort, c.nFlashType, c.bHandshakeOnly, pszHex, c.nStartMode, 0), c.nResult);
+        expectReleased(nPort);
+        EXPECT_EQ(events(), c.pszEvents);
+        EXPECT_EQ(config.pLucent ? config.pLucent->loaderLines().size() : config.pRockwell->bootLines().size(),
+                  c.nLoader);
+        EXPECT_EQ(config.pLucent ? config.pLucent->firmwareLines().size() : config.pRockwell->firmwareLines().size(),
+                  c.nFirmware);
+        if (c.pszVersion != nullptr) {
+            EXPECT_STREQ(m_szVersion, c.pszVersion);
+        }
+        checkScenario(c);
+        ++nPort;
+    }
 }
 
 void FlashFixture::expectReleased(int nPort)

@@ -64,6 +64,14 @@ std::map<uint32_t, uint8_t> hex_Bytes(const std::vector<HexChunk>& chunks)
     return bytes;
 }
 
+void hex_ExpectImage(const std::map<uint32_t, uint8_t>& image, const std::vector<HexChunk>& chunks)
+{
+    std::map<uint32_t, uint8_t> expected = hex_Bytes(chunks);
+    for (const auto& entry : image)
+        expected.emplace(entry.first, 0xFF);
+    EXPECT_TRUE(image == expected);
+}
+
 std::map<uint32_t, uint8_t> hex_ParseText(const std::string& text)
 {
     std::map<uint32_t, uint8_t> bytes;

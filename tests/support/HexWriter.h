@@ -32,6 +32,11 @@ std::string hex_Text(const std::vector<HexChunk>& chunks, const HexLayout& layou
 // The bytes of the chunks by address (later chunks over earlier ones).
 std::map<uint32_t, uint8_t> hex_Bytes(const std::vector<HexChunk>& chunks);
 
+// A device's image holds the chunks' bytes (later chunks over earlier
+// ones) and 0xFF at every other address it has; the calling test fails
+// otherwise.
+void hex_ExpectImage(const std::map<uint32_t, uint8_t>& image, const std::vector<HexChunk>& chunks);
+
 // The bytes of the data records of an Intel HEX text (lines ending in CR
 // LF) read with ParseHexRecord; a line that is not a record fails the
 // calling test.

@@ -24,25 +24,18 @@ void SimFixture::TearDown()
     os_SetTimeScale(m_savedScale);
 }
 
-SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
+SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings,
+                                 const SimAtBoot* pBoot)
 {
-    SimDeviceConfig config = sim_DeviceConfig(nPort);
-    config.bEcho = bEcho;
     std::string error;
-    SimDevice* pDevice = m_ports.add(config, &error);
-    EXPECT_NE(pDevice, nullptr) << error;
-    return pDevice;
+    m_pDevice = test_AddDevice(&m_ports, nPort, family, settings, pBoot, &m_config, &error);
+    EXPECT_NE(m_pDevice, nullptr) << error;
+    return m_pDevice;
 }
 
-SimDevice* SimFixture::addFamily(int nPort, const std::string& family, const SimSettings& settings)
+SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
 {
-    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-    std::string error;
-    for (const auto& setting : settings)
-        EXPECT_TRUE(sim_ApplySetting(&config, setting.first, setting.second, &error)) << error;
-    SimDevice* pDevice = m_ports.add(config, &error);
-    EXPECT_NE(pDevice, nullptr) << error;
-    return pDevice;
+    return addFamily(nPort, "modem", bEcho ? SimSettings() : SimSettings{{"echo", "0"}});
 }
 
 void SimFixture::openPort(int nPort, uint32_t nBaud)
@@ -73,5 +66,18 @@ double SimFixture::scaleFor(int64_t nShortestMs)
 }
 
 int64_t SimFixture::roomMs() { return static_cast<int64_t>(kRoomRealMs / os_TimeScale()); }
+
+SimDevice* test_AddDevice(SimPortSet* pPorts, int nPort, const std::string& family, const SimSettings& settings,
+                          const SimAtBoot* pBoot, SimDeviceConfig* pConfig, std::string* pError)
+{
+    *pConfig = sim_DeviceConfig(nPort, family);
+    if (pBoot != nullptr)
+        pBoot->install(pConfig);
+    for (const auto& setting : settings) {
+        if (!sim_ApplySetting(pConfig, setting.first, setting.second, pError))
+            return nullptr;
+    }
+    return pPorts->add(*pConfig, pError);
+}
 
 std::string comDevice(int nPort) { return "\\\\.\\COM" + std::to_string(nPort); }

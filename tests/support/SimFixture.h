@@ -5,6 +5,7 @@
 #define NORVANE_TESTS_SUPPORT_SIMFIXTURE_H
 
 #include "EngineSource/Urswin32.h"
+#include "sim/SimAtBoot.h"
 #include "sim/SimPortSet.h"
 #include "support/TempDir.h"
 
@@ -18,6 +19,14 @@
 // Settings of a simulated device as key/value pairs, applied in order
 // ({"reply.ATI9", "7"}, {"silent", "1"}).
 using SimSettings = std::vector<std::pair<std::string, std::string>>;
+
+// Starts a device of the family on COMn of the set: AT boot code behind it
+// when pBoot is given, then the key/value settings of the configuration
+// format applied after the family's defaults. Returns it with its record in
+// *pConfig, or null with *pError set when a setting is not valid or the
+// device cannot start.
+SimDevice* test_AddDevice(SimPortSet* pPorts, int nPort, const std::string& family, const SimSettings& settings,
+                          const SimAtBoot* pBoot, SimDeviceConfig* pConfig, std::string* pError);
 
 // Time in tests. Every protocol window (a time-out, a pause the device
 // must answer within) lasts at least kMinWindowRealMs of real time, however
@@ -41,16 +50,24 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts a device on COMn (family modem) with echo as given; the test
-    // fails when it cannot start.
+    // Starts a device as test_AddDevice does; the test fails when it cannot
+    // start. The device and its record (whose pLucent and pRockwell give the
+    // loaders' records) are kept in m_pDevice and m_config.
+    SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {},
+                         const SimAtBoot* pBoot = nullptr);
+    // A device of family modem on COMn with echo as given.
     SimDevice* addDevice(int nPort, bool bEcho = true);
-    // Starts a device of the family on COMn with the key/value settings of
-    // the configuration format applied after the family's defaults; the test
-    // fails when a setting is not valid or the device cannot start.
-    SimDevice* addFamily(int nPort, const std::string& family, const SimSettings& settings = {});
     // Opens "\\.\COMn" into m_port, expecting success; with nBaud the line
     // is set to that rate, 8N1, no flow control.
     void openPort(int nPort, uint32_t nBaud = 0);
+    // Runtime-clock milliseconds fn takes.
+    template <class Fn>
+    static int64_t timedMs(Fn fn)
+    {
+        int64_t nStart = os_ClockMs();
+        fn();
+        return os_ClockMs() - nStart;
+    }
     // The log so far (flushed).
     std::string log() const;
     // The log lines written since the last call of takeLog.
@@ -61,6 +78,8 @@ protected:
     urs_Port m_port = {};         // the engine's port, closed in TearDown
     double m_savedScale = 1;      // time scale before the test
     size_t m_nLogTaken = 0;       // bytes of the log takeLog has returned
+    SimDevice* m_pDevice = nullptr;   // the device added last
+    SimDeviceConfig m_config;         // its record
 };
 
 // "\\.\COMn"

@@ -50,23 +50,7 @@ bool failNow(SysCall eCall, const std::string& name, unsigned long nRequest = 0)
 
 const os_SysCallTable& real() { return os_DefaultSysCalls(); }
 
-int fakeOpen(const char* pszPath, int nFlags, mode_t nMode)
-{
-    return failNow(SysCall::kOpen, "open") ? -1 : real().pOpen(pszPath, nFlags, nMode);
-}
-int fakeClose(int fd) { return failNow(SysCall::kClose, "close") ? -1 : real().pClose(fd); }
-ssize_t fakeRead(int fd, void* pBuffer, size_t nCount)
-{
-    return failNow(SysCall::kRead, "read") ? -1 : real().pRead(fd, pBuffer, nCount);
-}
-ssize_t fakeWrite(int fd, const void* pBuffer, size_t nCount)
-{
-    return failNow(SysCall::kWrite, "write") ? -1 : real().pWrite(fd, pBuffer, nCount);
-}
-int fakePoll(pollfd* pFds, nfds_t nFds, int nTimeoutMs)
-{
-    return failNow(SysCall::kPoll, "poll") ? -1 : real().pPoll(pFds, nFds, nTimeoutMs);
-}
+// The calls with more to do than count and fail.
 int fakeIoctl(int fd, unsigned long nRequest, void* pArg)
 {
     char szName[32];
@@ -84,10 +68,6 @@ int fakeIoctl(int fd, unsigned long nRequest, void* pArg)
     }
     return real().pIoctl(fd, nRequest, pArg);
 }
-int fakeTcgetattr(int fd, termios* pTermios)
-{
-    return failNow(SysCall::kTcgetattr, "tcgetattr") ? -1 : real().pTcgetattr(fd, pTermios);
-}
 int fakeTcsetattr(int fd, int nWhen, const termios* pTermios)
 {
     {
@@ -96,43 +76,9 @@ int fakeTcsetattr(int fd, int nWhen, const termios* pTermios)
     }
     return failNow(SysCall::kTcsetattr, "tcsetattr") ? -1 : real().pTcsetattr(fd, nWhen, pTermios);
 }
-int fakeTcflush(int fd, int nQueue) { return failNow(SysCall::kTcflush, "tcflush") ? -1 : real().pTcflush(fd, nQueue); }
-int fakeFlock(int fd, int nOperation) { return failNow(SysCall::kFlock, "flock") ? -1 : real().pFlock(fd, nOperation); }
-int fakeFtruncate(int fd, off_t nLength)
-{
-    return failNow(SysCall::kFtruncate, "ftruncate") ? -1 : real().pFtruncate(fd, nLength);
-}
-char* fakeMkdtemp(char* pszTemplate)
-{
-    return failNow(SysCall::kMkdtemp, "mkdtemp") ? nullptr : real().pMkdtemp(pszTemplate);
-}
-ssize_t fakeReadlink(const char* pszPath, char* pBuffer, size_t nSize)
-{
-    return failNow(SysCall::kReadlink, "readlink") ? -1 : real().pReadlink(pszPath, pBuffer, nSize);
-}
-int fakeStat(const char* pszPath, struct stat* pStat)
-{
-    return failNow(SysCall::kStat, "stat") ? -1 : real().pStat(pszPath, pStat);
-}
-int fakeLstat(const char* pszPath, struct stat* pStat)
-{
-    return failNow(SysCall::kStat, "lstat") ? -1 : real().pLstat(pszPath, pStat);
-}
-DIR* fakeOpendir(const char* pszPath)
-{
-    return failNow(SysCall::kOpendir, "opendir") ? nullptr : real().pOpendir(pszPath);
-}
 int fakeNanosleep(const timespec* pWanted, timespec* pLeft)
 {
     return failNow(SysCall::kNanosleep, "nanosleep") ? -1 : real().pNanosleep(pWanted, pLeft);
-}
-FILE* fakeFopen(const char* pszPath, const char* pszMode)
-{
-    return failNow(SysCall::kFopen, "fopen") ? nullptr : real().pFopen(pszPath, pszMode);
-}
-FILE* fakeFdopen(int fd, const char* pszMode)
-{
-    return failNow(SysCall::kFopen, "fdopen") ? nullptr : real().pFdopen(fd, pszMode);
 }
 int fakePthreadCreate(pthread_t* pThread, const pthread_attr_t* pAttr, void* (*pfnStart)(void*), void* pArg)
 {
@@ -152,25 +98,33 @@ SysCallFaults::SysCallFaults()
         g_fake = FakeValue();
         g_calls.clear();
     }
+    // Every entry counts its calls; the one chosen fails with -1 (or a null
+    // object) and errno set.
     os_SysCallTable& table = os_SysCalls();
-    table.pOpen = fakeOpen;
-    table.pClose = fakeClose;
-    table.pRead = fakeRead;
-    table.pWrite = fakeWrite;
-    table.pPoll = fakePoll;
+    table.pOpen = [](auto... a) { return failNow(SysCall::kOpen, "open") ? -1 : real().pOpen(a...); };
+    table.pClose = [](auto... a) { return failNow(SysCall::kClose, "close") ? -1 : real().pClose(a...); };
+    table.pRead = [](auto... a) { return failNow(SysCall::kRead, "read") ? -1 : real().pRead(a...); };
+    table.pWrite = [](auto... a) { return failNow(SysCall::kWrite, "write") ? -1 : real().pWrite(a...); };
+    table.pPoll = [](auto... a) { return failNow(SysCall::kPoll, "poll") ? -1 : real().pPoll(a...); };
     table.pIoctl = fakeIoctl;
-    table.pTcgetattr = fakeTcgetattr;
+    table.pTcgetattr = [](auto... a) {
+        return failNow(SysCall::kTcgetattr, "tcgetattr") ? -1 : real().pTcgetattr(a...);
+    };
     table.pTcsetattr = fakeTcsetattr;
-    table.pTcflush = fakeTcflush;
-    table.pFlock = fakeFlock;
-    table.pFtruncate = fakeFtruncate;
-    table.pMkdtemp = fakeMkdtemp;
-    table.pReadlink = fakeReadlink;
-    table.pStat = fakeStat;
-    table.pLstat = fakeLstat;
-    table.pOpendir = fakeOpendir;
-    table.pFopen = fakeFopen;
-    table.pFdopen = fakeFdopen;
+    table.pTcflush = [](auto... a) { return failNow(SysCall::kTcflush, "tcflush") ? -1 : real().pTcflush(a...); };
+    table.pFlock = [](auto... a) { return failNow(SysCall::kFlock, "flock") ? -1 : real().pFlock(a...); };
+    table.pFtruncate = [](auto... a) {
+        return failNow(SysCall::kFtruncate, "ftruncate") ? -1 : real().pFtruncate(a...);
+    };
+    table.pMkdtemp = [](auto... a) {
+        return failNow(SysCall::kMkdtemp, "mkdtemp") ? nullptr : real().pMkdtemp(a...);
+    };
+    table.pReadlink = [](auto... a) { return failNow(SysCall::kReadlink, "readlink") ? -1 : real().pReadlink(a...); };
+    table.pStat = [](auto... a) { return failNow(SysCall::kStat, "stat") ? -1 : real().pStat(a...); };
+    table.pLstat = [](auto... a) { return failNow(SysCall::kStat, "lstat") ? -1 : real().pLstat(a...); };
+    table.pOpendir = [](auto... a) { return failNow(SysCall::kOpendir, "opendir") ? nullptr : real().pOpendir(a...); };
+    table.pFopen = [](auto... a) { return failNow(SysCall::kFopen, "fopen") ? nullptr : real().pFopen(a...); };
+    table.pFdopen = [](auto... a) { return failNow(SysCall::kFopen, "fdopen") ? nullptr : real().pFdopen(a...); };
     table.pPthreadCreate = fakePthreadCreate;
 }
 
@@ -189,40 +143,13 @@ void restoreChanged(os_SysCallTable& table, const os_SysCallTable& defaults, Mem
 
 SysCallFaults::~SysCallFaults()
 {
-    restoreChanged(os_SysCalls(), os_DefaultSysCalls(),
-            &os_SysCallTable::pOpen,
-            &os_SysCallTable::pClose,
-            &os_SysCallTable::pRead,
-            &os_SysCallTable::pWrite,
-            &os_SysCallTable::pLseek,
-            &os_SysCallTable::pFstat,
-            &os_SysCallTable::pUnlink,
-            &os_SysCallTable::pPoll,
-            &os_SysCallTable::pIoctl,
-            &os_SysCallTable::pTcgetattr,
-            &os_SysCallTable::pTcsetattr,
-            &os_SysCallTable::pTcflush,
-            &os_SysCallTable::pFlock,
-            &os_SysCallTable::pFtruncate,
-            &os_SysCallTable::pMkdtemp,
-            &os_SysCallTable::pRmdir,
-            &os_SysCallTable::pReadlink,
-            &os_SysCallTable::pStat,
-            &os_SysCallTable::pLstat,
-            &os_SysCallTable::pOpendir,
-            &os_SysCallTable::pReaddir,
-            &os_SysCallTable::pClosedir,
-            &os_SysCallTable::pNanosleep,
-            &os_SysCallTable::pFopen,
-            &os_SysCallTable::pFdopen,
-            &os_SysCallTable::pFclose,
-            &os_SysCallTable::pFlockfile,
-            &os_SysCallTable::pFunlockfile,
-            &os_SysCallTable::pClockGettime,
-            &os_SysCallTable::pPthreadCreate,
-            &os_SysCallTable::pGetegid,
-            &os_SysCallTable::pGetgroups,
-            &os_SysCallTable::pGetgrgidR);
+    using T = os_SysCallTable;
+    restoreChanged(os_SysCalls(), os_DefaultSysCalls(), &T::pOpen, &T::pClose, &T::pRead, &T::pWrite, &T::pLseek,
+                   &T::pFstat, &T::pUnlink, &T::pPoll, &T::pIoctl, &T::pTcgetattr, &T::pTcsetattr, &T::pTcflush,
+                   &T::pFlock, &T::pFtruncate, &T::pMkdtemp, &T::pRmdir, &T::pReadlink, &T::pStat, &T::pLstat,
+                   &T::pOpendir, &T::pReaddir, &T::pClosedir, &T::pNanosleep, &T::pFopen, &T::pFdopen, &T::pFclose,
+                   &T::pFlockfile, &T::pFunlockfile, &T::pClockGettime, &T::pPthreadCreate, &T::pGetegid,
+                   &T::pGetgroups, &T::pGetgrgidR);
 }
 
 void SysCallFaults::fail(SysCall eCall, int nNth, int nErrno, bool bEvery, unsigned long nRequest)
