@@ -31,12 +31,6 @@ typedef int32_t (*devid_ProgressFn)(void* pArg, int32_t nStage);
 // true otherwise, also when there is no callback.
 bool devid_Report(devid_ProgressFn pfnProgress, void* pArg, int32_t nStage);
 
-// Longest pause of one wait-loop iteration when no byte is waiting
-// (runtime-clock milliseconds): the callback runs at least this often and a
-// reply's last byte is seen at once, while a waiting thread stays idle. The
-// exchange's loops wait through urs_NextByte, so this is its slice.
-constexpr int devid_kWaitSliceMs = urs_kWaitSliceMs;
-
 // Sends pszCommand unchanged (it carries its own carriage return) and
 // collects the reply that follows the echo of the command.
 //

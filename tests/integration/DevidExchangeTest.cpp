@@ -97,7 +97,7 @@ TEST_F(DevidExchangeTest, SendCommandSkipsTheEchoAndCollectsTheFirstOrEveryLine)
         // pass is a slice of waiting, cut short by arriving bytes, or the
         // read of one byte; a spinning wait would make thousands.
         EXPECT_GT(nCalls, 0);
-        EXPECT_LE(nCalls, nElapsed / devid_kWaitSliceMs + 2 * static_cast<int64_t>(strlen(test.pszReply)) + 2);
+        EXPECT_LE(nCalls, nElapsed / urs_kWaitSliceMs + 2 * static_cast<int64_t>(strlen(test.pszReply)) + 2);
         sent += command;
     }
     EXPECT_TRUE(m_pDevice->transcript().waitReceived(sent, 2000));

@@ -40,9 +40,11 @@ SimDevice* SimFixture::addDevice(int nPort, bool bEcho)
 
 void SimFixture::openPort(int nPort, uint32_t nBaud)
 {
-    ASSERT_EQ(urs_OpenPort(&m_port, comDevice(nPort).c_str()), 0) << log();
+    ASSERT_EQ(urs_OpenPort(&m_port, comDevice(nPort).c_str()), urs_kOk) << log();
     if (nBaud != 0) {
-        ASSERT_EQ(urs_SetUart(&m_port, nBaud, 8, 0, 0, 0), 0) << log();
+        ASSERT_EQ(urs_SetUart(&m_port, nBaud, urs_kDataBits8, urs_kParityNone, urs_kStopBits1, urs_kFlowNone),
+                  urs_kOk)
+            << log();
     }
 }
 

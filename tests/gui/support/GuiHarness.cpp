@@ -4,6 +4,8 @@
 #include "EngineSource/dbg.h"
 #include "model/ModelDb.h"
 #include "sim/SimAtBoot.h"
+#include "support/HexWriter.h"
+#include "support/SimFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,8 +20,6 @@ namespace {
 
 // A one-record image at address 0: the catalogue never reads it, and it is
 // still a valid file for a run that goes on to flash it.
-const char kMinimalImage[] = ":0400000001020304F2\r\n:00000001FF\r\n";
-
 // How often the message-box closer looks for a box.
 constexpr int kCloserPollMs = 20;
 
@@ -66,27 +66,13 @@ GuiSimRun::~GuiSimRun()
 SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiSettings& settings, SimAtBoot* pBoot,
                                 SimDeviceConfig* pConfig)
 {
-    SimDeviceConfig config = sim_DeviceConfig(nPort, family);
-    if (pBoot != nullptr)
-        pBoot->install(&config);
-    std::string error;
-    for (const auto& setting : settings) {
-        if (!sim_ApplySetting(&config, setting.first, setting.second, &error)) {
-            m_error = error;
-            return nullptr;
-        }
-    }
-    SimDevice* pDevice = m_ports.add(config, &error);
-    if (pDevice == nullptr)
-        m_error = error;
-    if (pConfig != nullptr)
-        *pConfig = config;
-    return pDevice;
+    SimDeviceConfig config;
+    return test_AddDevice(&m_ports, nPort, family, settings, pBoot, pConfig != nullptr ? pConfig : &config, &m_error);
 }
 
 void GuiSimRun::addFile(const std::string& sName, const std::string& sText)
 {
-    m_dir.write(sName, sText.empty() ? std::string(kMinimalImage) : sText);
+    m_dir.write(sName, sText.empty() ? hex_Text({HexChunk{0, {1, 2, 3, 4}}}) : sText);
 }
 
 void GuiSimRun::watchPorts(int nLast)
