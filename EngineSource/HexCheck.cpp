@@ -7,6 +7,7 @@
 //   4. Motorola S-records
 #include "EngineSource/HexCheck.h"
 
+#include "EngineSource/HexFile.h"
 #include "EngineSource/OSWIN32.h"
 #include "EngineSource/dbg.h"
 
@@ -178,7 +179,7 @@ int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, 
 {
     // Data bytes of types 00 to 05: data any, end none, segments two, start
     // addresses four.
-    static const TypeRule kRules[6] = {{-1}, {0}, {2}, {4}, {2}, {4}};
+    static const TypeRule kRules[hex_kTypeLast + 1] = {{-1}, {0}, {2}, {4}, {2}, {4}};
     std::vector<uint8_t> bytes;
     uint64_t nBase = 0;
     auto checkRecord = [&](const char* pszLine, int32_t nLength, int32_t nLine, RecordSeen* pSeen) -> const char* {
@@ -193,22 +194,22 @@ int hex_CheckIntelFile(const char* pszPath, uint32_t nTypes, int32_t nMaxChars, 
             nSum = static_cast<uint8_t>(nSum + byte);
         if (nSum != 0)
             return "checksum wrong";
-        unsigned nType = bytes[3];
-        if (nType > 5 || (nTypes & (1u << nType)) == 0)
+        int nType = bytes[3];
+        if (nType > hex_kTypeLast || (nTypes & (1u << nType)) == 0)
             return "record type not taken";
         int nCount = bytes[0];
         if (kRules[nType].nExact >= 0 && nCount != kRules[nType].nExact)
             return "wrong length for the record type";
         const uint8_t* pData = bytes.data() + 4;
         uint64_t nOffset = static_cast<uint64_t>(bytes[1]) * 256 + bytes[2];
-        if (nType == 0 && nCount > 0) {
+        if (nType == hex_kTypeData && nCount > 0) {
             pSeen->bData = true;
             pSeen->span = Span{nBase + nOffset, nBase + nOffset + static_cast<uint64_t>(nCount), nLine};
-        } else if (nType == 1) {
+        } else if (nType == hex_kTypeEnd) {
             pSeen->bEnd = true;
-        } else if (nType == 2) {
+        } else if (nType == hex_kTypeSegment) {
             nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) * 16;
-        } else if (nType == 4) {
+        } else if (nType == hex_kTypeLinear) {
             nBase = (static_cast<uint64_t>(pData[0]) * 256 + pData[1]) << 16;
         }
         return nullptr;

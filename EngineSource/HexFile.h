@@ -16,9 +16,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// Intel HEX record types.
 constexpr int32_t hex_kTypeData = 0;
 constexpr int32_t hex_kTypeEnd = 1;
 constexpr int32_t hex_kTypeSegment = 2;
+constexpr int32_t hex_kTypeLinear = 4;       // upper 16 bits of a 32-bit address
+constexpr int32_t hex_kTypeLast = 5;         // the highest type there is (start linear address)
 
 // Most data bytes one record holds.
 constexpr int32_t hex_kMaxRecordData = 256;
