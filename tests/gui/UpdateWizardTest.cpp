@@ -60,7 +60,7 @@ bool holdsImage(const SimAtBoot& boot, const std::vector<HexChunk>& chunks)
 }
 
 // Settings of the simulated LV5600 whose flash part lucentFirmware() names.
-const GuiSettings kLucent = {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}};
+const SimSettings kLucent = {{"reply.ATI", "LV5600 V.90\\nVersion 5.10"}, {"lucentloader", "4.4"}};
 
 // A run at the whole-run scale with the flash loaders in the working folder.
 struct UpdateRun : GuiSimRun {

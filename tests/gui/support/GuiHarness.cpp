@@ -5,7 +5,6 @@
 #include "model/ModelDb.h"
 #include "sim/SimAtBoot.h"
 #include "support/HexWriter.h"
-#include "support/SimFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,7 +24,7 @@ constexpr int kCloserPollMs = 20;
 
 }  // namespace
 
-GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
+SimSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry)
 {
     // ATI names only the model, so that the version and the country are
     // read from ATI1.
@@ -63,7 +62,7 @@ GuiSimRun::~GuiSimRun()
     m_pChdir.reset();
 }
 
-SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const GuiSettings& settings, SimAtBoot* pBoot,
+SimDevice* GuiSimRun::addDevice(int nPort, const std::string& family, const SimSettings& settings, SimAtBoot* pBoot,
                                 SimDeviceConfig* pConfig)
 {
     SimDeviceConfig config;

@@ -10,6 +10,7 @@
 #include "app/CWizard.h"
 #include "app/NorvaneApp.h"
 #include "sim/SimPortSet.h"
+#include "support/SimFixture.h"
 #include "support/TempDir.h"
 
 #include <QObject>
@@ -31,14 +32,10 @@ class SimAtBoot;
 // 20-tick identification limit two seconds.
 constexpr double gui_kTimeScale = 0.1;
 
-// Settings of a simulated device as key/value pairs of the configuration
-// format, applied in order after the family's defaults.
-using GuiSettings = std::vector<std::pair<std::string, std::string>>;
-
 // Replies of an AT-protocol modem or terminal adapter naming its model
 // (ATI, ATI2) and, in ATI1, its firmware version and country text ("PTT
 // GERMAN"; a terminal adapter's country is always "Universal").
-GuiSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry);
+SimSettings gui_Named(const std::string& sModel, const std::string& sVersion, const std::string& sCountry);
 
 // One run of the wizard: while it lives, the working folder is a private
 // temporary folder, NORVANE_PORTS names the folder of its simulated devices,
@@ -62,7 +59,7 @@ public:
     // its configuration is copied to *pConfig when given (its loaders share
     // their records with the device). Returns null, with error() set, when a
     // setting is not valid or the device cannot start.
-    SimDevice* addDevice(int nPort, const std::string& family, const GuiSettings& settings = {},
+    SimDevice* addDevice(int nPort, const std::string& family, const SimSettings& settings = {},
                          SimAtBoot* pBoot = nullptr, SimDeviceConfig* pConfig = nullptr);
     // Writes a firmware file into the working folder. The catalogue reads
     // only names, so the contents are a minimal image unless given.
